@@ -1,0 +1,33 @@
+# Set-up and everyday commands. Each target installs missing packages first.
+BUILD ?= build
+GENERATOR ?= Ninja
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build test demo test-sanitize clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@scripts/run-tests $(BUILD)
+
+demo: build
+	@scripts/run-demo $(BUILD)
+
+# The test suite under AddressSanitizer with UndefinedBehaviorSanitizer, then under ThreadSanitizer.
+test-sanitize: deps
+	@cmake -S . -B build-asan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@scripts/run-tests build-asan
+	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" scripts/run-tests build-tsan
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan
