@@ -1,0 +1,213 @@
+// Kestrel SDK: the publisher's interface.
+//
+// A publisher initialises the SDK once with InitializeAsync, then loads and
+// plays ads for the placements its configuration names, and manages the
+// user's privacy choices. Every operation is safe to call at any time: before
+// initialisation the ad operations refuse (with a log line and, where a
+// callback record is given, a failure callback) and the privacy operations
+// read and write the stored choices directly.
+//
+// Callbacks arrive on SDK worker threads (initialisation and load results) or
+// on the thread that plays the ad (play events), never necessarily on the
+// thread that made the call. They must be thread-safe and should return
+// quickly. No exception leaves an operation of this header.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <future>
+#include <optional>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#if defined(KESTREL_BUILDING_SDK)
+#define KESTREL_API __declspec(dllexport)
+#else
+#define KESTREL_API __declspec(dllimport)
+#endif
+#else
+#define KESTREL_API __attribute__((visibility("default")))
+#endif
+
+namespace kestrel {
+
+// The publisher's window. On Windows an HWND; on Linux a pointer to the
+// publisher's GtkWindow, passed as an opaque pointer.
+#if defined(_WIN32)
+using WindowHandle = struct HWND__*;
+#else
+using WindowHandle = void*;
+#endif
+
+// Severity of a diagnostic event. The SDK logs at Info, Warn and Error.
+enum class LogLevel : std::int32_t { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Fatal = 5 };
+
+// One diagnostic event, as written to standard output and given to listeners.
+struct DiagnosticLogEvent {
+  std::string Message;
+  std::exception_ptr ExceptionPtr;
+  LogLevel Level = LogLevel::Info;
+  std::string SenderType;
+};
+
+// A placement of the publisher's configuration.
+struct PlacementRecord {
+  std::string ReferenceId;  // the placement name passed to LoadAd and PlayAd
+  bool IsAutoCached = false;
+  bool IsIncentivized = false;  // a rewarded placement
+  bool HeaderBidding = false;
+  std::int32_t MaxHbCache = 0;
+};
+
+struct InitializationSuccessEventArgs {
+  std::vector<PlacementRecord> Placements;  // in the order of the configuration
+};
+
+struct InitializationFailureEventArgs {
+  std::string Message;
+  std::exception_ptr Exception;  // set when the failure came from an exception
+};
+
+// Both members are optional; an empty member is not called.
+struct InitializationCallback {
+  std::function<void(InitializationSuccessEventArgs)> OnInitializationSuccess;
+  std::function<void(InitializationFailureEventArgs)> OnInitializationFailure;
+};
+
+enum class GdprConsentStatus : std::int32_t { Accepted = 1, Denied = 2 };
+
+enum class CcpaConsentStatus : std::int32_t { OptedIn = 1, OptedOut = 2 };
+
+// Options of InitializeAsync. An absent optional leaves the stored choice untouched.
+struct KestrelSdkConfig {
+  // Base URL of the ad server's configuration endpoint; empty uses the built-in one.
+  std::string ConfigBaseUrl;
+  std::optional<bool> CoppaStatus;
+  std::optional<CcpaConsentStatus> CcpaStatus;
+  std::optional<bool> DisableAshwidTracking;
+};
+
+struct AdLoadEventArgs {
+  bool Success = false;
+  std::string PlacementId;
+  std::string Message;
+  std::int32_t Count = 0;  // the placement's number of playable ads
+};
+
+struct AdLoadCallback {
+  std::function<void(AdLoadEventArgs)> OnAdLoadSuccess;
+  std::function<void(AdLoadEventArgs)> OnAdLoadFailure;
+};
+
+struct AdPlayEventArgs {
+  std::string PlacementId;
+  std::string Message;
+  std::string EventId;  // empty when the ad has none
+  std::exception_ptr Exception;
+};
+
+struct AdPlayCallback {
+  std::function<void(AdPlayEventArgs)> OnAdStart;        // the ad started showing
+  std::function<void(AdPlayEventArgs)> OnAdEnd;          // the ad was closed
+  std::function<void(AdPlayEventArgs)> OnAdClick;        // the user clicked through
+  std::function<void(AdPlayEventArgs)> OnAdRewarded;     // a rewarded ad was viewed to completion
+  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;  // the ad cannot be played
+};
+
+// Per-play options. A non-empty text replaces the matching text of the
+// rewarded-ad dialog; a window makes the ad cover that window instead of the
+// one given to InitializeAsync.
+struct AdConfig {
+  std::string IncentivizedTitleText;
+  std::string IncentivizedBodyText;
+  std::string IncentivizedCloseText;
+  std::string IncentivizedContinueText;
+  WindowHandle Window = nullptr;
+};
+
+// Result of the play operations.
+struct KestrelAdPlayInfo {
+  bool Success = true;  // false when the SDK refused to play
+  std::string PlacementId;
+  std::string Message;
+  std::string EventId;
+  std::string CreativeId;
+  std::string CampaignId;
+  std::function<void(AdPlayEventArgs)> OnAdStart;
+  std::function<void(AdPlayEventArgs)> OnAdEnd;
+  std::function<void(AdPlayEventArgs)> OnAdClick;
+  std::function<void(AdPlayEventArgs)> OnAdRewarded;
+  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;
+};
+
+class KESTREL_API KestrelAds {
+ public:
+  KestrelAds() = default;
+  KestrelAds(const KestrelAds&) = default;
+  KestrelAds& operator=(const KestrelAds&);
+  KestrelAds& operator=(KestrelAds&&) noexcept;
+
+  // Starts initialisation and returns at once. The future yields the SDK
+  // instance once the configuration has been fetched and applied and the
+  // callback has run (whether it succeeded or failed), or null when
+  // initialisation failed with an error. The result is told through the
+  // callback, on an SDK thread. A second call, also while the first runs,
+  // waits for the first and then reports success again with the same instance.
+  static std::future<KestrelAds*> InitializeAsync(std::string appId, WindowHandle publisherWindow,
+                                                  InitializationCallback callback);
+  static std::future<KestrelAds*> InitializeAsync(std::string appId, KestrelSdkConfig config,
+                                                  WindowHandle publisherWindow, InitializationCallback callback);
+
+  // Requests an ad for the placement and downloads it in the background. The
+  // result reaches the callback on an SDK thread. Returns false when the SDK
+  // is not initialised.
+  bool LoadAd(std::string placement, AdLoadCallback callback);
+
+  // Loads the ad of a header-bidding win from its markup. Returns false when
+  // the SDK is not initialised or the markup cannot be used.
+  bool LoadMediatedAd(std::string placement, AdLoadCallback callback, std::string adMarkup);
+
+  // True when the placement has a downloaded ad ready to play; false before initialisation.
+  bool IsAdPlayable(std::string placement);
+
+  // Plays a loaded ad over the publisher's window. Call it on the thread that
+  // runs the window's event loop; the play callbacks arrive on that thread.
+  // Before initialisation the result has Success false and OnAdPlayFailure is called.
+  KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback);
+  KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback, AdConfig config);
+
+  // Plays an ad loaded with LoadMediatedAd for a header-bidding placement.
+  KestrelAdPlayInfo PlayMediatedAd(AdConfig config, std::string placement, AdPlayCallback callback,
+                                   std::string adMarkup);
+
+  // The bid token for a mediation layer; empty before initialisation.
+  std::string GetMediationSuperToken(std::string argument);
+
+  // Every diagnostic event is written to standard output and given to each
+  // listener, on the thread that logged it. Listeners may be registered
+  // before initialisation. Removal finds listeners that wrap the same plain
+  // function; lambdas cannot be removed.
+  static void AddDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener);
+  static void RemoveDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener);
+
+  // Privacy choices. They work before initialisation too (reading and writing
+  // the stored choices) and are sent with every later request.
+  static GdprConsentStatus GetGdprConsentStatus();  // Accepted when nothing was stored
+  static void SetGdprConsentStatus(GdprConsentStatus status, std::string consentMessageVersion);
+  static void ResetGdprConsentStatusToUnknown();  // needs an initialised SDK
+  static std::string GetGdprConsentMessageVersion();
+  static CcpaConsentStatus GetCcpaStatus();  // OptedIn when nothing was stored
+  static void SetCcpaStatus(CcpaConsentStatus status);
+  static bool GetCoppaStatus();
+  static void SetCoppaStatus(bool status);
+  static bool GetDisableASHWID();
+  static void SetDisableAshwidTracking(bool disable);
+
+ private:
+  static KestrelAdPlayInfo PlayAdInternal(AdConfig config, std::string placement, AdPlayCallback callback,
+                                          std::string adMarkup);
+};
+
+}  // namespace kestrel

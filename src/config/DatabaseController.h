@@ -1,0 +1,12 @@
+#pragma once
+
+#include "config/IDatabaseController.h"
+
+namespace kestrel {
+
+class DatabaseController : public IDatabaseController {
+ public:
+  std::future<bool> Initialize() override;
+};
+
+}  // namespace kestrel

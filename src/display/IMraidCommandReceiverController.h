@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "sdk/Forward.h"
+#include "sdk/IBaseController.h"
+
+namespace kestrel {
+
+// Checks and dispatches the command URLs a creative posts.
+class IMraidCommandReceiverController : public IBaseController {
+ public:
+  // True when the creative should be told that the command completed.
+  virtual bool ProcessReceivedMraidCommand(const std::string& message, DisplayAdController* ad) = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sdk/Forward.h"
+#include "sdk/IBaseController.h"
+
+namespace kestrel {
+
+// Builds the SDK's requests, sends them in passes and fans responses out to listeners.
+class IRequestController : public IBaseController {
+ public:
+  virtual std::future<void> RequestConfig() = 0;
+  virtual std::future<void> RequestAd(const std::string& placementId, bool headerBidding, AdLoadHandler onSuccess,
+                                      AdLoadHandler onFailure) = 0;
+  virtual bool DownloadAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
+                              const std::string& partUrl, const std::string& folderName) = 0;
+  virtual std::future<bool> ProcessPendingRequests() = 0;
+  virtual std::future<void> SendTrackingUrl(const std::string& url) = 0;
+  virtual std::int32_t AddResponseListener(ResponseListener listener) = 0;
+  virtual void RemoveResponseListener(std::int32_t id) = 0;
+  virtual std::string GetConfigRequestName() = 0;
+  virtual std::string GetTpatRequestName() = 0;
+  virtual std::string JoinRequestName(const std::string& first, const std::string& second) = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "sdk/Forward.h"
+#include "sdk/IBaseController.h"
+
+namespace kestrel {
+
+// Fires an ad's tracking URLs.
+class ITpatController : public IBaseController {
+ public:
+  virtual void SendTpat(std::shared_ptr<TpatsModel> model,
+                        const std::unordered_map<std::string, std::string>& parameters) = 0;
+  virtual std::string ReplaceMacros(const std::string& url) = 0;
+};
+
+}  // namespace kestrel

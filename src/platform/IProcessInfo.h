@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kestrel {
+
+// Facts about the host process.
+class IProcessInfo {
+ public:
+  virtual ~IProcessInfo() = default;
+  // Full path of the host executable; empty when it cannot be read.
+  virtual std::string ExecutablePath() = 0;
+};
+
+std::unique_ptr<IProcessInfo> CreateProcessInfo();
+
+}  // namespace kestrel

@@ -1,0 +1,425 @@
+#include "kestrel/KestrelAds.h"
+
+#include <chrono>
+#include <exception>
+
+#include "ads/IPlacementController.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/ControllerWiring.h"
+#include "sdk/Log.h"
+#include "sdk/SdkState.h"
+
+namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+
+// Runs an exported operation's body; no exception leaves it.
+template <typename T, typename Fn>
+T Guarded(T fallback, Fn&& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in Kestrel SDK operation");
+  }
+  return fallback;
+}
+
+template <typename Fn>
+void Guarded(Fn&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in Kestrel SDK operation");
+  }
+}
+
+KestrelAdPlayInfo MakePlayInfo(const std::string& placement, const AdPlayCallback& callback) {
+  KestrelAdPlayInfo info;
+  info.PlacementId = placement;
+  info.OnAdStart = callback.OnAdStart;
+  info.OnAdEnd = callback.OnAdEnd;
+  info.OnAdClick = callback.OnAdClick;
+  info.OnAdRewarded = callback.OnAdRewarded;
+  info.OnAdPlayFailure = callback.OnAdPlayFailure;
+  return info;
+}
+
+// Logs the refusal, tells OnAdPlayFailure and returns the refused record.
+KestrelAdPlayInfo RefusePlay(KestrelAdPlayInfo info, const std::string& message) {
+  LogError(message);
+  info.Success = false;
+  info.Message = message;
+  if (info.OnAdPlayFailure) info.OnAdPlayFailure(AdPlayEventArgs{info.PlacementId, message, {}, nullptr});
+  return info;
+}
+
+std::int32_t StoredGdprStatusFor(GdprConsentStatus status) {
+  switch (status) {
+    case GdprConsentStatus::Accepted: return 1;
+    case GdprConsentStatus::Denied: return 2;
+  }
+  return 0;
+}
+
+GdprConsentStatus PublicGdprStatusFor(std::int32_t stored) {
+  switch (stored) {
+    case 0:
+    case 1: return GdprConsentStatus::Accepted;
+    case 2:
+    case 3: return GdprConsentStatus::Denied;
+    default: LogError("Bad Consent Value! " + std::to_string(stored)); return GdprConsentStatus::Accepted;
+  }
+}
+
+std::int32_t NowSeconds() {
+  using namespace std::chrono;
+  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
+}
+
+KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& config, WindowHandle window,
+                              const InitializationCallback& callback) {
+  std::lock_guard initLock(SdkState::InitMutex());
+  LogInfo("Initializing Win32");
+
+  if (KestrelAds* existing = SdkState::Instance()) {
+    LogError("SDK has already been initialized!");
+    InitializationSuccessEventArgs args;
+    if (auto init = R::GetInitializationController()) args.Placements = init->GetPlacements();
+    if (callback.OnInitializationSuccess) callback.OnInitializationSuccess(args);
+    return existing;
+  }
+
+  {
+    // Privacy operations wait while the controllers are wired, so that no
+    // choice lands in the pre-initialisation settings after the registry's
+    // settings have read the file.
+    std::lock_guard preinitLock(SdkState::PreinitMutex());
+    WireControllers(appId, window, kSdkFolderName, SdkState::MakeFactory());
+  }
+
+  if (auto appInfo = R::GetPublisherAppInfoController()) {
+    appInfo->SetAppId(appId);
+    appInfo->PrintAppInfo();
+  }
+
+  std::async(std::launch::async, InitializeControllers).get();
+  SdkState::DropPreinit();
+
+  if (auto gdpr = R::GetGdprController()) gdpr->CheckConsentTimeout();
+
+  SdkState::SetInstance(std::make_unique<KestrelAds>());
+
+  if (config.CoppaStatus) {
+    if (auto coppa = R::GetCoppaController()) coppa->SetCoppaStatus(*config.CoppaStatus);
+  }
+  if (config.CcpaStatus) {
+    if (auto ccpa = R::GetCcpaController()) ccpa->SetCcpaStatus(static_cast<std::int32_t>(*config.CcpaStatus));
+  }
+  if (config.DisableAshwidTracking) {
+    if (auto settings = R::GetPersistentSettingsController())
+      settings->SetPublisherDisableAshwidTracking(*config.DisableAshwidTracking);
+  }
+
+  InitializationSuccessHandler onSuccess;
+  InitializationFailureHandler onFailure;
+  if (callback.OnInitializationSuccess) {
+    onSuccess = [f = callback.OnInitializationSuccess](const InitializationSuccessEventArgs& args) { f(args); };
+  }
+  if (callback.OnInitializationFailure) {
+    onFailure = [f = callback.OnInitializationFailure](const InitializationFailureEventArgs& args) { f(args); };
+  }
+  if (auto init = R::GetInitializationController()) {
+    init->InitializeWithCallbacks(appId, config.ConfigBaseUrl, onSuccess, onFailure).get();
+  }
+  return SdkState::Instance();
+}
+
+}  // namespace
+
+KestrelAds& KestrelAds::operator=(const KestrelAds&) {
+  return *this;
+}
+KestrelAds& KestrelAds::operator=(KestrelAds&&) noexcept {
+  return *this;
+}
+
+std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, WindowHandle publisherWindow,
+                                                     InitializationCallback callback) {
+  return Guarded(std::future<KestrelAds*>(), [&] {
+    return std::async(std::launch::async,
+                      [appId = std::move(appId), publisherWindow, callback = std::move(callback)]() -> KestrelAds* {
+                        return Guarded<KestrelAds*>(nullptr, [&] {
+                          return InitializeAsync(appId, KestrelSdkConfig{}, publisherWindow, callback).get();
+                        });
+                      });
+  });
+}
+
+std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, KestrelSdkConfig config,
+                                                     WindowHandle publisherWindow, InitializationCallback callback) {
+  return Guarded(std::future<KestrelAds*>(), [&] {
+    return std::async(std::launch::async,
+                      [appId = std::move(appId), config = std::move(config), publisherWindow,
+                       callback = std::move(callback)]() -> KestrelAds* {
+                        return Guarded<KestrelAds*>(
+                            nullptr, [&] { return RunInitialization(appId, config, publisherWindow, callback); });
+                      });
+  });
+}
+
+bool KestrelAds::LoadAd(std::string placement, AdLoadCallback callback) {
+  return Guarded(false, [&] {
+    auto placements = R::GetPlacementsController();
+    if (!placements) {
+      LogError("Can't load placement if placements aren't initialized yet!");
+      return false;
+    }
+    return placements->LoadAd(placement, callback.OnAdLoadSuccess, callback.OnAdLoadFailure);
+  });
+}
+
+bool KestrelAds::LoadMediatedAd(std::string placement, AdLoadCallback callback, std::string adMarkup) {
+  return Guarded(false, [&] {
+    auto mediation = R::GetMediationController();
+    if (!mediation) {
+      LogError("LoadMediatedAd: MediationController is not initialized.");
+      return false;
+    }
+    if (!mediation->LoadMediatedAd(placement, callback, adMarkup)) return false;
+    LogInfo("Placement " + placement + " is downloading assets after a successful LoadMediatedAd call....");
+    return true;
+  });
+}
+
+bool KestrelAds::IsAdPlayable(std::string placement) {
+  return Guarded(false, [&] {
+    auto placements = R::GetPlacementsController();
+    if (!placements) return false;
+    IPlacementController* controller = placements->FindPlacement(placement);
+    return controller != nullptr && controller->IsAdPlayable(placement);
+  });
+}
+
+KestrelAdPlayInfo KestrelAds::PlayAd(std::string placement, AdPlayCallback callback) {
+  return PlayAd(std::move(placement), std::move(callback), AdConfig{});
+}
+
+KestrelAdPlayInfo KestrelAds::PlayAd(std::string placement, AdPlayCallback callback, AdConfig config) {
+  KestrelAdPlayInfo refused = MakePlayInfo(placement, callback);
+  refused.Success = false;
+  return Guarded(refused, [&] {
+    if (!R::GetPlacementsController()) {
+      return RefusePlay(MakePlayInfo(placement, callback),
+                        "Can't load placement if placements aren't initialized yet!");
+    }
+    return PlayAdInternal(config, placement, callback, std::string());
+  });
+}
+
+KestrelAdPlayInfo KestrelAds::PlayMediatedAd(AdConfig config, std::string placement, AdPlayCallback callback,
+                                             std::string adMarkup) {
+  KestrelAdPlayInfo refused = MakePlayInfo(placement, callback);
+  refused.Success = false;
+  return Guarded(refused, [&] {
+    auto placements = R::GetPlacementsController();
+    KestrelAdPlayInfo info = MakePlayInfo(placement, callback);
+    if (!placements) return RefusePlay(info, "Can't load placement if placements aren't initialized yet!");
+    IPlacementController* controller = placements->FindPlacement(placement);
+    if (!controller) return RefusePlay(info, "Don't have a placement with that name: " + placement);
+    if (!controller->IsHeaderBidding()) {
+      return RefusePlay(info,
+                        "Use PlayAd instead of PlayMediatedAd for non-header bidding placements like " + placement);
+    }
+    return PlayAdInternal(config, placement, callback, adMarkup);
+  });
+}
+
+KestrelAdPlayInfo KestrelAds::PlayAdInternal(AdConfig config, std::string placement, AdPlayCallback callback,
+                                             std::string adMarkup) {
+  KestrelAdPlayInfo info = MakePlayInfo(placement, callback);
+  auto placements = R::GetPlacementsController();
+  if (!placements) return RefusePlay(info, "PlacementsController is not initialized.");
+  return placements->PlayAd(placement, config, info, adMarkup);
+}
+
+std::string KestrelAds::GetMediationSuperToken(std::string argument) {
+  return Guarded(std::string(), [&] {
+    if (!R::GetPlacementsController()) {
+      LogError("Can't get supertoken if placements aren't initialized yet!");
+      return std::string();
+    }
+    auto mediation = R::GetMediationController();
+    if (!mediation) {
+      LogError("MediationController is not initialized.");
+      return std::string();
+    }
+    return mediation->GetSuperToken(argument);
+  });
+}
+
+void KestrelAds::AddDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener) {
+  Guarded([&] { kestrel::AddDiagnosticListener(std::move(listener)); });
+}
+
+void KestrelAds::RemoveDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener) {
+  Guarded([&] { kestrel::RemoveDiagnosticListener(listener); });
+}
+
+// The privacy operations use the controller that owns the value once the SDK
+// has it, and the pre-initialisation settings before. Both are looked at under
+// the pre-initialisation lock, which initialisation holds while it wires the
+// controllers, so no choice can land in settings that are about to be dropped.
+
+GdprConsentStatus KestrelAds::GetGdprConsentStatus() {
+  return Guarded(GdprConsentStatus::Accepted, [] {
+    return SdkState::WithPreinit([](PreinitSettings* preinit) {
+      if (auto gdpr = R::GetGdprController()) return PublicGdprStatusFor(gdpr->GetConsentStatus());
+      if (!preinit) {
+        LogError("GetGdprConsentStatus: m_preinitSettings is null.");
+        return GdprConsentStatus::Accepted;
+      }
+      return PublicGdprStatusFor(preinit->Settings().GetGdprConsentStatus());
+    });
+  });
+}
+
+void KestrelAds::SetGdprConsentStatus(GdprConsentStatus status, std::string consentMessageVersion) {
+  Guarded([&] {
+    const std::int32_t stored = StoredGdprStatusFor(status);
+    SdkState::WithPreinit([&](PreinitSettings* preinit) {
+      if (auto gdpr = R::GetGdprController()) {
+        LogInfo(std::string("Setting GDPR consent status to ") +
+                (status == GdprConsentStatus::Accepted ? "Accepted" : "Denied") +
+                ", version: " + consentMessageVersion);
+        gdpr->SetConsentStatus(stored, consentMessageVersion);
+        return;
+      }
+      if (!preinit) {
+        LogError("SetGdprConsentStatus: m_preinitSettings is null.");
+        return;
+      }
+      auto& settings = preinit->Settings();
+      settings.SetGdprConsentStatus(stored);
+      settings.SetGdprConsentSource(0);
+      settings.SetGdprConsentTimestamp(stored != 0 ? NowSeconds() : 0);
+      settings.SetGdprConsentMessageVersion(stored != 0 ? consentMessageVersion : std::string());
+    });
+  });
+}
+
+void KestrelAds::ResetGdprConsentStatusToUnknown() {
+  Guarded([] {
+    if (auto gdpr = R::GetGdprController()) gdpr->ResetConsentStatusToUnknown();
+  });
+}
+
+std::string KestrelAds::GetGdprConsentMessageVersion() {
+  return Guarded(std::string(), [] {
+    return SdkState::WithPreinit([](PreinitSettings* preinit) {
+      // The stored version answers both before and after initialisation.
+      if (auto settings = R::GetPersistentSettingsController()) return settings->GetGdprConsentMessageVersion();
+      if (!preinit) {
+        LogError("GetGdprConsentMessageVersion: m_preinitSettings is null.");
+        return std::string();
+      }
+      return preinit->Settings().GetGdprConsentMessageVersion();
+    });
+  });
+}
+
+CcpaConsentStatus KestrelAds::GetCcpaStatus() {
+  return Guarded(CcpaConsentStatus::OptedIn, [] {
+    auto toPublic = [](std::int32_t v) { return v == 2 ? CcpaConsentStatus::OptedOut : CcpaConsentStatus::OptedIn; };
+    return SdkState::WithPreinit([&](PreinitSettings* preinit) {
+      if (auto ccpa = R::GetCcpaController()) return toPublic(ccpa->GetCcpaStatus());
+      if (!preinit) {
+        LogError("GetCcpaStatus: m_preinitSettings is null.");
+        return CcpaConsentStatus::OptedIn;
+      }
+      return toPublic(preinit->Settings().GetCcpaInternalConsentStatus());
+    });
+  });
+}
+
+void KestrelAds::SetCcpaStatus(CcpaConsentStatus status) {
+  Guarded([&] {
+    SdkState::WithPreinit([&](PreinitSettings* preinit) {
+      if (auto ccpa = R::GetCcpaController()) {
+        ccpa->SetCcpaStatus(static_cast<std::int32_t>(status));
+        LogInfo(std::string("CCPA status set to ") + (status == CcpaConsentStatus::OptedIn ? "Opted In" : "Opted Out"));
+        return;
+      }
+      if (!preinit) {
+        LogError("SetCcpaStatus: m_preinitSettings is null.");
+        return;
+      }
+      preinit->Settings().SetCcpaInternalConsentStatus(status == CcpaConsentStatus::OptedOut ? 2 : 1);
+    });
+  });
+}
+
+bool KestrelAds::GetCoppaStatus() {
+  return Guarded(false, [] {
+    return SdkState::WithPreinit([](PreinitSettings* preinit) {
+      if (auto coppa = R::GetCoppaController()) return coppa->GetCoppaStatus();
+      if (!preinit) {
+        LogError("GetCoppaStatus: m_preinitSettings is null.");
+        return false;
+      }
+      return preinit->Settings().GetCoppaConsentStatus();
+    });
+  });
+}
+
+void KestrelAds::SetCoppaStatus(bool status) {
+  Guarded([&] {
+    SdkState::WithPreinit([&](PreinitSettings* preinit) {
+      if (auto coppa = R::GetCoppaController()) {
+        coppa->SetCoppaStatus(status);
+        LogInfo(std::string("COPPA status set to ") + (status ? "true" : "false"));
+        return;
+      }
+      if (!preinit) {
+        LogError("SetCoppaStatus: m_preinitSettings is null.");
+        return;
+      }
+      preinit->Settings().SetCoppaConsentStatus(status);
+    });
+  });
+}
+
+bool KestrelAds::GetDisableASHWID() {
+  return Guarded(false, [] {
+    return SdkState::WithPreinit([](PreinitSettings* preinit) {
+      if (auto settings = R::GetPersistentSettingsController()) return settings->GetPublisherDisableAshwidTracking();
+      if (!preinit) {
+        LogError("GetDisableASHWID: m_preinitSettings is null.");
+        return false;
+      }
+      return preinit->Settings().GetPublisherDisableAshwidTracking();
+    });
+  });
+}
+
+void KestrelAds::SetDisableAshwidTracking(bool disable) {
+  Guarded([&] {
+    SdkState::WithPreinit([&](PreinitSettings* preinit) {
+      if (auto settings = R::GetPersistentSettingsController()) {
+        settings->SetPublisherDisableAshwidTracking(disable);
+        return;
+      }
+      if (!preinit) {
+        LogError("SetDisableAshwidTracking: m_preinitSettings is null.");
+        return;
+      }
+      preinit->Settings().SetPublisherDisableAshwidTracking(disable);
+    });
+  });
+}
+
+}  // namespace kestrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "kestrel/KestrelAds.h"
+#include "sdk/Exception.h"
+
+namespace kestrel {
+
+// The process-wide diagnostic log: every event becomes one line on standard
+// output and is handed to every registered listener.
+void Log(const std::string& message, LogLevel level, const Exception* exception, const std::string& senderType);
+void LogInfo(const std::string& message, const std::string& senderType = {});
+void LogWarn(const std::string& message, const std::string& senderType = {});
+void LogError(const std::string& message, const std::string& senderType = {});
+void LogException(const std::exception& e);
+
+// The text line written for an event, without the line end.
+std::string FormatLogLine(const DiagnosticLogEvent& event);
+const char* LogLevelName(LogLevel level);
+
+void AddDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener);
+void RemoveDiagnosticListener(const std::function<void(DiagnosticLogEvent)>& listener);
+
+}  // namespace kestrel

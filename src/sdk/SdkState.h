@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "kestrel/KestrelAds.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
+#include "sdk/PreinitSettings.h"
+
+namespace kestrel {
+
+// The facade's process-wide state: the instance, the pre-initialisation
+// settings and the lock that lets one initialisation run at a time.
+class SdkState {
+ public:
+  static KestrelAds* Instance();
+  static void SetInstance(std::unique_ptr<KestrelAds> instance);
+
+  // Runs fn with the pre-initialisation settings (null once initialisation
+  // dropped them) under their lock, so that initialisation cannot drop them
+  // while a privacy operation uses them. Created on first use.
+  template <typename Fn>
+  static auto WithPreinit(Fn&& fn) {
+    std::lock_guard lock(PreinitMutex());
+    return fn(PreinitOrNull());
+  }
+
+  static std::recursive_mutex& PreinitMutex();
+  static void DropPreinit();
+
+  // Held by the initialisation worker for its whole run.
+  static std::mutex& InitMutex();
+
+  // The factory that initialisation wires the controllers with. Tests replace it.
+  using FactoryMaker = std::function<std::shared_ptr<ITovaneSdkAbstractFactory>()>;
+  static std::shared_ptr<ITovaneSdkAbstractFactory> MakeFactory();
+  static void SetFactoryMaker(FactoryMaker maker);
+
+  // Back to the state of a freshly loaded library. Used by tests; keeps the factory maker.
+  static void Reset();
+
+ private:
+  static PreinitSettings* PreinitOrNull();
+};
+
+}  // namespace kestrel

@@ -1,0 +1,20 @@
+# cmake -P script: install, then configure, build and run the consumer both ways.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "Failed: ${ARGN}\n${out}\n${err}")
+  endif()
+  message(STATUS "${out}")
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+
+file(MAKE_DIRECTORY ${WORK_DIR}/data)
+set(ENV{XDG_DATA_HOME} ${WORK_DIR}/data)
+run(${WORK_DIR}/build/consumer)
+run(${WORK_DIR}/build/consumer-pkgconfig)
