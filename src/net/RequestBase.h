@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "sdk/Forward.h"
+
+namespace kestrel {
+
+// One outgoing request: what the transport sends and how the request
+// controller schedules it.
+class RequestBase {
+ public:
+  static constexpr std::int32_t kGet = 1;
+  static constexpr std::int32_t kFormPost = 2;
+  static constexpr std::int32_t kJsonPost = 3;
+  static constexpr std::int32_t kWaiting = 1;
+  static constexpr std::int32_t kTaken = 2;
+
+  RequestBase();
+  virtual std::shared_ptr<RequestBase> Clone() const = 0;
+  virtual ~RequestBase() = default;
+
+  Json m_body;
+  std::string m_name;
+  std::map<std::string, std::string> m_headers;
+  std::string m_requestId;
+  std::int32_t m_requestType = kGet;
+  std::map<std::string, std::string> m_queryParameters;
+  std::int32_t m_maxAttempts = 1;
+  std::int32_t m_state = kWaiting;
+  std::string m_url;
+  std::int64_t m_dueTime = 0;  // 100 ns ticks of the system clock since 1970
+  std::int32_t m_attempts = 0;
+  bool m_saveToFile = false;
+  std::string m_partName;  // the two texts an ad-part download carries for its caller
+  std::string m_eventId;
+  AdLoadHandler m_onSuccess;  // travel with an /ads request for its consumer
+  AdLoadHandler m_onFailure;
+
+ protected:
+  RequestBase(const RequestBase&) = default;
+  RequestBase& operator=(const RequestBase&) = default;
+};
+
+// The system clock now, in 100 ns ticks since 1970.
+std::int64_t NowTicks();
+
+}  // namespace kestrel
