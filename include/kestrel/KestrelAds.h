@@ -82,7 +82,9 @@ enum class CcpaConsentStatus : std::int32_t { OptedIn = 1, OptedOut = 2 };
 
 // Options of InitializeAsync. An absent optional leaves the stored choice untouched.
 struct KestrelSdkConfig {
-  // Base URL of the ad server's configuration endpoint; empty uses the built-in one.
+  // Base URL of the ad server's configuration endpoint, for staging or local
+  // servers: the SDK posts its configuration request to this URL joined with
+  // "/config". Empty uses the ad network's endpoint.
   std::string ConfigBaseUrl;
   std::optional<bool> CoppaStatus;
   std::optional<CcpaConsentStatus> CcpaStatus;
@@ -211,3 +213,6 @@ class KESTREL_API KestrelAds {
 };
 
 }  // namespace kestrel
+
+// Prints every device fact, the request's device section and the app's facts to standard output.
+extern "C" KESTREL_API void TestDeviceInfo(kestrel::WindowHandle window, const std::string& appId);

@@ -1,35 +1,214 @@
 #include "sdk/InitializationController.h"
 
-#include <nlohmann/json.hpp>
+#include <cstdio>
+#include <stdexcept>
+
+#include "config/ConfigDocument.h"
+#include "config/ConfigResponse.h"
+#include "config/EndpointController.h"
+#include "config/JsonReadRules.h"
+#include "net/RequestBase.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
 
 namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+
+void WriteLine(std::FILE* stream, const std::string& line) {
+  std::string text = line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+InitializationController::InitializationController() {
+  if (auto requests = R::GetRequestController()) {
+    m_listenerId =
+        requests->AddResponseListener([this](std::shared_ptr<ResponseBase> response) { OnResponse(response); });
+  }
+}
+
+InitializationController::~InitializationController() {
+  if (!m_listenerId) return;
+  if (auto requests = R::GetRequestController()) requests->RemoveResponseListener(*m_listenerId);
+}
 
 std::future<bool> InitializationController::Initialize() {
   return MakeReadyFuture(true);
 }
 
-std::future<bool> InitializationController::InitializeWithCallbacks(std::string /*appId*/, std::string /*configText*/,
-                                                                    InitializationSuccessHandler /*onSuccess*/,
-                                                                    InitializationFailureHandler /*onFailure*/) {
-  return MakeReadyFuture(false);
+std::future<bool> InitializationController::InitializeWithCallbacks(std::string /*appId*/, std::string configText,
+                                                                    InitializationSuccessHandler onSuccess,
+                                                                    InitializationFailureHandler onFailure) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_onSuccess = std::move(onSuccess);
+    m_onFailure = std::move(onFailure);
+  }
+  // A publisher-given base URL replaces the built-in configuration endpoint.
+  if (!configText.empty()) {
+    if (auto endpoints = R::GetEndpointController()) endpoints->SetConfigUrl(JoinUrl(configText, "/config"));
+  }
+  return std::async(std::launch::async, [this] {
+    try {
+      return RunConfiguration();
+    } catch (const std::exception& e) {
+      WriteLine(stderr, std::string("Exception caught: ") + e.what());
+      return false;
+    }
+  });
+}
+
+bool InitializationController::RunConfiguration() {
+  WriteLine(stdout, "Initialization started...");
+  const bool sent = std::async(std::launch::async, [this] {
+                      try {
+                        auto requests = R::GetRequestController();
+                        if (!requests) throw std::runtime_error("RequestController is null!");
+                        requests->RequestConfig().get();
+                        return true;
+                      } catch (const std::exception& e) {
+                        Fail(e.what());
+                        LogError(e.what());
+                        return false;
+                      }
+                    }).get();
+  if (!sent) LogError("Failed to get new config or apply old config.");
+  return sent;
+}
+
+void InitializationController::OnResponse(const std::shared_ptr<ResponseBase>& response) {
+  try {
+    auto requests = R::GetRequestController();
+    if (!response || !response->m_request || !requests) return;
+    if (response->m_request->m_name != requests->GetConfigRequestName()) return;
+    // Only the first configuration response is handled.
+    if (m_handledConfig.exchange(true)) return;
+    if (m_listenerId) requests->RemoveResponseListener(*m_listenerId);
+
+    const bool serverError = response->m_httpStatusCode < 200 || response->m_httpStatusCode > 299;
+    if (response->m_status == ResponseBase::kFailed || serverError) {
+      // A server's error page is no configuration: applying it would overwrite stored settings.
+      LogError("Didn't get /config response - got network error");
+      Fail(response->m_text);
+      return;
+    }
+    if (auto config = std::dynamic_pointer_cast<ConfigResponse>(response)) ApplyConfig(config);
+  } catch (const std::exception& e) {
+    LogError(e.what());
+  }
+}
+
+void InitializationController::ApplyConfig(const std::shared_ptr<ConfigResponse>& response) {
+  try {
+    auto doc = ConfigDocument::Parse(response->m_text);
+    if (!doc) {
+      LogError("ApplyConfig got bad response!");
+      Fail("ApplyConfig got bad response!");
+      return;
+    }
+
+    response->m_placements.clear();
+    const std::size_t count = ConfigDocument::PlacementCount(*doc);
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto entry = ConfigDocument::PlacementAt(*doc, i);
+      if (entry.is_null()) {
+        LogError("Got bad placement info from Platform.");
+        continue;
+      }
+      PlacementRecord record = ConfigDocument::ReadPlacement(entry);
+      if (auto placements = R::GetPlacementsController()) placements->AddPlacement(record);
+      response->m_placements.push_back(record);
+    }
+
+    const std::int32_t refreshTime = ConfigDocument::RefreshTime(*doc);
+    {
+      std::lock_guard lock(m_mutex);
+      m_refreshTime = refreshTime;
+    }
+
+    if (auto settings = R::GetPersistentSettingsController()) {
+      settings->SetPlatformDisabledAdId(ConfigDocument::DisableAdId(*doc));
+      settings->SetConfigExtension(ConfigDocument::ConfigExtension(*doc));
+    }
+
+    if (auto gdpr = R::GetGdprController()) gdpr->GetGdprSettingsFromConfigResponse(response, doc);
+
+    const bool heartbeat = ConfigDocument::HeartbeatCheckEnabled(*doc);
+    {
+      std::lock_guard lock(m_mutex);
+      m_heartbeatCheckEnabled = heartbeat;
+    }
+
+    if (auto endpoints = R::GetEndpointController()) {
+      endpoints->SetAdsUrl(ConfigDocument::AdsEndpoint(*doc));
+      endpoints->SetLogEndpoint(ConfigDocument::LogEndpoint(*doc));
+      endpoints->SetNewEndpoint(ConfigDocument::NewEndpoint(*doc));
+      endpoints->SetRiEndpoint(ConfigDocument::RiEndpoint(*doc));
+      endpoints->SetSdkBiEndpoint(ConfigDocument::SdkBiEndpoint(*doc));
+    }
+
+    InitializationSuccessEventArgs args{response->m_placements};
+    InitializationSuccessHandler onSuccess;
+    {
+      std::lock_guard lock(m_mutex);
+      m_placements = response->m_placements;
+      onSuccess = m_onSuccess;
+    }
+    if (onSuccess) {
+      onSuccess(args);
+    } else {
+      Fail("onInitCompleted payload is null");
+    }
+  } catch (const std::exception& e) {
+    const std::string message = JsonReadRules::ErrorText(e);
+    LogError(message);
+    Fail(message, std::make_exception_ptr(std::runtime_error(message)));
+  }
+}
+
+void InitializationController::Fail(const std::string& message, std::exception_ptr exception) {
+  InitializationFailureHandler onFailure;
+  {
+    std::lock_guard lock(m_mutex);
+    onFailure = m_onFailure;
+  }
+  if (onFailure) onFailure(InitializationFailureEventArgs{message, exception});
 }
 
 bool InitializationController::GetHeartbeatCheckEnabled() {
-  return false;
+  std::lock_guard lock(m_mutex);
+  return m_heartbeatCheckEnabled;
 }
 
 bool InitializationController::GetPlatformDisabledAdId() {
-  return false;
+  auto settings = R::GetPersistentSettingsController();
+  return settings && settings->GetPlatformDisabledAdId();
 }
 
-void InitializationController::SetPlatformDisabledAdId(bool /*disabled*/) {}
+void InitializationController::SetPlatformDisabledAdId(bool disabled) {
+  if (auto settings = R::GetPersistentSettingsController()) settings->SetPlatformDisabledAdId(disabled);
+}
 
 Json InitializationController::GetExtJson() {
-  return {};
+  static std::mutex extMutex;
+  std::lock_guard lock(extMutex);
+  auto settings = R::GetPersistentSettingsController();
+  Json ext;
+  ext["ext"]["config_extension"] = settings ? settings->GetConfigExtension() : std::string();
+  return ext;
 }
 
 std::vector<PlacementRecord> InitializationController::GetPlacements() {
-  return {};
+  try {
+    std::lock_guard lock(m_mutex);
+    return m_placements;
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 }  // namespace kestrel

@@ -1,11 +1,21 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
 #include "sdk/IInitializationController.h"
 
 namespace kestrel {
 
+// Fetches the configuration with /config, applies it and tells the publisher.
 class InitializationController : public IInitializationController {
  public:
+  InitializationController();
+  ~InitializationController() override;
   std::future<bool> Initialize() override;
   std::future<bool> InitializeWithCallbacks(std::string appId, std::string configText,
                                             InitializationSuccessHandler onSuccess,
@@ -15,6 +25,22 @@ class InitializationController : public IInitializationController {
   void SetPlatformDisabledAdId(bool disabled) override;
   Json GetExtJson() override;
   std::vector<PlacementRecord> GetPlacements() override;
+
+ private:
+  bool RunConfiguration();
+  void OnResponse(const std::shared_ptr<ResponseBase>& response);
+  void ApplyConfig(const std::shared_ptr<ConfigResponse>& response);
+  void Fail(const std::string& message, std::exception_ptr exception = nullptr);
+
+  std::optional<std::int32_t> m_listenerId;
+  std::atomic<bool> m_handledConfig{false};
+
+  std::mutex m_mutex;  // guards the members below
+  InitializationSuccessHandler m_onSuccess;
+  InitializationFailureHandler m_onFailure;
+  std::vector<PlacementRecord> m_placements;  // of the last applied configuration
+  bool m_heartbeatCheckEnabled = false;
+  std::int32_t m_refreshTime = 0;
 };
 
 }  // namespace kestrel
