@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "kestrel/KestrelAds.h"
+
+namespace kestrel {
+
+class AdResponse;
+class TpatsModel;
+class PlacementController;
+class DisplayOverlayAdView;
+
+// One play of an ad: created by the placement on the thread that owns the
+// publisher window; shows the ad and relays what the creative reports.
+// The creative's actions are virtual so that the command receiver can be
+// driven without a window.
+class DisplayAdController {
+ public:
+  DisplayAdController(const std::string& bundleFolder, bool incentivized, PlacementController* placement,
+                      const AdResponse& ad, const AdConfig& config);
+  virtual ~DisplayAdController();
+  DisplayAdController(const DisplayAdController&) = delete;
+  DisplayAdController& operator=(const DisplayAdController&) = delete;
+
+  virtual void CloseAd();
+  virtual void OnAdClicked();
+  virtual void OnSuccessfulView();
+  std::shared_ptr<TpatsModel> GetTpatsModel() const { return m_tpats; }
+
+ protected:
+  DisplayAdController() = default;  // for test doubles of the creative's side
+
+ private:
+  std::shared_ptr<TpatsModel> m_tpats;
+  std::shared_ptr<DisplayOverlayAdView> m_view;
+  std::shared_ptr<AdResponse> m_ad;
+  std::string m_bundleFolder;
+  bool m_incentivized = false;
+  PlacementController* m_placement = nullptr;
+  std::string m_incentivizedTitleText;
+  std::string m_incentivizedBodyText;
+  std::string m_incentivizedCloseText;
+  std::string m_incentivizedContinueText;
+  WindowHandle m_targetWindow = nullptr;
+};
+
+}  // namespace kestrel
