@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "AdServerOptions.h"
+#include "BundleBuilder.h"
+#include "ConfigFixture.h"
+#include "Fault.h"
+#include "FaultPlan.h"
+#include "RequestLog.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace kestrel::adserver {
+
+// The local ad server: HTTP/1.1 on 127.0.0.1, answering the SDK's exchanges
+// from fixtures, recording every request and misbehaving on demand.
+class AdServer {
+ public:
+  // Loads the config fixture and zips the creative; throws std::runtime_error.
+  explicit AdServer(AdServerOptions options);
+  ~AdServer();
+  AdServer(const AdServer&) = delete;
+  AdServer& operator=(const AdServer&) = delete;
+
+  // Binds 127.0.0.1 on the configured port (0: any free one) and returns the
+  // port; throws std::runtime_error. Clients may connect from here on.
+  int Bind();
+  // Serves until Stop(); call after Bind(). False when serving failed.
+  bool Run();
+  // Ends Run() and every answer still being delayed or trickled; thread-safe.
+  void Stop();
+
+  int Port() const { return m_port; }
+  std::string BaseUrl() const { return m_baseUrl; }
+  RequestLog& Requests() { return m_requests; }
+  FaultPlan& Faults() { return m_faults; }
+
+ private:
+  using Answer = std::function<void(const httplib::Request&, httplib::Response&, const Fault*)>;
+
+  void AddRoutes();
+  void AddControlRoutes();
+  void Serve(std::string_view route, std::optional<FaultRoute> faultRoute, const httplib::Request& req,
+             httplib::Response& res, const Answer& answer);
+  void ApplyFault(const Fault& fault, const httplib::Request& req, httplib::Response& res, const Answer& answer);
+  void Trickle(httplib::Response& res, const Fault& fault);
+  static void CutShort(httplib::Response& res, const Fault& fault);
+  // False when the server is stopping.
+  bool WaitUnlessStopping(std::chrono::milliseconds duration);
+  void LogLine(const httplib::Request& req, int status, std::string_view fault);
+
+  void AnswerConfig(httplib::Response& res) const;
+  void AnswerAds(const httplib::Request& req, httplib::Response& res, const Fault* fault);
+  void AnswerBundle(const httplib::Request& req, httplib::Response& res, const Fault* fault);
+  void AnswerAsset(const httplib::Request& req, httplib::Response& res) const;
+  void AnswerBidMarkup(const httplib::Request& req, httplib::Response& res, const Fault* fault);
+  std::string NextEventId(const std::string& placement);
+
+  AdServerOptions m_options;
+  ConfigFixture m_config;
+  BundleBuilder m_bundles;
+  std::filesystem::path m_assetsDir;
+  RequestLog m_requests;
+  FaultPlan m_faults;
+  std::unique_ptr<httplib::Server> m_server;
+  int m_port = 0;
+  std::string m_baseUrl;
+  std::atomic<std::uint64_t> m_adCount{0};
+
+  std::mutex m_stateMutex;
+  std::condition_variable m_stateChanged;
+  bool m_stopping = false;
+  bool m_running = false;
+
+  std::mutex m_logMutex;
+};
+
+}  // namespace kestrel::adserver

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "Fault.h"
+
+namespace kestrel::adserver {
+
+struct AdServerOptions {
+  int port = 0;                            // 0: a free port chosen by the system
+  std::filesystem::path creativeDir;       // empty: the sample creative of the source tree
+  std::filesystem::path fixturesDir;       // config.json and assets/; empty: the source tree's
+  std::filesystem::path recordFile;        // JSON lines of every answered request; empty: none
+  std::vector<Fault> faults;               // planned at start
+  int autoCloseSeconds = 0;                // "AUTO_CLOSE_SECONDS" of every ad; 0: the user closes
+  int countdownSeconds = 3;                // "COUNTDOWN_SECONDS": time before the successful view
+  bool logRequests = true;                 // one line per request on standard output
+};
+
+}  // namespace kestrel::adserver

@@ -1,0 +1,75 @@
+#include "RequestLog.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kestrel::adserver {
+
+RequestLog::RequestLog(const std::filesystem::path& jsonLinesFile) {
+  if (!jsonLinesFile.empty()) {
+    m_file.open(jsonLinesFile, std::ios::out | std::ios::app | std::ios::binary);
+    if (!m_file) {
+      throw std::runtime_error("cannot open " + jsonLinesFile.string());
+    }
+  }
+}
+
+std::uint64_t RequestLog::Begin(RecordedRequest request) {
+  std::uint64_t seq = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    seq = m_nextSeq++;
+    request.seq = seq;
+    m_records.push_back(std::move(request));
+    if (m_records.size() > kMaxRecords) {
+      m_records.pop_front();
+    }
+  }
+  m_changed.notify_all();
+  return seq;
+}
+
+void RequestLog::Finish(std::uint64_t seq, int status, std::string_view fault) {
+  {
+    std::lock_guard lock(m_mutex);
+    // Sequence numbers are contiguous in the deque.
+    if (m_records.empty() || seq < m_records.front().seq || seq - m_records.front().seq >= m_records.size()) {
+      return;  // cleared or dropped meanwhile
+    }
+    auto* it = &m_records[static_cast<std::size_t>(seq - m_records.front().seq)];
+    it->status = status;
+    it->fault = std::string(fault);
+    if (m_file.is_open()) {
+      m_file << it->ToJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+    }
+  }
+  m_changed.notify_all();
+}
+
+std::vector<RecordedRequest> RequestLog::Snapshot(std::string_view pathPrefix) const {
+  std::lock_guard lock(m_mutex);
+  std::vector<RecordedRequest> out;
+  for (const auto& r : m_records) {
+    if (r.path.starts_with(pathPrefix)) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+bool RequestLog::WaitFor(std::string_view pathPrefix, std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(m_mutex);
+  return m_changed.wait_for(lock, timeout, [&] { return CountLocked(pathPrefix) >= count; });
+}
+
+void RequestLog::Clear() {
+  std::lock_guard lock(m_mutex);
+  m_records.clear();
+}
+
+std::size_t RequestLog::CountLocked(std::string_view pathPrefix) const {
+  return static_cast<std::size_t>(
+      std::ranges::count_if(m_records, [&](const RecordedRequest& r) { return r.path.starts_with(pathPrefix); }));
+}
+
+}  // namespace kestrel::adserver

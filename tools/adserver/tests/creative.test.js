@@ -1,0 +1,196 @@
+'use strict';
+// The sample creative in jsdom with the SDK's bridge script, driven the way
+// the native host drives it, on an ad fetched from a running kestrel-adserver.
+
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn } = require('node:child_process');
+const { JSDOM, VirtualConsole } = require('jsdom');
+
+const serverExe = process.env.KESTREL_ADSERVER_EXE;
+const bridgeScript = fs.readFileSync(process.env.KESTREL_MRAID_SCRIPT, 'utf8');
+const creativeDir = path.join(__dirname, '..', 'creative');
+const DEADLINE_MS = 10000;
+
+// Script texts the native host runs in the page.
+const hookUp =
+  "if (window.tovane){window.tovane.mraidBridge.notifyContainer = function(message){window.chrome.webview.postMessage(message);}; 'true'} else { 'false'; }";
+const commandComplete = 'if(window.tovane){window.tovane.mraidBridge.notifyCommandComplete();}';
+
+async function until(predicate, what) {
+  const end = Date.now() + DEADLINE_MS;
+  while (!predicate()) {
+    if (Date.now() > end) throw new Error('timed out waiting for ' + what);
+    await new Promise((resolve) => setTimeout(resolve, 10));
+  }
+}
+
+async function startServer(args) {
+  const child = spawn(serverExe, ['--port', '0', '--quiet', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+  let out = '';
+  child.stdout.on('data', (chunk) => { out += chunk; });
+  await until(() => out.includes('\n'), 'the listening line');
+  const match = /listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(out);
+  assert.ok(match, out);
+  return { child, baseUrl: match[1] };
+}
+
+async function fetchAd(baseUrl, placement) {
+  const response = await fetch(baseUrl + '/ads', {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify({ request: { header_bidding: false, placements: [placement] } })
+  });
+  assert.equal(response.status, 200);
+  return (await response.json()).ads[0].ad_markup;
+}
+
+// The replacements the SDK hands to the creative: normal ones, the template
+// URL and the cacheable URLs, with five names turned into files of the bundle
+// folder, and "aggressive" ASOI settings turned off.
+function replacementsFor(ad, bundleFolder) {
+  const tokens = { ...ad.templateSettings.normal_replacements, templateURL: ad.templateURL };
+  for (const [name, entry] of Object.entries(ad.templateSettings.cacheable_replacements)) tokens[name] = entry.url;
+  for (const name of ['templateURL', 'APP_ICON', 'APP_RATING', 'FONT_URL', 'MAIN_VIDEO']) {
+    if (name in tokens) tokens[name] = bundleFolder + '\\' + tokens[name].split(/[\\/]/).pop();
+  }
+  if (tokens.ASOI_SETTINGS === 'aggressive') tokens.ASOI_SETTINGS = 'off';
+  return tokens;
+}
+
+function properties({ incentivized, consentRequired }) {
+  const size = { height: '1080', width: '1920' };
+  const position = { ...size, x: '0', y: '0' };
+  return {
+    os: 'windows', osVersion: 'Win10', version: '1.0', isViewable: 'true', enableBackImmediately: 'false',
+    placementType: 'interstitial', incentivized: String(incentivized),
+    consentRequired: String(consentRequired), consentTitleText: 'Personalized ads',
+    consentBodyText: 'May we use your data?', consentAcceptButtonText: 'I agree', consentDenyButtonText: 'No',
+    maxSize: size, screenSize: size, defaultPosition: position, currentPosition: position,
+    supports: { inlineVideo: 'false', sms: 'false', storePicture: 'false', calendar: 'false', tel: 'false' }
+  };
+}
+
+// Loads index.html with the bridge injected first; answers every command but
+// "close" with notifyCommandComplete, as the host does.
+async function play({ tokens, props, bridge = true }) {
+  const messages = [];
+  const errors = [];
+  const virtualConsole = new VirtualConsole();
+  virtualConsole.on('jsdomError', (e) => errors.push(e.message));
+  const html = fs.readFileSync(path.join(creativeDir, 'index.html'), 'utf8');
+  const dom = new JSDOM(html, {
+    url: 'file://' + path.join(creativeDir, 'index.html'),
+    runScripts: 'dangerously',
+    resources: 'usable',
+    virtualConsole,
+    beforeParse(window) {
+      if (!bridge) return;
+      window.chrome = {
+        webview: {
+          postMessage(message) {
+            messages.push(message);
+            if (!/^mraid:\/\/close/i.test(message)) setTimeout(() => window.eval(commandComplete), 0);
+          }
+        }
+      };
+      window.eval(bridgeScript);
+    }
+  });
+  const { window } = dom;
+  pages.push(window);
+  await until(() => window.document.readyState === 'complete', 'the page to load');
+  if (bridge) {
+    assert.equal(window.eval(hookUp), 'true');
+    window.eval('if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(' + JSON.stringify(props) + ');');
+    window.eval('if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent(' + JSON.stringify(tokens) + ');}');
+  }
+  return { window, messages, errors, $: (id) => window.document.getElementById(id) };
+}
+
+let server;
+const pages = [];
+test.before(async () => { server = await startServer(['--countdown', '0', '--auto-close', '1']); });
+test.afterEach(() => { for (const window of pages.splice(0)) window.close(); });
+test.after(() => { server.child.kill('SIGTERM'); });
+
+test('a rewarded ad tracks, reports the view and closes itself when asked to', async () => {
+  const ad = await fetchAd(server.baseUrl, 'rewarded_video');
+  const tokens = replacementsFor(ad, 'C:\\Kestrel Ads\\rewarded_video_1');
+  const page = await play({ tokens, props: properties({ incentivized: true, consentRequired: false }) });
+  await until(() => page.messages.includes('mraid://close'), 'the close command');
+  assert.deepEqual(page.messages, [
+    'mraid://useCustomClose?sdkCloseButton=invisible',
+    'mraid://tpat?event=impression',
+    'mraid://tpat?event=successful_view',
+    'mraid://successfulView',
+    'mraid://tpat?event=close',
+    'mraid://close'
+  ]);
+  for (const event of ['impression', 'successful_view', 'close']) assert.ok(ad.tpat[event].length > 0, event);
+  assert.deepEqual(page.errors, []);
+  assert.equal(page.$('title').textContent, tokens.TITLE);
+  assert.equal(page.$('hero').getAttribute('src'), ad.templateSettings.cacheable_replacements.MAIN_IMAGE.url);
+  assert.equal(page.$('icon').getAttribute('src'), 'file:///C:/Kestrel%20Ads/rewarded_video_1/icon.png');
+  assert.match(page.$('status').textContent, /asoi off/);
+  assert.equal(page.$('consent').hidden, true);
+});
+
+test('the click-through opens the https URL after tracking the click', async () => {
+  const ad = await fetchAd(server.baseUrl, 'interstitial');
+  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
+  const page = await play({ tokens, props: properties({ incentivized: false, consentRequired: false }) });
+  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
+  assert.match(page.$('countdown').textContent, /^Ad ends in 60 s$/);
+  page.$('cta').click();
+  await until(() => page.messages.some((m) => m.startsWith('mraid://open')), 'the open command');
+  assert.deepEqual(page.messages.slice(-2), [
+    'mraid://tpat?event=click',
+    'mraid://open?url=' + encodeURIComponent(tokens.CTA_URL)
+  ]);
+  assert.ok(tokens.CTA_URL.startsWith('https://'));
+  assert.equal(page.$('icon').getAttribute('src'), 'file:///tmp/b/icon.png');
+});
+
+test('consent is asked when required and answered with the consent action', async () => {
+  const ad = await fetchAd(server.baseUrl, 'interstitial');
+  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
+  const page = await play({ tokens, props: properties({ incentivized: false, consentRequired: true }) });
+  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
+  assert.equal(page.$('consent').hidden, false);
+  assert.equal(page.$('consent-title').textContent, 'Personalized ads');
+  assert.equal(page.$('consent-body').textContent, 'May we use your data?');
+  assert.equal(page.$('consent-accept').textContent, 'I agree');
+  assert.equal(page.$('consent-deny').textContent, 'No');
+  page.$('consent-deny').click();
+  await until(() => page.messages.includes('mraid://tpat?event=consent'), 'the consent tracking');
+  assert.ok(page.messages.indexOf('mraid://consentAction?event=opted_out') < page.messages.indexOf('mraid://tpat?event=consent'));
+  assert.equal(page.$('consent').hidden, true);
+});
+
+test('closing a rewarded ad early asks first, with the incentivized texts', async () => {
+  const ad = await fetchAd(server.baseUrl, 'rewarded_video');
+  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
+  const page = await play({ tokens, props: properties({ incentivized: true, consentRequired: false }) });
+  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
+  page.$('close').click();
+  assert.equal(page.$('leave').hidden, false);
+  assert.equal(page.$('leave-title').textContent, tokens.INCENTIVIZED_TITLE_TEXT);
+  assert.equal(page.$('leave-continue').textContent, tokens.INCENTIVIZED_CONTINUE_TEXT);
+  page.$('leave-continue').click();
+  assert.equal(page.$('leave').hidden, true);
+  assert.ok(!page.messages.includes('mraid://close'));
+  page.$('close').click();
+  page.$('leave-close').click();
+  await until(() => page.messages.includes('mraid://close'), 'the close command');
+  assert.ok(!page.messages.includes('mraid://successfulView'), 'no reward for an early close');
+});
+
+test('without a bridge the page runs as a preview', async () => {
+  const page = await play({ bridge: false });
+  await until(() => /Preview/.test(page.$('status').textContent), 'the preview note');
+  page.$('close').click();
+  assert.ok(page.window.document.body.classList.contains('closed'));
+});
