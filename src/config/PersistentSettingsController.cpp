@@ -1,65 +1,277 @@
 #include "config/PersistentSettingsController.h"
 
-#include <nlohmann/json.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
+
+#include "platform/Paths.h"
+#include "platform/PlatformServices.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+#include "storage/IFileSystemController.h"
 
 namespace kestrel {
+namespace {
 
-PersistentSettingsController::PersistentSettingsController(const std::string& /*folder*/) {}
+constexpr const char* kFileName = "settings.ke";
 
-std::future<bool> PersistentSettingsController::Initialize() { return MakeReadyFuture(true); }
+constexpr const char* kPlatformDisabledAdId = "PlatformDisabledAdId";
+constexpr const char* kPlatformDisabledMsaid = "PlatformDisabledMsaid";
+constexpr const char* kCoppaConsentStatus = "CoppaConsentStatus";
+constexpr const char* kCcpaInternalConsentStatus = "CcpaInternalConsentStatus";
+constexpr const char* kGdprConsentStatus = "GdprConsentStatus";
+constexpr const char* kGdprConsentSource = "GdprConsentSource";
+constexpr const char* kGdprConsentMessageVersion = "GdprConsentMessageVersion";
+constexpr const char* kGdprConsentTimestamp = "GdprConsentTimestamp";
+constexpr const char* kWatchForGDPRTimeout = "WatchForGDPRTimeout";
+constexpr const char* kGdprLastConsentMessageVersionFromServer = "GdprLastConsentMessageVersionFromServer";
+constexpr const char* kConfigExtension = "configExtension";
+constexpr const char* kPublisherDisableAshwidTracking = "PublisherDisableAshwidTracking";
 
-bool PersistentSettingsController::GetPlatformDisabledAdId() { return false; }
+// Leading blanks and a sign allowed, trailing text ignored; no number, or one
+// outside the 32-bit range, gives 0.
+std::int32_t ParseInt32(const std::string& text) {
+  try {
+    const long long value = std::stoll(text);
+    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) return 0;
+    return static_cast<std::int32_t>(value);
+  } catch (const std::logic_error&) {
+    return 0;
+  }
+}
 
-void PersistentSettingsController::SetPlatformDisabledAdId(bool /*value*/) {}
+const char* BoolText(bool value) {
+  return value ? "true" : "false";
+}
 
-bool PersistentSettingsController::HasCoppaConsentStatus() { return false; }
+}  // namespace
 
-bool PersistentSettingsController::GetCoppaConsentStatus() { return false; }
+PersistentSettingsController::PersistentSettingsController(const std::string& folder) {
+  try {
+    std::string sdkFolder = folder;
+    if (sdkFolder.empty()) {
+      if (auto fileSystem = ControllerRegistry::GetFileSystemController()) sdkFolder = fileSystem->GetSdkFolder();
+    }
+    if (sdkFolder.empty()) {
+      LogError("No SDK folder, so settings are kept in memory only");
+      return;
+    }
+    m_filePath = JoinPath(sdkFolder, kFileName);
+    std::lock_guard lock(m_mutex);
+    LoadSettingsFromFile();
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in PersistentSettingsController constructor");
+  }
+}
 
-void PersistentSettingsController::SetCoppaConsentStatus(bool /*value*/) {}
+std::future<bool> PersistentSettingsController::Initialize() {
+  return MakeReadyFuture(true);
+}
 
-void PersistentSettingsController::ClearCoppaConsentStatus() {}
+void PersistentSettingsController::LoadSettingsFromFile() {
+  try {
+    // Binary, so that lines written on Windows (CR LF) read the same here.
+    std::ifstream in(m_filePath, std::ios::binary);
+    if (!in) {
+      std::error_code ec;
+      if (std::filesystem::exists(m_filePath, ec)) LogError("Can't read settings from " + m_filePath);
+      return;
+    }
+    m_settings.clear();
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const auto equals = line.find('=');
+      if (equals == std::string::npos) continue;
+      m_settings[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in LoadSettingsFromFile");
+  }
+}
 
-std::int32_t PersistentSettingsController::GetCcpaInternalConsentStatus() { return 0; }
+void PersistentSettingsController::SaveSettingsToFile() {
+  try {
+    if (m_filePath.empty()) return;
+    std::string contents;
+    for (const auto& [key, value] : m_settings) contents += key + "=" + value + "\n";
+    // Before initialisation the SDK folder may not exist yet.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(m_filePath).parent_path(), ec);
+    std::string error;
+    if (!PlatformServices::FileSystem()->ReplaceFile(m_filePath, contents, error)) {
+      LogError("Can't save settings: " + error);
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in SaveSettingsToFile");
+  }
+}
 
-void PersistentSettingsController::SetCcpaInternalConsentStatus(std::int32_t /*value*/) {}
+bool PersistentSettingsController::GetBool(const std::string& key) {
+  return GetText(key) == "true";
+}
 
-void PersistentSettingsController::ClearCcpaInternalConsentStatus() {}
+std::int32_t PersistentSettingsController::GetInt(const std::string& key) {
+  return ParseInt32(GetText(key));
+}
 
-std::string PersistentSettingsController::GetConfigExtension() { return {}; }
+std::string PersistentSettingsController::GetText(const std::string& key) {
+  try {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_settings.find(key);
+    return it == m_settings.end() ? std::string() : it->second;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return {};
+  }
+}
 
-void PersistentSettingsController::SetConfigExtension(const std::string& /*value*/) {}
+void PersistentSettingsController::Set(const std::string& key, const std::string& value) {
+  try {
+    // A line end would split the entry in two when the file is read back.
+    if (value.find_first_of("\r\n") != std::string::npos) {
+      LogError("Can't store " + key + ": the value holds a line end");
+      return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_settings[key] = value;
+    SaveSettingsToFile();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Exception: %s\n", e.what());
+  }
+}
 
-std::int32_t PersistentSettingsController::GetGdprConsentStatus() { return 0; }
+void PersistentSettingsController::Remove(std::initializer_list<const char*> keys) {
+  try {
+    std::lock_guard lock(m_mutex);
+    for (const char* key : keys) m_settings.erase(key);
+    SaveSettingsToFile();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Exception: %s\n", e.what());
+  }
+}
 
-void PersistentSettingsController::SetGdprConsentStatus(std::int32_t /*value*/) {}
+bool PersistentSettingsController::GetPlatformDisabledAdId() {
+  return GetBool(kPlatformDisabledAdId);
+}
 
-std::int32_t PersistentSettingsController::GetGdprConsentSource() { return 0; }
+void PersistentSettingsController::SetPlatformDisabledAdId(bool value) {
+  Set(kPlatformDisabledAdId, BoolText(value));
+}
 
-void PersistentSettingsController::SetGdprConsentSource(std::int32_t /*value*/) {}
+bool PersistentSettingsController::HasCoppaConsentStatus() {
+  return HasSetting(kCoppaConsentStatus);
+}
 
-std::string PersistentSettingsController::GetGdprConsentMessageVersion() { return {}; }
+bool PersistentSettingsController::GetCoppaConsentStatus() {
+  return GetBool(kCoppaConsentStatus);
+}
 
-void PersistentSettingsController::SetGdprConsentMessageVersion(const std::string& /*value*/) {}
+void PersistentSettingsController::SetCoppaConsentStatus(bool value) {
+  Set(kCoppaConsentStatus, BoolText(value));
+}
 
-std::int32_t PersistentSettingsController::GetGdprConsentTimestamp() { return 0; }
+void PersistentSettingsController::ClearCoppaConsentStatus() {
+  Remove({kCoppaConsentStatus, kPlatformDisabledMsaid});
+}
 
-void PersistentSettingsController::SetGdprConsentTimestamp(std::int32_t /*value*/) {}
+std::int32_t PersistentSettingsController::GetCcpaInternalConsentStatus() {
+  return GetInt(kCcpaInternalConsentStatus);
+}
 
-void PersistentSettingsController::ClearGdprSettings() {}
+void PersistentSettingsController::SetCcpaInternalConsentStatus(std::int32_t value) {
+  Set(kCcpaInternalConsentStatus, std::to_string(value));
+}
 
-bool PersistentSettingsController::GetWatchForGDPRTimeout() { return false; }
+void PersistentSettingsController::ClearCcpaInternalConsentStatus() {
+  Remove({kCcpaInternalConsentStatus});
+}
 
-void PersistentSettingsController::SetWatchForGDPRTimeout(bool /*value*/) {}
+std::string PersistentSettingsController::GetConfigExtension() {
+  return GetText(kConfigExtension);
+}
 
-std::string PersistentSettingsController::GetGdprLastConsentMessageVersionFromServer() { return {}; }
+void PersistentSettingsController::SetConfigExtension(const std::string& value) {
+  Set(kConfigExtension, value);
+}
 
-void PersistentSettingsController::SetGdprLastConsentMessageVersionFromServer(const std::string& /*value*/) {}
+std::int32_t PersistentSettingsController::GetGdprConsentStatus() {
+  return GetInt(kGdprConsentStatus);
+}
 
-bool PersistentSettingsController::HasSetting(const std::string& /*key*/) { return false; }
+void PersistentSettingsController::SetGdprConsentStatus(std::int32_t value) {
+  Set(kGdprConsentStatus, std::to_string(value));
+}
 
-bool PersistentSettingsController::GetPublisherDisableAshwidTracking() { return false; }
+std::int32_t PersistentSettingsController::GetGdprConsentSource() {
+  return GetInt(kGdprConsentSource);
+}
 
-void PersistentSettingsController::SetPublisherDisableAshwidTracking(bool /*value*/) {}
+void PersistentSettingsController::SetGdprConsentSource(std::int32_t value) {
+  Set(kGdprConsentSource, std::to_string(value));
+}
+
+std::string PersistentSettingsController::GetGdprConsentMessageVersion() {
+  return GetText(kGdprConsentMessageVersion);
+}
+
+void PersistentSettingsController::SetGdprConsentMessageVersion(const std::string& value) {
+  Set(kGdprConsentMessageVersion, value);
+}
+
+std::int32_t PersistentSettingsController::GetGdprConsentTimestamp() {
+  return GetInt(kGdprConsentTimestamp);
+}
+
+void PersistentSettingsController::SetGdprConsentTimestamp(std::int32_t value) {
+  Set(kGdprConsentTimestamp, std::to_string(value));
+}
+
+void PersistentSettingsController::ClearGdprSettings() {
+  Remove({kGdprConsentStatus, kGdprConsentSource, kGdprConsentMessageVersion, kGdprConsentTimestamp,
+          kWatchForGDPRTimeout, kGdprLastConsentMessageVersionFromServer});
+}
+
+bool PersistentSettingsController::GetWatchForGDPRTimeout() {
+  return GetBool(kWatchForGDPRTimeout);
+}
+
+void PersistentSettingsController::SetWatchForGDPRTimeout(bool value) {
+  Set(kWatchForGDPRTimeout, BoolText(value));
+}
+
+std::string PersistentSettingsController::GetGdprLastConsentMessageVersionFromServer() {
+  return GetText(kGdprLastConsentMessageVersionFromServer);
+}
+
+void PersistentSettingsController::SetGdprLastConsentMessageVersionFromServer(const std::string& value) {
+  Set(kGdprLastConsentMessageVersionFromServer, value);
+}
+
+bool PersistentSettingsController::HasSetting(const std::string& key) {
+  try {
+    std::lock_guard lock(m_mutex);
+    return m_settings.count(key) > 0;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return false;
+  }
+}
+
+bool PersistentSettingsController::GetPublisherDisableAshwidTracking() {
+  return GetBool(kPublisherDisableAshwidTracking);
+}
+
+void PersistentSettingsController::SetPublisherDisableAshwidTracking(bool value) {
+  Set(kPublisherDisableAshwidTracking, BoolText(value));
+}
 
 }  // namespace kestrel

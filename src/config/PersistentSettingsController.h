@@ -1,11 +1,19 @@
 #pragma once
 
+#include <initializer_list>
+#include <map>
+#include <mutex>
+
 #include "config/IPersistentSettingsController.h"
 
 namespace kestrel {
 
+// Keeps the settings in memory, loaded once from settings.ke in the SDK folder,
+// and replaces the file whole after every change.
 class PersistentSettingsController : public IPersistentSettingsController {
  public:
+  // Uses settings.ke in folder, or in the SDK folder of the registry's file
+  // system controller when folder is empty.
   explicit PersistentSettingsController(const std::string& folder);
   std::future<bool> Initialize() override;
   bool GetPlatformDisabledAdId() override;
@@ -35,6 +43,19 @@ class PersistentSettingsController : public IPersistentSettingsController {
   bool HasSetting(const std::string& key) override;
   bool GetPublisherDisableAshwidTracking() override;
   void SetPublisherDisableAshwidTracking(bool value) override;
+
+ private:
+  bool GetBool(const std::string& key);
+  std::int32_t GetInt(const std::string& key);
+  std::string GetText(const std::string& key);
+  void Set(const std::string& key, const std::string& value);
+  void Remove(std::initializer_list<const char*> keys);
+  void LoadSettingsFromFile();
+  void SaveSettingsToFile();  // the caller holds m_mutex
+
+  std::map<std::string, std::string> m_settings;
+  std::mutex m_mutex;      // guards m_settings and the file
+  std::string m_filePath;  // empty when no SDK folder is known: nothing is read or written
 };
 
 }  // namespace kestrel

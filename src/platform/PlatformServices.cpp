@@ -25,12 +25,54 @@ void Replace(std::shared_ptr<T>& slot, std::shared_ptr<T> service) {
 }
 
 std::shared_ptr<IProcessInfo> g_processInfo;
+std::shared_ptr<IUrlOpener> g_urlOpener;
+std::shared_ptr<IHttpClient> g_httpClient;
+std::shared_ptr<ISystemInfo> g_systemInfo;
+std::shared_ptr<IPackageInfo> g_packageInfo;
+std::shared_ptr<IFileSystem> g_fileSystem;
 
 }  // namespace
 
-std::shared_ptr<IProcessInfo> PlatformServices::ProcessInfo() { return GetOrCreate(g_processInfo, CreateProcessInfo); }
+std::shared_ptr<IProcessInfo> PlatformServices::ProcessInfo() {
+  return GetOrCreate(g_processInfo, CreateProcessInfo);
+}
 void PlatformServices::SetProcessInfo(std::shared_ptr<IProcessInfo> service) {
   Replace(g_processInfo, std::move(service));
+}
+
+std::shared_ptr<IUrlOpener> PlatformServices::UrlOpener() {
+  return GetOrCreate(g_urlOpener, CreateUrlOpener);
+}
+void PlatformServices::SetUrlOpener(std::shared_ptr<IUrlOpener> service) {
+  Replace(g_urlOpener, std::move(service));
+}
+
+std::shared_ptr<IHttpClient> PlatformServices::HttpClient() {
+  return GetOrCreate(g_httpClient, [] { return CreateHttpClient(); });
+}
+void PlatformServices::SetHttpClient(std::shared_ptr<IHttpClient> service) {
+  Replace(g_httpClient, std::move(service));
+}
+
+std::shared_ptr<ISystemInfo> PlatformServices::SystemInfo() {
+  return GetOrCreate(g_systemInfo, CreateSystemInfo);
+}
+void PlatformServices::SetSystemInfo(std::shared_ptr<ISystemInfo> service) {
+  Replace(g_systemInfo, std::move(service));
+}
+
+std::shared_ptr<IPackageInfo> PlatformServices::PackageInfo() {
+  return GetOrCreate(g_packageInfo, CreatePackageInfo);
+}
+void PlatformServices::SetPackageInfo(std::shared_ptr<IPackageInfo> service) {
+  Replace(g_packageInfo, std::move(service));
+}
+
+std::shared_ptr<IFileSystem> PlatformServices::FileSystem() {
+  return GetOrCreate(g_fileSystem, CreateFileSystem);
+}
+void PlatformServices::SetFileSystem(std::shared_ptr<IFileSystem> service) {
+  Replace(g_fileSystem, std::move(service));
 }
 
 }  // namespace kestrel

@@ -1,7 +1,11 @@
 #include "sdk/PreinitSettings.h"
 
+#include "sdk/ControllerWiring.h"
+
 namespace kestrel {
 
-PreinitSettings::PreinitSettings() : m_settings(std::make_unique<PersistentSettingsController>(std::string())) {}
+PreinitSettings::PreinitSettings()
+    : m_fileSystemModel(kSdkFolderName),
+      m_settings(std::make_unique<PersistentSettingsController>(m_fileSystemModel.SdkFolder())) {}
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "config/PersistentSettingsController.h"
+#include "storage/FileSystemModel.h"
 
 namespace kestrel {
 
@@ -14,6 +15,7 @@ class PreinitSettings {
   IPersistentSettingsController& Settings() { return *m_settings; }
 
  private:
+  FileSystemModel m_fileSystemModel;
   std::unique_ptr<PersistentSettingsController> m_settings;
 };
 

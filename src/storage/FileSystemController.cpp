@@ -1,21 +1,127 @@
 #include "storage/FileSystemController.h"
 
-#include <nlohmann/json.hpp>
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "sdk/Log.h"
 
 namespace kestrel {
+namespace fs = std::filesystem;
+namespace {
 
-FileSystemController::FileSystemController(const std::string& /*folderName*/) {}
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
 
-std::future<bool> FileSystemController::Initialize() { return MakeReadyFuture(true); }
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
 
-std::string FileSystemController::GetCreativesFolder() { return {}; }
+}  // namespace
 
-std::string FileSystemController::GetSdkFolder() { return {}; }
+FileSystemController::FileSystemController(const std::string& folderName) : m_sdkFolderName(folderName) {
+  try {
+    SetUpFolders();
+  } catch (const std::exception& e) {
+    LogException(e);
+    m_ready = false;
+  }
+}
 
-std::string FileSystemController::GetWebView2Folder() { return {}; }
+void FileSystemController::SetUpFolders() {
+  m_model = std::make_shared<FileSystemModel>(m_sdkFolderName);
+  CreateFolder(m_model->ApplicationFolder());
+  CreateFolder(m_model->SdkFolder());
+  CreateFolder(m_model->WebView2Folder());
+  ClearFolder(m_model->CreativesFolder());
+  CreateFolder(m_model->CreativesFolder());
+  for (const std::string& folder : {m_model->WebView2Folder(), m_model->CreativesFolder()}) {
+    if (!IsFolder(folder)) {
+      LogError("Failed to create directory: " + folder);
+      return;
+    }
+  }
+  m_ready = true;
+}
 
-void FileSystemController::CreateFolder(const std::string& /*path*/) {}
+std::future<bool> FileSystemController::Initialize() {
+  return MakeReadyFuture(m_ready);
+}
 
-void FileSystemController::DeleteFolder(const std::string& /*path*/) {}
+std::string FileSystemController::GetCreativesFolder() {
+  std::lock_guard lock(m_mutex);
+  return m_model->CreativesFolder();
+}
+
+std::string FileSystemController::GetSdkFolder() {
+  std::lock_guard lock(m_mutex);
+  return m_model->SdkFolder();
+}
+
+std::string FileSystemController::GetWebView2Folder() {
+  std::lock_guard lock(m_mutex);
+  return m_model->WebView2Folder();
+}
+
+void FileSystemController::CreateFolder(const std::string& path) {
+  try {
+    std::lock_guard lock(m_mutex);
+    const std::string& sdkFolder = m_model->SdkFolder();
+    std::string target = path;
+    if (!StartsWith(path, m_model->ApplicationFolder()) && !StartsWith(path, sdkFolder) && !sdkFolder.empty()) {
+      target = StartsWith(path, std::string(1, kPathSeparator)) ? sdkFolder + path : JoinPath(sdkFolder, path);
+    }
+    std::error_code ec;
+    fs::create_directory(target, ec);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void FileSystemController::DeleteFolder(const std::string& path) {
+  try {
+    std::lock_guard lock(m_mutex);
+    ClearFolder(path);
+    std::error_code ec;
+    fs::remove(path, ec);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+std::string FileSystemController::CreateSubfolder(const std::string& base, const std::string& name) {
+  const std::string path = JoinPath(base, name);
+  std::error_code ec;
+  fs::create_directory(path, ec);
+  if (ec || !IsFolder(path)) throw std::runtime_error("Failed to create directory: " + path);
+  return path;
+}
+
+std::string FileSystemController::SanitizeFileName(const std::string& text) {
+  std::string name = text;
+  for (char& c : name) {
+    if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) c = '_';
+  }
+  while (!name.empty() && name.back() == '.') name.pop_back();
+  return name;
+}
+
+void FileSystemController::ClearFolder(const std::string& path) {
+  std::error_code ec;
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  for (const std::string& name : names) {
+    const std::string entry = JoinPath(path, name);
+    if (fs::symlink_status(entry, ec).type() == fs::file_type::directory) ClearFolder(entry);
+    fs::remove(entry, ec);
+  }
+}
 
 }  // namespace kestrel

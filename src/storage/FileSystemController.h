@@ -1,18 +1,47 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "storage/FileSystemModel.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {
 
+// Lays out the SDK's folders when it is created, emptying the creatives of an
+// earlier run, and offers the folder operations the rest of the SDK needs.
 class FileSystemController : public IFileSystemController {
  public:
   explicit FileSystemController(const std::string& folderName);
+
+  // Satisfied with whether the folders were set up.
   std::future<bool> Initialize() override;
   std::string GetCreativesFolder() override;
   std::string GetSdkFolder() override;
   std::string GetWebView2Folder() override;
+  // Creates one folder level; a path outside the application folder counts as
+  // relative to the SDK folder. Failures are silent.
   void CreateFolder(const std::string& path) override;
+  // Removes the folder and everything in it. Failures are silent.
   void DeleteFolder(const std::string& path) override;
+
+  // Creates base/name (one level) unless that folder exists and returns its
+  // path; throws std::runtime_error when it cannot be made.
+  static std::string CreateSubfolder(const std::string& base, const std::string& name);
+  // Replaces each of < > : " / \ | ? * with _ and drops trailing dots.
+  static std::string SanitizeFileName(const std::string& text);
+  // Removes everything inside the folder, keeping the folder. Symbolic links
+  // are removed, never followed. Failures are skipped.
+  static void ClearFolder(const std::string& path);
+
+ private:
+  void SetUpFolders();
+
+  std::string m_sdkFolderName;
+  bool m_ready = false;  // written only by the constructor
+  std::shared_ptr<FileSystemModel> m_model = std::make_shared<FileSystemModel>();
+  std::mutex m_mutex;  // guards m_model and serialises the folder operations
 };
 
 }  // namespace kestrel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kestrel {
+
+// Identity of the package the host application was installed from.
+class IPackageInfo {
+ public:
+  virtual ~IPackageInfo() = default;
+  // The package's name; empty when the application runs unpackaged.
+  virtual std::string PackageName() = 0;
+  // The package's version, or else the executable file's; empty when neither is known.
+  virtual std::string Version() = 0;
+};
+
+std::unique_ptr<IPackageInfo> CreatePackageInfo();
+
+}  // namespace kestrel
