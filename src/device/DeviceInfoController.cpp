@@ -1,27 +1,111 @@
 #include "device/DeviceInfoController.h"
 
+#include <exception>
+#include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "device/DeviceInfo.h"
+#include "privacy/IPrivacyController.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+
 namespace kestrel {
+namespace {
 
-DeviceInfoController::DeviceInfoController(WindowHandle /*window*/) {}
+// Runs one of the privacy controller's identifier filters. Without the
+// controller, or when it fails, the identifier is withheld.
+template <typename Filter>
+std::string Filtered(const std::string& id, Filter filter) {
+  try {
+    if (auto privacy = ControllerRegistry::GetPrivacyController()) return ((*privacy).*filter)(id);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+  return {};
+}
 
-std::future<bool> DeviceInfoController::Initialize() { return MakeReadyFuture(true); }
+}  // namespace
 
-Json DeviceInfoController::GetDeviceJson() { return {}; }
+DeviceInfoController::DeviceInfoController(WindowHandle window)
+    : DeviceInfoController(window, std::make_shared<DeviceInfo>(window)) {}
 
-void DeviceInfoController::LogDeviceInfo() {}
+DeviceInfoController::DeviceInfoController(WindowHandle window, std::shared_ptr<IDeviceInfo> deviceInfo)
+    : m_hwnd(window), m_deviceInfo(std::move(deviceInfo)) {}
 
-void DeviceInfoController::SetWindowHandle(WindowHandle /*window*/) {}
+std::future<bool> DeviceInfoController::Initialize() {
+  return std::async(std::launch::async | std::launch::deferred, [] { return true; });
+}
 
-WindowHandle DeviceInfoController::GetWindowHandle() { return nullptr; }
+Json DeviceInfoController::GetDeviceJson() {
+  return BuildDeviceJson(Shape::Request);
+}
 
-std::future<std::string> DeviceInfoController::GetCustomUserAgentAsync() { return [] { std::promise<std::string> p; p.set_value({}); return p.get_future(); }(); }
+Json DeviceInfoController::GetBidTokenDeviceJson() {
+  return BuildDeviceJson(Shape::BidToken);
+}
 
-std::int32_t DeviceInfoController::GetDefaultScreenWidth() { return 0; }
+// A failure is logged and gives a null section, which the body merge skips.
+Json DeviceInfoController::BuildDeviceJson(Shape shape) const {
+  try {
+    const IDeviceInfo& info = *m_deviceInfo;
+    const bool request = shape == Shape::Request;
+    const std::string advertisingId = Filtered(info.GetAdvertisingId(), &IPrivacyController::FilterAdvertisingId);
 
-std::int32_t DeviceInfoController::GetDefaultScreenHeight() { return 0; }
+    Json windows = {
+        {"ashwid", Filtered(info.GetHardwareId(), &IPrivacyController::FilterHardwareId)},
+        {"battery_level", info.GetBatteryLevel()},
+        {"battery_saver_enabled", info.IsBatterySaverEnabled()},
+        {"battery_state", request ? info.GetBatteryState() : "BATTERY_PLUGGED_AC"},
+        {"connection_type", info.GetConnectionType()},
+        {"language", info.GetLanguage()},
+        {"locale", info.GetLocale()},
+        {"msaid", advertisingId},
+        {"os_name", "WINDOWS"},
+        {"time_zone", info.GetTimeZone()},
+    };
+    if (request) windows["storage_bytes_available"] = info.GetFreeDiskSpace();
 
-Json DeviceInfoController::GetBidTokenDeviceJson() { return {}; }
+    Json device = {
+        {"ext", {{"tovane", {{"windows", std::move(windows)}}}}},
+        {"h", info.GetScreenHeight()},
+        {"ifa", advertisingId},
+        {"lmt", request || info.IsAdTrackingEnabled() ? 0 : 1},
+        {"make", info.GetManufacturer()},
+        {"model", info.GetModel()},
+        {"os", request ? info.GetOsName() : "windows"},
+        {"osv", info.GetOsVersion()},
+        {"ua", info.GetUserAgent()},
+        {"w", info.GetScreenWidth()},
+    };
+    return {{"device", std::move(device)}};
+  } catch (const std::exception& e) {
+    LogException(e);
+    return nullptr;
+  }
+}
+
+void DeviceInfoController::LogDeviceInfo() {
+  std::cout << "Logging device info." << std::endl;
+}
+
+void DeviceInfoController::SetWindowHandle(WindowHandle window) {
+  m_hwnd = window;
+}
+
+WindowHandle DeviceInfoController::GetWindowHandle() {
+  return m_hwnd;
+}
+
+std::future<std::string> DeviceInfoController::GetCustomUserAgentAsync() {
+  return std::async(std::launch::async, [] { return std::string("CustomUserAgent/1.0"); });
+}
+
+std::int32_t DeviceInfoController::GetDefaultScreenWidth() {
+  return 1920;
+}
+
+std::int32_t DeviceInfoController::GetDefaultScreenHeight() {
+  return 1080;
+}
 
 }  // namespace kestrel

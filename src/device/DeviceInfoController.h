@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+
+#include "device/IDeviceInfo.h"
 #include "device/IDeviceInfoController.h"
 
 namespace kestrel {
@@ -7,6 +11,8 @@ namespace kestrel {
 class DeviceInfoController : public IDeviceInfoController {
  public:
   explicit DeviceInfoController(WindowHandle window);
+  DeviceInfoController(WindowHandle window, std::shared_ptr<IDeviceInfo> deviceInfo);
+
   std::future<bool> Initialize() override;
   Json GetDeviceJson() override;
   void LogDeviceInfo() override;
@@ -16,6 +22,13 @@ class DeviceInfoController : public IDeviceInfoController {
   std::int32_t GetDefaultScreenWidth() override;
   std::int32_t GetDefaultScreenHeight() override;
   Json GetBidTokenDeviceJson() override;
+
+ private:
+  enum class Shape { Request, BidToken };
+  Json BuildDeviceJson(Shape shape) const;
+
+  std::atomic<WindowHandle> m_hwnd;
+  const std::shared_ptr<IDeviceInfo> m_deviceInfo;  // keeps the window it was created with
 };
 
 }  // namespace kestrel

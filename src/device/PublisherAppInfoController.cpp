@@ -1,21 +1,41 @@
 #include "device/PublisherAppInfoController.h"
 
+#include <iostream>
 #include <nlohmann/json.hpp>
+
+#include "device/Utf8Text.h"
 
 namespace kestrel {
 
-PublisherAppInfoController::PublisherAppInfoController(const std::string& /*appId*/) {}
+PublisherAppInfoController::PublisherAppInfoController(const std::string& appId) : m_appInfo(appId) {}
 
-std::future<bool> PublisherAppInfoController::Initialize() { return MakeReadyFuture(true); }
+std::future<bool> PublisherAppInfoController::Initialize() {
+  return MakeReadyFuture(true);
+}
 
-Json PublisherAppInfoController::GetAppJson() { return {}; }
+Json PublisherAppInfoController::GetAppJson() {
+  return {{"app",
+           {{"id", ToValidUtf8(m_appInfo.GetAppId())},
+            {"bundle", m_appInfo.GetPackageName()},
+            {"ver", m_appInfo.GetAppVersion()}}}};
+}
 
-void PublisherAppInfoController::PrintAppInfo() {}
+void PublisherAppInfoController::PrintAppInfo() {
+  m_appInfo.PrintAppInfo();
+}
 
-void PublisherAppInfoController::SetAppId(const std::string& /*appId*/) {}
+void PublisherAppInfoController::SetAppId(const std::string& appId) {
+  m_appInfo.SetAppId(appId);
+}
 
-std::string PublisherAppInfoController::GetAppId() { return {}; }
+std::string PublisherAppInfoController::GetAppId() {
+  std::string appId = m_appInfo.GetAppId();
+  if (appId.empty()) std::cerr << "Error: Tried to get publisher AppID but it's not initialized yet" << std::endl;
+  return appId;
+}
 
-std::string PublisherAppInfoController::GetPackageName() { return {}; }
+std::string PublisherAppInfoController::GetPackageName() {
+  return m_appInfo.GetPackageName();
+}
 
 }  // namespace kestrel

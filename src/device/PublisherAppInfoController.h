@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/IPublisherAppInfoController.h"
+#include "device/PublisherAppInfo.h"
 
 namespace kestrel {
 
@@ -13,6 +14,9 @@ class PublisherAppInfoController : public IPublisherAppInfoController {
   void SetAppId(const std::string& appId) override;
   std::string GetAppId() override;
   std::string GetPackageName() override;
+
+ private:
+  PublisherAppInfo m_appInfo;
 };
 
 }  // namespace kestrel

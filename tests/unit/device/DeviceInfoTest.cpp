@@ -1,0 +1,215 @@
+#include <fcntl.h>
+#include <linux/if_tun.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "device/DeviceInfo.h"
+#include "platform/PlatformServices.h"
+#include "platform/linux/LinuxSystemInfo.h"
+#include "support/TempDir.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A DeviceInfo reading the machine's files under root.
+class DeviceInfoTest : public ::testing::Test {
+ protected:
+  void TearDown() override { PlatformServices::SetSystemInfo(nullptr); }
+
+  DeviceInfo Probes() {
+    PlatformServices::SetSystemInfo(std::make_shared<LinuxSystemInfo>(root.Path()));
+    return DeviceInfo(nullptr);
+  }
+
+  void Write(const std::string& file, const std::string& text) {
+    fs::create_directories((root.Path() / file).parent_path());
+    std::ofstream(root.Path() / file) << text;
+  }
+
+  void Supply(const std::string& name, const std::string& type, const std::string& online,
+              const std::string& capacity = {}, const std::string& status = {}, const std::string& scope = {}) {
+    const std::string dir = "sys/class/power_supply/" + name + "/";
+    Write(dir + "type", type + "\n");
+    if (!online.empty()) Write(dir + "online", online + "\n");
+    if (!capacity.empty()) Write(dir + "capacity", capacity + "\n");
+    if (!status.empty()) Write(dir + "status", status + "\n");
+    if (!scope.empty()) Write(dir + "scope", scope + "\n");
+  }
+
+  // The battery level, the battery state and what the probes wrote to standard error.
+  std::string Battery() {
+    const DeviceInfo info = Probes();
+    testing::internal::CaptureStderr();
+    std::ostringstream out;
+    out << info.GetBatteryLevel() << " " << info.GetBatteryState();
+    return out.str() + " | " + testing::internal::GetCapturedStderr();
+  }
+
+  test::TempDir root;
+};
+
+TEST_F(DeviceInfoTest, BatteryAndPowerSaverFromPowerSupplies) {
+  EXPECT_EQ(Battery(), "-1 NotPresent | Failed to retrieve power status.\n");  // no power_supply folder
+  fs::create_directories(root.Path() / "sys/class/power_supply");
+  EXPECT_EQ(Battery(), "-1 NotPresent | Battery status is unknown.\n");  // a desktop
+  Supply("hid-mouse-battery", "Battery", "", "40", "Discharging", "Device");
+  EXPECT_EQ(Battery(), "-1 NotPresent | Battery status is unknown.\n");  // a mouse's battery is not the machine's
+
+  Supply("AC", "Mains", "0");
+  Supply("BAT0", "Battery", "", "87", "Discharging");
+  Supply("BAT1", "Battery", "", "10", "Charging");  // the first battery speaks
+  EXPECT_EQ(Battery(), "0.87 Discharging | ");
+  Supply("AC", "Mains", "1");
+  Supply("BAT0", "Battery", "", "100", "Full");
+  EXPECT_EQ(Battery(), "1 Idle | ");
+  Supply("BAT0", "Battery", "", "55", "Charging");
+  EXPECT_EQ(Battery(), "0.55 Charging | ");
+  fs::remove_all(root.Path() / "sys/class/power_supply/AC");  // charging without a listed supply
+  EXPECT_EQ(Battery(), "0.55 Charging | ");
+  Supply("BAT0", "Battery", "", "n/a", "Discharging");
+  EXPECT_EQ(Battery(), "-1 Discharging | Battery status is unknown.\n");
+
+  EXPECT_EQ(Probes().IsBatterySaverEnabled(), 0);
+  Write("sys/firmware/acpi/platform_profile", "low-power\n");
+  EXPECT_EQ(Probes().IsBatterySaverEnabled(), 1);
+  Write("sys/firmware/acpi/platform_profile", "balanced\n");
+  EXPECT_EQ(Probes().IsBatterySaverEnabled(), 0);
+}
+
+TEST_F(DeviceInfoTest, MakerAndModelFromDmi) {
+  EXPECT_EQ(Probes().GetManufacturer(), "Unknown");
+  EXPECT_EQ(Probes().GetModel(), "Unknown");
+  Write("sys/class/dmi/id/sys_vendor", "LENOVO  \n");
+  Write("sys/class/dmi/id/product_name", "Caf\xe9 Book\n");  // Latin-1, not UTF-8
+  EXPECT_EQ(Probes().GetManufacturer(), "LENOVO");
+  EXPECT_EQ(Probes().GetModel(), "Caf\u00e9 Book");
+}
+
+TEST_F(DeviceInfoTest, DiskAndVolumeOfTheRootFileSystem) {
+  PlatformServices::SetSystemInfo(nullptr);
+  const DeviceInfo info(nullptr);
+  struct statvfs mine {};
+  ASSERT_EQ(statvfs("/", &mine), 0);
+  const auto free = static_cast<double>(info.GetFreeDiskSpace());
+  EXPECT_NEAR(free, static_cast<double>(mine.f_bavail) * static_cast<double>(mine.f_frsize), 256.0 * 1024 * 1024);
+  std::ostringstream fsid;
+  fsid << std::hex << mine.f_fsid;
+  EXPECT_EQ(info.GetHardwareId(), fsid.str());
+
+  utsname names{};
+  ASSERT_EQ(uname(&names), 0);
+  const std::string version = info.GetOsVersion();
+  EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+(\.\d+)*)"))) << version;
+  EXPECT_EQ(std::string(names.release).rfind(version, 0), 0u) << names.release;
+  EXPECT_EQ(LinuxSystemInfo::VersionOfRelease("6.1.0-13-amd64"), "6.1.0");
+  EXPECT_EQ(LinuxSystemInfo::VersionOfRelease("5.15.0."), "5.15.0");
+  EXPECT_EQ(LinuxSystemInfo::VersionOfRelease("rolling"), std::nullopt);
+
+  // A root that cannot be read gives the fallbacks.
+  PlatformServices::SetSystemInfo(std::make_shared<LinuxSystemInfo>(root.Path() / "missing"));
+  const DeviceInfo broken(nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(broken.GetFreeDiskSpace(), 1073741824u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error retrieving disk space for drive C:\\. Error code: " + std::to_string(ENOENT) + "\n");
+  EXPECT_EQ(broken.GetHardwareId(), "Unknown");
+}
+
+TEST_F(DeviceInfoTest, LocaleFromTheEnvironment) {
+  const auto locale = [](std::initializer_list<std::pair<const char*, const char*>> variables) {
+    return test::InChild([&] {
+      for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) unsetenv(name);
+      for (const auto& [name, value] : variables) setenv(name, value, 1);
+      const DeviceInfo info(nullptr);
+      return info.GetLocale() + " " + info.GetLanguage();
+    });
+  };
+  EXPECT_EQ(locale({{"LANG", "de_DE.UTF-8"}}), "de-DE de");
+  EXPECT_EQ(locale({{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "sr_RS@latin"}}), "sr-RS sr");
+  EXPECT_EQ(locale({{"LANG", "de_DE"}, {"LC_MESSAGES", "sr_RS"}, {"LC_ALL", "fr_CA.UTF-8"}}), "fr-CA fr");
+  EXPECT_EQ(locale({{"LANG", "en_US.UTF-8"}, {"LC_ALL", ""}}), "en-US en");
+  EXPECT_EQ(locale({}), "Unknown Locale Un");
+  EXPECT_EQ(locale({{"LANG", "C.UTF-8"}}), "Unknown Locale Un");
+  EXPECT_EQ(locale({{"LANG", "POSIX"}}), "Unknown Locale Un");
+  EXPECT_EQ(locale({{"LANG", "../../etc/passwd"}}), "Unknown Locale Un");
+}
+
+TEST_F(DeviceInfoTest, TimeZoneFromTzThenEtc) {
+  const auto zone = [this](const char* tz) {
+    return test::InChild([&] {
+      tz ? setenv("TZ", tz, 1) : unsetenv("TZ");
+      return Probes().GetTimeZone();
+    });
+  };
+  EXPECT_EQ(zone(nullptr), "Etc/Unknown");
+  fs::create_directories(root.Path() / "etc");
+  fs::create_symlink("/usr/share/zoneinfo/Asia/Kolkata", root.Path() / "etc/localtime");
+  EXPECT_EQ(zone(nullptr), "Asia/Kolkata");
+  Write("etc/timezone", "America/Argentina/Buenos_Aires\n");
+  EXPECT_EQ(zone(nullptr), "America/Argentina/Buenos_Aires");
+  EXPECT_EQ(zone("Europe/Berlin"), "Europe/Berlin");
+  EXPECT_EQ(zone(":Etc/GMT+2"), "Etc/GMT+2");
+  EXPECT_EQ(zone("/usr/share/zoneinfo/Asia/Tokyo"), "Asia/Tokyo");
+  EXPECT_EQ(zone("CET-1CEST,M3.5.0,M10.5.0/3"), "Etc/Unknown");  // a rule has no name
+  EXPECT_EQ(zone("../../secret"), "Etc/Unknown");
+}
+
+// Brings an interface up, with an IPv4 address when one is given.
+bool Up(const char* name, const char* address) {
+  const int s = socket(AF_INET, SOCK_DGRAM, 0);
+  ifreq request{};
+  std::strncpy(request.ifr_name, name, IFNAMSIZ - 1);
+  bool ok = s >= 0;
+  if (ok && address) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    inet_pton(AF_INET, address, &in.sin_addr);
+    std::memcpy(&request.ifr_addr, &in, sizeof in);
+    ok = ioctl(s, SIOCSIFADDR, &request) == 0;
+  }
+  ok = ok && ioctl(s, SIOCGIFFLAGS, &request) == 0;
+  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+  ok = ok && ioctl(s, SIOCSIFFLAGS, &request) == 0;
+  if (s >= 0) close(s);
+  return ok;
+}
+
+TEST_F(DeviceInfoTest, ConnectionNeedsANonLoopbackInterfaceUpWithAnAddress) {
+  const std::string result = test::InChild([] {
+    if (unshare(CLONE_NEWNET) != 0) return std::string("skip");
+    const DeviceInfo info(nullptr);
+    std::string seen = info.GetConnectionType();
+    if (!Up("lo", nullptr)) return std::string("no lo");
+    seen += " " + info.GetConnectionType();
+    const int tun = open("/dev/net/tun", O_RDWR);
+    ifreq request{};
+    request.ifr_flags = IFF_TUN | IFF_NO_PI;
+    std::strncpy(request.ifr_name, "kestrel0", IFNAMSIZ - 1);
+    if (tun < 0 || ioctl(tun, TUNSETIFF, &request) != 0) return std::string("skip");
+    if (!Up("kestrel0", "198.51.100.7")) return std::string("no tun");
+    return seen + " " + info.GetConnectionType();
+  });
+  if (result == "skip") GTEST_SKIP() << "cannot make a network namespace with a tun device here";
+  EXPECT_EQ(result, "other other wifi");
+}
+
+}  // namespace
+}  // namespace kestrel
