@@ -1,64 +1,273 @@
 #include "net/RequestController.h"
 
+#include <chrono>
+#include <ctime>
+#include <type_traits>
+
 #include <nlohmann/json.hpp>
 
+#include "ads/AdResponse.h"
+#include "config/ConfigResponse.h"
+#include "config/IEndpointController.h"
+#include "net/AssetRequest.h"
+#include "net/AssetResponse.h"
+#include "net/HttpTransport.h"
+#include "net/ITpatController.h"
+#include "net/RequestBodies.h"
+#include "net/RequestHeaders.h"
+#include "net/ServerRequests.h"
+#include "net/TpatRequest.h"
+#include "platform/LocalTime.h"
+#include "privacy/ICcpaController.h"
+#include "privacy/ICoppaController.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+
 namespace kestrel {
+namespace {
+
+constexpr const char* kConfigName = "_sdk_config";
+constexpr const char* kTpatName = "_sdk_tpat";
+constexpr const char* kTimestampMacro = "%timestamp%";
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Runs f on a new thread; when no thread can be started, logs why and returns a future holding the default result.
+template <typename F>
+auto StartTask(F f) -> std::future<std::invoke_result_t<F>> {
+  using Result = std::invoke_result_t<F>;
+  try {
+    return std::async(std::launch::async, std::move(f));
+  } catch (const std::exception& e) {
+    LogException(e);
+    std::promise<Result> done;
+    if constexpr (std::is_void_v<Result>) {
+      done.set_value();
+    } else {
+      done.set_value(Result{});
+    }
+    return done.get_future();
+  }
+}
+
+// Local time as yyyyMMddHHmmss followed by the milliseconds of the second, without leading zeros.
+std::string TrackingTimestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+  const std::time_t seconds = static_cast<std::time_t>(sinceEpoch.count() / 1000);
+  const std::tm local = ToLocalTime(seconds);
+  char text[32] = {};
+  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
+  return text + std::to_string(sinceEpoch.count() % 1000);
+}
+
+}  // namespace
+
+RequestController::RequestController()
+    : m_configRequestName(std::string(kConfigName) + kConfigName),
+      m_tpatRequestName(std::string(kConfigName) + kTpatName) {}
 
 std::future<bool> RequestController::Initialize() {
-  return MakeReadyFuture(true);
+  return StartTask([] { return true; });
 }
 
 std::future<void> RequestController::RequestConfig() {
-  return [] {
-    std::promise<void> p;
-    p.set_value();
-    return p.get_future();
-  }();
+  return StartTask([this] {
+    try {
+      auto request = std::make_shared<ServerRequests>();
+      request->m_maxAttempts = 3;
+      request->m_requestType = RequestBase::kJsonPost;
+      ApplyStandardHeaders(*request);
+      BuildCommonBody(*request);
+      auto endpoints = ControllerRegistry::GetEndpointController();
+      request->m_url = endpoints ? endpoints->GetConfigUrl() : std::string();
+      request->m_name = GetConfigRequestName();
+      Submit(std::move(request));
+    } catch (const std::exception& e) {
+      LogException(e);
+    }
+  });
 }
 
-std::future<void> RequestController::RequestAd(const std::string& /*placementId*/, bool /*headerBidding*/,
-                                               AdLoadHandler /*onSuccess*/, AdLoadHandler /*onFailure*/) {
-  return [] {
-    std::promise<void> p;
-    p.set_value();
-    return p.get_future();
-  }();
+std::future<void> RequestController::RequestAd(const std::string& placementId, bool headerBidding,
+                                               AdLoadHandler onSuccess, AdLoadHandler onFailure) {
+  return StartTask(
+      [this, placementId, headerBidding, onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)]() mutable {
+        try {
+          auto request = std::make_shared<ServerRequests>();
+          request->m_onSuccess = std::move(onSuccess);
+          request->m_onFailure = std::move(onFailure);
+          ApplyStandardHeaders(*request);
+          BuildCommonBody(*request);
+          MergeJson(request->m_body, BuildAdRequestObject(placementId, headerBidding));
+          auto endpoints = ControllerRegistry::GetEndpointController();
+          request->m_url = endpoints ? endpoints->GetAdsUrl() : std::string();
+          request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
+          Submit(std::move(request));
+        } catch (const std::exception& e) {
+          LogException(e);
+        }
+      });
 }
 
-bool RequestController::DownloadAdPart(const std::string& /*identifier*/, const std::string& /*partName*/,
-                                       const std::string& /*eventId*/, const std::string& /*partUrl*/,
-                                       const std::string& /*folderName*/) {
-  return false;
+bool RequestController::DownloadAdPart(const std::string& identifier, const std::string& partName,
+                                       const std::string& eventId, const std::string& partUrl,
+                                       const std::string& folderName) {
+  try {
+    auto request = std::make_shared<AssetRequest>();
+    request->m_saveToFile = true;
+    request->m_requestType = RequestBase::kGet;
+    request->m_maxAttempts = 3;
+    ApplyStandardHeaders(*request);
+    request->m_fileName = partUrl.substr(partUrl.find_last_of("/\\") + 1);  // the whole URL when it has no separator
+    request->m_folderName = folderName;
+    request->m_url = partUrl;
+    request->m_partName = partName;
+    request->m_eventId = eventId;
+    request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + identifier + "_ad_part");
+    Submit(std::move(request));
+    return true;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return false;
+  }
 }
 
 std::future<bool> RequestController::ProcessPendingRequests() {
-  return MakeReadyFuture(false);
+  return StartTask([this] { return RunPass(); });
 }
 
-std::future<void> RequestController::SendTrackingUrl(const std::string& /*url*/) {
-  return [] {
-    std::promise<void> p;
-    p.set_value();
-    return p.get_future();
-  }();
+std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
+  return StartTask([this, url] {
+    try {
+      std::string stamped = url;
+      const auto macro = stamped.find(kTimestampMacro);
+      if (macro != std::string::npos)
+        stamped.replace(macro, std::char_traits<char>::length(kTimestampMacro), TrackingTimestamp());
+      auto request = std::make_shared<TpatRequest>();
+      ApplyStandardHeaders(*request);
+      auto tpat = ControllerRegistry::GetTpatController();
+      request->m_url = tpat ? tpat->ReplaceMacros(stamped) : stamped;
+      request->m_name = GetTpatRequestName();
+      Submit(std::move(request));
+    } catch (const std::exception& e) {
+      LogException(e);
+    }
+  });
 }
 
-std::int32_t RequestController::AddResponseListener(ResponseListener /*listener*/) {
-  return 0;
+std::int32_t RequestController::AddResponseListener(ResponseListener listener) {
+  try {
+    std::lock_guard lock(m_listenersMutex);
+    const std::int32_t id = m_nextListenerId;
+    m_listeners.emplace_back(id, std::move(listener));
+    ++m_nextListenerId;
+    return id;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return -1;
+  }
 }
 
-void RequestController::RemoveResponseListener(std::int32_t /*id*/) {}
+void RequestController::RemoveResponseListener(std::int32_t id) {
+  std::lock_guard lock(m_listenersMutex);
+  std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
+}
 
 std::string RequestController::GetConfigRequestName() {
-  return {};
+  return m_configRequestName;
 }
 
 std::string RequestController::GetTpatRequestName() {
-  return {};
+  return m_tpatRequestName;
 }
 
-std::string RequestController::JoinRequestName(const std::string& /*first*/, const std::string& /*second*/) {
-  return {};
+std::string RequestController::JoinRequestName(const std::string& first, const std::string& second) {
+  return first + second;
+}
+
+std::shared_ptr<ResponseBase> RequestController::CreateResponse(const std::shared_ptr<RequestBase>& request) const {
+  std::shared_ptr<ResponseBase> response;
+  if (request->m_name == m_configRequestName) {
+    response = std::make_shared<ConfigResponse>();
+  } else if (EndsWith(request->m_name, "_ad_request")) {
+    response = std::make_shared<AdResponse>();
+  } else if (EndsWith(request->m_name, "ad_part")) {
+    response = std::make_shared<AssetResponse>();
+  } else {
+    response = std::make_shared<ResponseBase>();
+  }
+  response->m_request = request;
+  return response;
+}
+
+void RequestController::NotifyResponseListeners(const std::shared_ptr<ResponseBase>& response) {
+  std::vector<ResponseListener> listeners;
+  try {
+    std::lock_guard lock(m_listenersMutex);
+    for (const auto& entry : m_listeners) listeners.push_back(entry.second);
+  } catch (const std::exception& e) {
+    LogException(e);
+    return;
+  }
+  for (const auto& listener : listeners) {
+    try {
+      if (listener) listener(response);
+    } catch (const std::exception& e) {
+      LogException(e);
+    } catch (...) {
+      LogError("Unknown exception in a response listener");
+    }
+  }
+}
+
+void RequestController::Enqueue(std::shared_ptr<RequestBase> request) {
+  std::lock_guard lock(m_pendingMutex);
+  const std::string id = request->m_requestId;
+  m_pendingRequests[id] = std::move(request);
+}
+
+void RequestController::Submit(std::shared_ptr<RequestBase> request) {
+  Enqueue(std::move(request));
+  ProcessPendingRequests().get();
+}
+
+bool RequestController::RunPass() {
+  try {
+    std::vector<std::shared_ptr<RequestBase>> toSend;
+    {
+      // Taking a request and marking it happen in one step, so two passes never send the same request.
+      std::lock_guard lock(m_pendingMutex);
+      const std::int64_t now = NowTicks();
+      std::vector<std::string> expired;
+      for (const auto& [id, request] : m_pendingRequests) {
+        if (request->m_state != RequestBase::kWaiting || request->m_dueTime > now) continue;
+        request->m_state = RequestBase::kTaken;
+        if (request->m_attempts++ < request->m_maxAttempts) {
+          toSend.push_back(request);
+        } else {
+          expired.push_back(id);
+        }
+      }
+      for (const auto& id : expired) m_pendingRequests.erase(id);
+    }
+    for (const auto& request : toSend) LogWarn("Pending request: " + request->m_url);
+
+    for (const auto& request : toSend) {
+      if (auto ccpa = ControllerRegistry::GetCcpaController()) ccpa->UpdateCcpaInRequest(*request);
+      if (auto coppa = ControllerRegistry::GetCoppaController()) coppa->UpdateCoppaInRequest(*request);
+      std::async(std::launch::async, [this, request] { return ExecuteRequest(*this, request); }).get();
+      // Sent once and answered: it leaves the table.
+      std::lock_guard lock(m_pendingMutex);
+      m_pendingRequests.erase(request->m_requestId);
+    }
+    return true;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return false;
+  }
 }
 
 }  // namespace kestrel

@@ -1,11 +1,26 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
 #include "net/IRequestController.h"
 
 namespace kestrel {
 
+// Builds the SDK's requests, keeps them in a pending table until a sending
+// pass takes them, sends each through the HTTP transport on a worker task and
+// hands every response to the listeners, in the order they were added.
+//
+// Tasks refer to the controller itself: it must outlive the futures it hands
+// out (the registry keeps it for the life of the process).
 class RequestController : public IRequestController {
  public:
+  RequestController();
+
   std::future<bool> Initialize() override;
   std::future<void> RequestConfig() override;
   std::future<void> RequestAd(const std::string& placementId, bool headerBidding, AdLoadHandler onSuccess,
@@ -19,6 +34,28 @@ class RequestController : public IRequestController {
   std::string GetConfigRequestName() override;
   std::string GetTpatRequestName() override;
   std::string JoinRequestName(const std::string& first, const std::string& second) override;
+
+  // The response class follows the request's name: ConfigResponse, AdResponse, AssetResponse or ResponseBase.
+  std::shared_ptr<ResponseBase> CreateResponse(const std::shared_ptr<RequestBase>& request) const;
+  // Calls every listener with the response, outside the lock; one that throws does not stop the others.
+  void NotifyResponseListeners(const std::shared_ptr<ResponseBase>& response);
+  // Puts the request into the pending table; the next pass sends it.
+  void Enqueue(std::shared_ptr<RequestBase> request);
+
+ private:
+  bool RunPass();
+  // Enqueues the request and waits for a sending pass.
+  void Submit(std::shared_ptr<RequestBase> request);
+
+  const std::string m_configRequestName;
+  const std::string m_tpatRequestName;
+
+  std::mutex m_pendingMutex;  // guards m_pendingRequests and the m_state and m_attempts of the requests in it
+  std::unordered_map<std::string, std::shared_ptr<RequestBase>> m_pendingRequests;
+
+  std::mutex m_listenersMutex;  // guards m_listeners and m_nextListenerId
+  std::vector<std::pair<std::int32_t, ResponseListener>> m_listeners;
+  std::int32_t m_nextListenerId = 0;
 };
 
 }  // namespace kestrel

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "net/RequestHeaders.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/Log.h"
 
@@ -32,7 +33,7 @@ void WireControllers(const std::string& appId, WindowHandle window, const std::s
   R::SetMraidCommandReceiverController(factory->CreateMraidCommandReceiverController());
   R::SetTpatController(factory->CreateTpatController());
   R::SetMediationController(factory->CreateMediationController());
-  LogInfo(std::string("Kestrel SDK Version ") + kSdkVersion);
+  LogInfo("Kestrel SDK Version " + GetSdkVersion());
 }
 
 namespace {

@@ -8,7 +8,6 @@
 namespace kestrel {
 
 inline constexpr const char* kSdkFolderName = "TovaneSDK";
-inline constexpr const char* kSdkVersion = "7.0.1";
 
 // Creates every controller through the factory, in dependency order, into the
 // registry, and logs the version line.

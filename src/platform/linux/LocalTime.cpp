@@ -1,0 +1,11 @@
+#include "platform/LocalTime.h"
+
+namespace kestrel {
+
+std::tm ToLocalTime(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  return local;
+}
+
+}  // namespace kestrel
