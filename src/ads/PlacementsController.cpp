@@ -1,31 +1,103 @@
 #include "ads/PlacementsController.h"
 
-#include <nlohmann/json.hpp>
+#include "ads/PlacementController.h"
+#include "sdk/Log.h"
 
 namespace kestrel {
+namespace {
+
+// Logs the unknown name and tells onFailure, or logs that it cannot.
+void ReportUnknownPlacement(const std::string& name, const AdLoadHandler& onFailure) {
+  const std::string message = "There is no placement with the name " + name + ".";
+  LogError(message);
+  if (!onFailure) {
+    LogError("Failure callback is null, cannot report error for placement: " + name);
+    return;
+  }
+  onFailure(AdLoadEventArgs{false, name, message, 0});
+}
+
+}  // namespace
 
 std::future<bool> PlacementsController::Initialize() {
   return MakeReadyFuture(true);
 }
 
-bool PlacementsController::LoadAd(const std::string& /*name*/, AdLoadHandler /*onSuccess*/,
-                                  AdLoadHandler /*onFailure*/) {
-  return false;
-}
-
-KestrelAdPlayInfo PlacementsController::PlayAd(const std::string& /*name*/, const AdConfig& /*config*/,
-                                               KestrelAdPlayInfo info, const std::string& /*markup*/) {
-  info.Success = false;
-  return info;
-}
-
-void PlacementsController::AddPlacement(const PlacementRecord& /*record*/) {}
-
-IPlacementController* PlacementsController::FindPlacement(const std::string& /*name*/) {
+std::shared_ptr<PlacementController> PlacementsController::Find(const std::string& name) {
+  std::lock_guard lock(m_listMutex);
+  for (const auto& [placementName, placement] : m_placements) {
+    if (placementName == name) return placement;
+  }
   return nullptr;
 }
 
-void PlacementsController::NotifyLoadResult(const std::string& /*name*/, AdLoadHandler /*onSuccess*/,
-                                            AdLoadHandler /*onFailure*/, const std::string& /*message*/) {}
+IPlacementController* PlacementsController::FindPlacement(const std::string& name) {
+  try {
+    return Find(name).get();
+  } catch (const std::exception& e) {
+    LogException(e);
+    return nullptr;
+  }
+}
+
+bool PlacementsController::LoadAd(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure) {
+  try {
+    std::lock_guard lock(m_mutex);
+    if (auto placement = Find(name)) {
+      placement->LoadAd(onSuccess, onFailure).get();
+    } else {
+      ReportUnknownPlacement(name, onFailure);
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+  return true;
+}
+
+KestrelAdPlayInfo PlacementsController::PlayAd(const std::string& name, const AdConfig& config, KestrelAdPlayInfo info,
+                                               const std::string& markup) {
+  try {
+    std::lock_guard lock(m_mutex);
+    if (auto placement = Find(name)) return placement->PlayAd(config, info, markup);
+
+    info.Success = false;
+    info.Message = "Don't have a placement with that name (" + name + ")!";
+    info.PlacementId = name;
+    LogError(info.Message);
+    if (info.OnAdPlayFailure) info.OnAdPlayFailure(AdPlayEventArgs{name, info.Message, info.EventId, nullptr});
+  } catch (const std::exception& e) {
+    LogException(e);
+    info.Success = false;
+  }
+  return info;
+}
+
+void PlacementsController::AddPlacement(const PlacementRecord& record) {
+  try {
+    if (record.ReferenceId.empty()) {
+      LogError("Missing Placement Name");
+      return;
+    }
+    std::lock_guard lock(m_mutex);
+    auto placement = PlacementController::Create(record);
+    std::lock_guard listLock(m_listMutex);
+    m_placements.emplace_back(record.ReferenceId, std::move(placement));
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void PlacementsController::NotifyLoadResult(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure,
+                                            const std::string& message) {
+  try {
+    if (auto placement = Find(name)) {
+      placement->NotifyLoadResult(name, onSuccess, onFailure, message);
+    } else {
+      ReportUnknownPlacement(name, onFailure);
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
 
 }  // namespace kestrel

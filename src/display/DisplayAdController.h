@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "kestrel/KestrelAds.h"
 
@@ -29,6 +30,11 @@ class DisplayAdController {
   virtual void OnSuccessfulView();
   std::shared_ptr<TpatsModel> GetTpatsModel() const { return m_tpats; }
 
+  // The template's replacements with local paths for the downloaded parts
+  // ("templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO") and
+  // the AdConfig's texts. Empty once the ad is closed.
+  std::unordered_map<std::string, std::string> GetAllReplacements() const;
+
  protected:
   DisplayAdController() = default;  // for test doubles of the creative's side
 
@@ -44,6 +50,9 @@ class DisplayAdController {
   std::string m_incentivizedCloseText;
   std::string m_incentivizedContinueText;
   WindowHandle m_targetWindow = nullptr;
+  // For the overlay view: the window given at initialisation and the replacements.
+  WindowHandle m_initWindow = nullptr;
+  std::unordered_map<std::string, std::string> m_replacements;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,31 @@
+#include "ads/Clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <limits>
+
+namespace kestrel {
+namespace {
+
+constexpr std::int64_t kSystem = std::numeric_limits<std::int64_t>::min();
+std::atomic<std::int64_t> g_setTicks{kSystem};
+
+}  // namespace
+
+std::int64_t Clock::NowTicks() {
+  const std::int64_t set = g_setTicks.load();
+  if (set != kSystem) return set;
+  using namespace std::chrono;
+  using Ticks = duration<std::int64_t, std::ratio<1, kTicksPerSecond>>;
+  return duration_cast<Ticks>(system_clock::now().time_since_epoch()).count();
+}
+
+void Clock::Set(std::int64_t ticks) {
+  g_setTicks.store(ticks == kSystem ? kSystem + 1 : ticks);
+}
+
+void Clock::Reset() {
+  g_setTicks.store(kSystem);
+}
+
+}  // namespace kestrel

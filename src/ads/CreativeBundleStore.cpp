@@ -1,0 +1,68 @@
+#include "ads/CreativeBundleStore.h"
+
+#include <algorithm>
+
+#include "sdk/Log.h"
+#include "storage/CreativeBundleController.h"
+#include "storage/FileSystemController.h"
+
+namespace kestrel {
+
+std::string CreativeBundleStore::NextFolderName(const std::string& placementId) {
+  std::int32_t counter = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    if (++m_folderCounter > 5) m_folderCounter = 0;
+    counter = m_folderCounter;
+  }
+  return FileSystemController::SanitizeFileName(placementId + "_" + std::to_string(counter));
+}
+
+std::shared_ptr<CreativeBundleController> CreativeBundleStore::AddBundle(const AdResponse& ad,
+                                                                         const std::string& placementId,
+                                                                         std::function<void()> onFailed) {
+  auto bundle =
+      std::make_shared<CreativeBundleController>(ad, placementId, NextFolderName(placementId), std::move(onFailed));
+  std::lock_guard lock(m_mutex);
+  m_waiting.push_back(bundle);
+  return bundle;
+}
+
+std::int32_t CreativeBundleStore::CountPlayableBundles() {
+  std::deque<std::shared_ptr<ICreativeBundleController>> waiting;
+  {
+    std::lock_guard lock(m_mutex);
+    waiting = m_waiting;
+  }
+  return static_cast<std::int32_t>(
+      std::count_if(waiting.begin(), waiting.end(), [](const auto& bundle) { return bundle->AllPartsDownloaded(); }));
+}
+
+std::shared_ptr<ICreativeBundleController> CreativeBundleStore::TakePlayableBundle() {
+  std::lock_guard lock(m_mutex);
+  while (!m_waiting.empty()) {
+    auto bundle = m_waiting.front();
+    m_waiting.pop_front();
+    if (bundle->AllPartsDownloaded()) return bundle;
+    bundle->DeleteAsync().get();
+  }
+  return nullptr;
+}
+
+void CreativeBundleStore::MarkPlayed(std::shared_ptr<ICreativeBundleController> bundle) {
+  std::lock_guard lock(m_mutex);
+  m_played.push_back(std::move(bundle));
+}
+
+void CreativeBundleStore::CleanUpBadBundles() {
+  std::lock_guard lock(m_mutex);
+  int deleted = 0;
+  std::erase_if(m_waiting, [&](const auto& bundle) {
+    if (bundle->GetState() != ICreativeBundleController::kFailed || !bundle->DeleteAsync().get()) return false;
+    ++deleted;
+    return true;
+  });
+  LogInfo("Deleted " + std::to_string(deleted) + " bad bundles.");
+}
+
+}  // namespace kestrel

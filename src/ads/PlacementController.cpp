@@ -1,0 +1,364 @@
+#include "ads/PlacementController.h"
+
+#include <exception>
+
+#include <nlohmann/json.hpp>
+
+#include "ads/AdMarkupModel.h"
+#include "ads/AdResponse.h"
+#include "ads/Clock.h"
+#include "display/DisplayAdController.h"
+#include "net/IRequestController.h"
+#include "net/RequestBase.h"
+#include "platform/Paths.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+#include "storage/CreativeBundleController.h"
+#include "storage/IFileSystemController.h"
+
+namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+
+// The "impression" URLs of a bid markup: the markup itself when it is an
+// object, else its first element.
+std::vector<std::string> ImpressionUrls(const std::string& markup) {
+  const auto parsed = nlohmann::json::parse(markup, nullptr, false);
+  const nlohmann::json* bid = nullptr;
+  if (parsed.is_object()) bid = &parsed;
+  if (parsed.is_array() && !parsed.empty() && parsed.front().is_object()) bid = &parsed.front();
+  std::vector<std::string> urls;
+  if (!bid || !bid->contains("impression") || !bid->at("impression").is_array()) return urls;
+  for (const auto& url : bid->at("impression")) {
+    if (url.is_string()) urls.push_back(url.get<std::string>());
+  }
+  return urls;
+}
+
+// Calls a publisher's play callback; what it throws is logged.
+void CallPlayHandler(const std::function<void(AdPlayEventArgs)>& handler, AdPlayEventArgs args) {
+  try {
+    handler(std::move(args));
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<PlacementController> PlacementController::Create(const PlacementRecord& record) {
+  std::shared_ptr<PlacementController> placement(new PlacementController(record));
+  if (auto requests = R::GetRequestController()) {
+    placement->m_adRequestName =
+        requests->JoinRequestName(R::GetFolderName(), "_" + record.ReferenceId + "_ad_request");
+    std::weak_ptr<PlacementController> weak = placement;
+    placement->m_listenerId = requests->AddResponseListener([weak](std::shared_ptr<ResponseBase> response) {
+      if (auto self = weak.lock()) self->OnResponse(response);
+    });
+    placement->m_requests = requests;
+    placement->m_registered.store(true);
+  }
+  return placement;
+}
+
+PlacementController::PlacementController(const PlacementRecord& record) : m_record(record) {}
+
+PlacementController::~PlacementController() {
+  try {
+    if (!m_registered.exchange(false)) return;
+    if (auto requests = m_requests.lock()) requests->RemoveResponseListener(m_listenerId);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+std::future<bool> PlacementController::Initialize() {
+  return MakeReadyFuture(true);
+}
+
+std::string PlacementController::GetPlacementId() {
+  return m_record.ReferenceId;
+}
+
+bool PlacementController::IsHeaderBidding() {
+  return m_record.HeaderBidding;
+}
+
+std::future<bool> PlacementController::LoadAd(AdLoadHandler onSuccess, AdLoadHandler onFailure) {
+  try {
+    return std::async(std::launch::async, [self = shared_from_this(), onSuccess, onFailure] {
+      return self->RunLoad(onSuccess, onFailure);
+    });
+  } catch (const std::exception& e) {
+    LogException(e);
+    return MakeReadyFuture(false);
+  }
+}
+
+bool PlacementController::RunLoad(const AdLoadHandler& onSuccess, const AdLoadHandler& onFailure) {
+  const std::string& id = m_record.ReferenceId;
+  try {
+    auto requests = R::GetRequestController();
+    if (!requests) {
+      LogError("Can't load Ad if we don't have a RequestController.");
+      return false;
+    }
+    if (Clock::NowTicks() < m_sleepUntil.load()) {
+      LogInfo("Placement " + id + " is sleeping...");
+      NotifyLoadResult(id, onSuccess, onFailure, "placement is sleeping");
+      return false;
+    }
+    if (CountPlayableBundles() == 1) {
+      NotifyLoadResult(id, onSuccess, onFailure, "already loaded");
+      LogWarn(id + " already has an ad bundle loaded.");
+      return true;
+    }
+    if (m_hasAdResponse.load()) {
+      LogWarn(id + " already has an ad response.");
+      return false;
+    }
+    m_bundles.CleanUpBadBundles();
+    requests->RequestAd(id, m_record.HeaderBidding, onSuccess, onFailure).get();
+    return true;
+  } catch (const std::exception& e) {
+    NotifyLoadResult(id, onSuccess, onFailure, e.what());
+    LogException(e);
+    return false;
+  }
+}
+
+void PlacementController::OnResponse(const std::shared_ptr<ResponseBase>& response) {
+  try {
+    if (!response || !response->m_request || response->m_request->m_name != m_adRequestName) return;
+    if (response->m_status == ResponseBase::kCompleted && response->m_httpStatusCode == 200) {
+      OnAdResponse(response);
+      return;
+    }
+    LogError("Didn't get ad part response - got network error");
+    m_hasAdResponse.store(false);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void PlacementController::OnAdResponse(std::shared_ptr<ResponseBase> response) {
+  try {
+    auto ad = std::dynamic_pointer_cast<AdResponse>(response);
+    if (!ad) {
+      LogError("Got ad response, but not a Tovane MRAID ad!");
+      m_hasAdResponse.store(false);
+      return;
+    }
+    m_hasAdResponse.store(true);
+    AcceptAd(*ad);
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void PlacementController::AcceptAd(AdResponse ad) {
+  const std::string& id = m_record.ReferenceId;
+  try {
+    AdMarkupModel model(ad.m_text);
+    if (model.Markup().is_null()) {
+      LogError("Bad response from /ads for " + id + "!");
+      m_hasAdResponse.store(false);
+      return;
+    }
+
+    const std::int32_t sleep = model.Int("sleep");
+    if (sleep >= 1) {
+      m_sleepUntil.store(Clock::NowTicks() + sleep * Clock::kTicksPerSecond);
+      m_hasAdResponse.store(false);
+      const std::string info = model.Text("info");
+      LogWarn("Sleep code for " + id + "; Reason: " + info + "!");
+      AdLoadHandler onSuccess;
+      AdLoadHandler onFailure;
+      if (ad.m_request) {
+        onSuccess = ad.m_request->m_onSuccess;
+        onFailure = ad.m_request->m_onFailure;
+      }
+      NotifyLoadResult(id, onSuccess, onFailure, "placement is sleeping; Reason: " + info);
+      return;
+    }
+
+    ad.ParseAdMarkup(model);
+    // A failed part releases the answer, so that the next load asks for a new ad.
+    std::weak_ptr<PlacementController> weak = weak_from_this();
+    auto bundle = m_bundles.AddBundle(ad, id, [weak] {
+      if (auto self = weak.lock()) self->m_hasAdResponse.store(false);
+    });
+    bundle->SetState(ICreativeBundleController::kDownloading);
+    bundle->StartDownload();
+  } catch (const std::exception& e) {
+    // An answer that cannot be used is no answer: the next load asks again.
+    LogException(e);
+    m_hasAdResponse.store(false);
+  }
+}
+
+std::int32_t PlacementController::CountPlayableBundles() {
+  try {
+    return m_bundles.CountPlayableBundles();
+  } catch (const std::exception& e) {
+    LogException(e);
+    return 0;
+  }
+}
+
+void PlacementController::NotifyLoadResult(const std::string& placementId, AdLoadHandler onSuccess,
+                                           AdLoadHandler onFailure, const std::string& message) {
+  try {
+    const std::int32_t count = CountPlayableBundles();
+    if (count < 1) {
+      if (onFailure) {
+        onFailure(AdLoadEventArgs{false, placementId, message, count});
+      } else {
+        LogWarn("No OnAdLoadFailure callback provided to notify that ad is not loaded.");
+      }
+      return;
+    }
+    if (onSuccess) {
+      onSuccess(AdLoadEventArgs{true, placementId, std::string(), count});
+    } else {
+      LogWarn("No OnAdLoadSuccess callback provided to notify that ad is loaded.");
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+bool PlacementController::IsAdPlayable(const std::string& name) {
+  try {
+    return name == m_record.ReferenceId && Clock::NowTicks() >= m_sleepUntil.load() && CountPlayableBundles() >= 1 &&
+           m_hasAdResponse.load();
+  } catch (const std::exception& e) {
+    LogException(e);
+    return false;
+  }
+}
+
+KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdPlayInfo info,
+                                              const std::string& markup) {
+  const std::string& id = m_record.ReferenceId;
+  auto refuse = [&](const std::string& message, LogLevel level, bool tellPublisher) {
+    m_hasAdResponse.store(false);
+    info.Success = false;
+    info.Message = message;
+    level == LogLevel::Warn ? LogWarn(message) : LogError(message);
+    if (tellPublisher && info.OnAdPlayFailure) {
+      CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, message, std::string(), nullptr});
+    }
+    return info;
+  };
+  try {
+    {
+      std::lock_guard lock(m_playMutex);
+      m_currentPlayInfo = std::make_shared<KestrelAdPlayInfo>(info);
+    }
+    if (CountPlayableBundles() <= 0) return refuse(id + " doesn't have any bundles to play!", LogLevel::Warn, true);
+
+    auto bundle = m_bundles.TakePlayableBundle();
+    if (!bundle) return refuse("Can't play an ad if no creative bundles have been loaded.", LogLevel::Error, true);
+    info.EventId = bundle->GetEventId();
+    info.CreativeId = bundle->GetCreativeId();
+    info.CampaignId = bundle->GetCampaignId();
+    if (!m_hasAdResponse.load()) {
+      return refuse("Can't play an ad if we don't have a good response.", LogLevel::Error, false);
+    }
+
+    bundle->SetState(ICreativeBundleController::kPlayed);
+    m_bundles.MarkPlayed(bundle);
+    std::string folder;
+    if (auto files = R::GetFileSystemController())
+      folder = JoinPath(files->GetCreativesFolder(), bundle->GetFolderName());
+    // The bundle's own ad: the placement may have taken newer answers since.
+    auto display =
+        std::make_shared<DisplayAdController>(folder, m_record.IsIncentivized, this, bundle->GetAdResponse(), config);
+    {
+      std::lock_guard lock(m_playMutex);
+      m_currentDisplay = display;
+    }
+    LogInfo("Playing ad for placement " + id + " with Event ID: " + info.EventId +
+            "\r\n\tCreative ID: " + info.CreativeId + "\r\n\tCampaign ID: " + info.CampaignId);
+    if (info.OnAdStart) {
+      CallPlayHandler(info.OnAdStart, AdPlayEventArgs{id, id + "Ad started successfully.", info.EventId, nullptr});
+    }
+    if (CountPlayableBundles() <= 0) m_hasAdResponse.store(false);
+    FireImpressions(markup);
+    return info;
+  } catch (const std::exception& e) {
+    LogException(e);
+    info.Success = false;
+    info.Message = e.what();
+    if (info.OnAdPlayFailure) {
+      CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, info.Message, info.EventId, std::current_exception()});
+    }
+    return info;
+  }
+}
+
+void PlacementController::FireImpressions(const std::string& markup) {
+  if (!m_record.HeaderBidding || markup.empty()) return;
+  std::vector<std::future<void>> previous;
+  {
+    std::lock_guard lock(m_playMutex);
+    previous.swap(m_impressionTasks);
+  }
+  previous.clear();  // waits for the previous play's impressions
+  std::vector<std::future<void>> tasks;
+  for (const auto& url : ImpressionUrls(markup)) {
+    tasks.push_back(std::async(std::launch::async, [url] {
+      try {
+        if (auto requests = R::GetRequestController()) requests->SendTrackingUrl(url).get();
+      } catch (const std::exception& e) {
+        LogException(e);
+      }
+    }));
+  }
+  std::lock_guard lock(m_playMutex);
+  m_impressionTasks = std::move(tasks);
+}
+
+void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handler, const std::string& message,
+                                          const std::string& noPlayText, const std::string& noHandlerText) {
+  try {
+    PlayHandler callback;
+    {
+      std::lock_guard lock(m_playMutex);
+      if (!m_currentPlayInfo) {
+        LogWarn(noPlayText);
+        return;
+      }
+      callback = (*m_currentPlayInfo).*handler;
+    }
+    if (!callback) {
+      LogWarn(noHandlerText);
+      return;
+    }
+    CallPlayHandler(callback, AdPlayEventArgs{m_record.ReferenceId, message, std::string(), nullptr});
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void PlacementController::NotifyAdClicked() {
+  NotifyPlayEvent(&KestrelAdPlayInfo::OnAdClick, "Ad Clicked.",
+                  "No ad is currently being played, so no notify for ad clicked.",
+                  "No current display ad controller to notify for ad clicked.");
+}
+
+void PlacementController::NotifyAdClosed() {
+  NotifyPlayEvent(&KestrelAdPlayInfo::OnAdEnd, "Ad Closed.",
+                  "No ad is currently being played, so no notify for ad closed.",
+                  "No current display ad controller to notify for ad closed.");
+}
+
+void PlacementController::NotifyAdRewarded() {
+  NotifyPlayEvent(&KestrelAdPlayInfo::OnAdRewarded, "Rewarded ad viewed.",
+                  "No incentivized ad is currently being played, so no reward to notify.",
+                  "No current display ad controller to notify for rewarded ad view.");
+}
+
+}  // namespace kestrel

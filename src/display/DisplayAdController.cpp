@@ -1,0 +1,85 @@
+#include "display/DisplayAdController.h"
+
+#include "ads/AdResponse.h"
+#include "ads/PlacementController.h"
+#include "device/IDeviceInfoController.h"
+#include "net/TpatsModel.h"
+#include "platform/Paths.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+
+namespace kestrel {
+
+using R = ControllerRegistry;
+
+DisplayAdController::DisplayAdController(const std::string& bundleFolder, bool incentivized,
+                                         PlacementController* placement, const AdResponse& ad, const AdConfig& config)
+    : m_ad(std::make_shared<AdResponse>(ad)),
+      m_bundleFolder(bundleFolder),
+      m_incentivized(incentivized),
+      m_placement(placement),
+      m_incentivizedTitleText(config.IncentivizedTitleText),
+      m_incentivizedBodyText(config.IncentivizedBodyText),
+      m_incentivizedCloseText(config.IncentivizedCloseText),
+      m_incentivizedContinueText(config.IncentivizedContinueText),
+      m_targetWindow(config.Window) {
+  m_tpats = std::make_shared<TpatsModel>(m_ad);
+  if (auto device = R::GetDeviceInfoController()) m_initWindow = device->GetWindowHandle();
+  m_replacements = GetAllReplacements();
+  // The overlay view over m_targetWindow (or m_initWindow), showing
+  // m_bundleFolder's index.html with m_replacements, arrives with the display work.
+}
+
+DisplayAdController::~DisplayAdController() = default;
+
+std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacements() const {
+  if (!m_ad || !R::GetFileSystemController() || m_bundleFolder.empty()) {
+    LogError("Can't GetAllReplacements because we're not initialized!");
+    return {};
+  }
+  auto replacements = m_ad->GetTemplateReplacements();
+  // The creative finds these parts in the bundle folder, under the URL's last segment.
+  for (const char* key : {"templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO"}) {
+    auto it = replacements.find(key);
+    if (it == replacements.end()) continue;
+    const auto slash = it->second.find_last_of("/\\");
+    const std::string fileName = slash == std::string::npos ? it->second : it->second.substr(slash + 1);
+    it->second = JoinPath(m_bundleFolder, fileName);
+  }
+  const struct {
+    const std::string& text;
+    const char* key;
+    const char* logText;
+  } texts[] = {
+      {m_incentivizedTitleText, "INCENTIVIZED_TITLE_TEXT", "Changing Incentivized Title to "},
+      {m_incentivizedBodyText, "INCENTIVIZED_BODY_TEXT", "Changing Incentivized Body to "},
+      {m_incentivizedCloseText, "INCENTIVIZED_CLOSE_TEXT", "Changing Incentivized Close to "},
+      {m_incentivizedContinueText, "INCENTIVIZED_CONTINUE_TEXT", "Changing Incentivized Continue to "},
+  };
+  for (const auto& entry : texts) {
+    if (entry.text.empty()) continue;
+    replacements[entry.key] = entry.text;
+    LogInfo(entry.logText + entry.text);
+  }
+  return replacements;
+}
+
+void DisplayAdController::CloseAd() {
+  if (m_placement) m_placement->NotifyAdClosed();
+  // Closing the overlay view arrives with the display work; releasing it is all there is now.
+  m_view.reset();
+  m_ad.reset();
+  m_bundleFolder.clear();
+  m_placement = nullptr;
+}
+
+void DisplayAdController::OnAdClicked() {
+  if (m_placement) m_placement->NotifyAdClicked();
+}
+
+void DisplayAdController::OnSuccessfulView() {
+  LogInfo("Rewarded ad viewed for folder: " + m_bundleFolder);
+  if (m_placement) m_placement->NotifyAdRewarded();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,94 @@
+#include "storage/CreativeBundleController.h"
+
+#include <stdexcept>
+
+#include "net/IRequestController.h"
+#include "platform/Paths.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+#include "storage/CreativeBundleModel.h"
+#include "storage/IFileSystemController.h"
+#include "storage/MraidBundleLoaderController.h"
+
+namespace kestrel {
+
+using R = ControllerRegistry;
+
+CreativeBundleController::CreativeBundleController(const AdResponse& ad, const std::string& placementId,
+                                                   const std::string& folderName, std::function<void()> onFailed)
+    : m_ad(ad),
+      m_model(std::make_shared<CreativeBundleModel>(ad)),
+      m_placementId(placementId),
+      m_folderName(folderName) {
+  if (ad.m_adType != kMraidAdType) throw std::runtime_error("Not yet Implemented!");
+  m_loader = MraidBundleLoaderController::Create(ad, m_model, placementId, folderName, std::move(onFailed));
+}
+
+std::string CreativeBundleController::GetFolderName() {
+  return m_folderName;
+}
+
+bool CreativeBundleController::AllPartsDownloaded() {
+  return m_model->GetState() != kFailed && m_model->AllPartsDownloaded();
+}
+
+void CreativeBundleController::SetState(std::int32_t state) {
+  m_model->SetState(state);
+}
+
+std::int32_t CreativeBundleController::GetState() {
+  return m_model->GetState();
+}
+
+std::future<bool> CreativeBundleController::DeleteAsync() {
+  return std::async(std::launch::async, [folder = m_folderName] {
+    try {
+      auto files = R::GetFileSystemController();
+      // An empty name would be the creatives folder itself.
+      if (!files || folder.empty()) return false;
+      files->DeleteFolder(JoinPath(files->GetCreativesFolder(), folder));
+      return true;
+    } catch (const std::exception& e) {
+      LogException(e);
+      return false;
+    }
+  });
+}
+
+std::string CreativeBundleController::GetEventId() {
+  if (m_model->EventId().empty()) LogError("Tried to get event id, but didn't have a bundle!");
+  return m_model->EventId();
+}
+
+std::string CreativeBundleController::GetCreativeId() {
+  if (m_ad.m_creativeId.empty()) LogError("Tried to get creative id, but didn't have a bundle!");
+  return m_ad.m_creativeId;
+}
+
+std::string CreativeBundleController::GetCampaignId() {
+  if (m_ad.m_campaignId.empty()) LogError("Tried to get campaign id, but didn't have a bundle!");
+  return m_ad.m_campaignId;
+}
+
+void CreativeBundleController::StartDownload() {
+  try {
+    auto requests = R::GetRequestController();
+    if (!requests) {
+      m_loader->Fail("Can't download the ad parts of " + m_folderName + " without a RequestController.");
+      return;
+    }
+    for (const auto& [url, name] : m_model->ExpectedParts()) {
+      if (m_model->GetState() == kFailed) return;
+      if (!requests->DownloadAdPart(m_placementId, name, m_model->EventId(), url, m_folderName)) {
+        m_loader->Fail("Couldn't request ad part " + name + " from " + url);
+        return;
+      }
+    }
+    requests->ProcessPendingRequests().get();
+  } catch (const std::exception& e) {
+    LogException(e);
+    m_loader->Fail("Couldn't download the ad parts of " + m_folderName);
+  }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,126 @@
+#include "storage/MraidBundleLoaderController.h"
+
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+
+#include "ads/AdResponse.h"
+#include "ads/IPlacementsController.h"
+#include "net/AssetRequest.h"
+#include "net/AssetResponse.h"
+#include "net/IRequestController.h"
+#include "net/RequestBase.h"
+#include "platform/Paths.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+#include "storage/CreativeBundleModel.h"
+#include "storage/IFileSystemController.h"
+
+namespace kestrel {
+
+using R = ControllerRegistry;
+
+std::shared_ptr<MraidBundleLoaderController> MraidBundleLoaderController::Create(
+    const AdResponse& ad, std::shared_ptr<CreativeBundleModel> model, const std::string& placementId,
+    const std::string& folderName, std::function<void()> onFailed) {
+  std::shared_ptr<MraidBundleLoaderController> loader(
+      new MraidBundleLoaderController(ad, std::move(model), placementId, folderName, std::move(onFailed)));
+  if (auto requests = R::GetRequestController()) {
+    loader->m_requestName = requests->JoinRequestName(R::GetFolderName(), "_" + placementId + "_ad_part");
+    // The listener holds the loader weakly: a response that arrives while the
+    // bundle is being dropped finds either a live loader or none.
+    std::weak_ptr<MraidBundleLoaderController> weak = loader;
+    loader->m_listenerId = requests->AddResponseListener([weak](std::shared_ptr<ResponseBase> response) {
+      if (auto self = weak.lock()) self->OnResponse(response);
+    });
+    loader->m_requests = requests;
+    loader->m_registered.store(true);
+  }
+  return loader;
+}
+
+MraidBundleLoaderController::MraidBundleLoaderController(const AdResponse& ad,
+                                                         std::shared_ptr<CreativeBundleModel> model,
+                                                         const std::string& placementId, const std::string& folderName,
+                                                         std::function<void()> onFailed)
+    : m_model(std::move(model)), m_placementId(placementId), m_folderName(folderName), m_onFailed(std::move(onFailed)) {
+  if (ad.m_request) {
+    m_onSuccess = ad.m_request->m_onSuccess;
+    m_onFailure = ad.m_request->m_onFailure;
+  }
+  std::unordered_map<std::string, std::string> parts = {{"templateURL", ad.m_templateUrl}};
+  for (const auto& [name, url] : ad.m_cacheableReplacements) {
+    if (!url.empty()) parts[name] = url;
+  }
+  // Keyed by URL, so a URL that several parts share is fetched once.
+  for (const auto& [name, url] : parts) m_model->AddExpectedPart(url, name);
+}
+
+MraidBundleLoaderController::~MraidBundleLoaderController() {
+  try {
+    StopListening();
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void MraidBundleLoaderController::StopListening() {
+  if (!m_registered.exchange(false)) return;
+  if (auto requests = m_requests.lock()) requests->RemoveResponseListener(m_listenerId);
+}
+
+void MraidBundleLoaderController::Fail(const std::string& message) {
+  if (m_finished.exchange(true)) return;
+  m_model->SetState(ICreativeBundleController::kFailed);
+  StopListening();
+  if (m_onFailed) m_onFailed();
+  LogError(message);
+}
+
+bool MraidBundleLoaderController::HasIndexPage() const {
+  auto files = R::GetFileSystemController();
+  if (!files) return false;
+  std::error_code error;
+  return std::filesystem::is_regular_file(JoinPath(JoinPath(files->GetCreativesFolder(), m_folderName), "index.html"),
+                                          error);
+}
+
+void MraidBundleLoaderController::OnResponse(const std::shared_ptr<ResponseBase>& response) {
+  try {
+    if (!response || !response->m_request || response->m_request->m_name != m_requestName) return;
+    // Every bundle of the placement shares the request name; the folder tells them apart.
+    auto request = std::dynamic_pointer_cast<AssetRequest>(response->m_request);
+    if (!request || request->m_folderName != m_folderName) return;
+
+    if (response->m_status == ResponseBase::kFailed) {
+      Fail("Didn't get ad part - got network error");
+      return;
+    }
+    // An error page is no part of the ad.
+    const std::int32_t code = response->m_httpStatusCode;
+    if (code < 200 || code > 299) {
+      Fail("Didn't get ad part - got HTTP status " + std::to_string(code) + " for " + request->m_url);
+      return;
+    }
+    auto asset = std::dynamic_pointer_cast<AssetResponse>(response);
+    if (!asset) return;
+
+    m_model->RecordDownloadedPart(request->m_url, asset->m_savedFile);
+    if (!m_model->AllPartsDownloaded()) return;
+    if (!HasIndexPage()) {
+      Fail("The ad parts of " + m_folderName + " hold no index.html");
+      return;
+    }
+    if (m_finished.exchange(true)) return;
+    StopListening();
+    if (auto placements = R::GetPlacementsController()) {
+      placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, "Downloaded all Ad Parts");
+    } else {
+      LogError("Can't report the downloaded ad of " + m_placementId + " without a PlacementsController.");
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+}  // namespace kestrel
