@@ -1,9 +1,12 @@
 #pragma once
 
+#include <mutex>
+
 #include "privacy/ICoppaController.h"
 
 namespace kestrel {
 
+// The publisher's COPPA flag, kept in the persisted settings; it may never have been set.
 class CoppaController : public ICoppaController {
  public:
   std::future<bool> Initialize() override;
@@ -12,6 +15,9 @@ class CoppaController : public ICoppaController {
   bool GetCoppaStatus() override;
   void SetCoppaStatus(bool status) override;
   void UpdateCoppaInRequest(RequestBase& request) override;
+
+ private:
+  std::mutex m_mutex;  // keeps the presence and the value of the flag together
 };
 
 }  // namespace kestrel

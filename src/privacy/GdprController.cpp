@@ -1,86 +1,286 @@
 #include "privacy/GdprController.h"
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
 #include <nlohmann/json.hpp>
 
+#include "config/ConfigDocument.h"
+#include "config/ConfigResponse.h"
+#include "privacy/PrivacyGuard.h"
+
 namespace kestrel {
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+std::int32_t NowSeconds() {
+  using namespace std::chrono;
+  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
+}
+
+const char* StatusText(std::int32_t status) {
+  switch (status) {
+    case GdprController::kOptedIn: return "opted_in";
+    case GdprController::kOptedOut: return "opted_out";
+    case GdprController::kOptedOutByTimeout: return "opted_out_by_timeout";
+    default: return "unknown";
+  }
+}
+
+const char* SourceText(std::int32_t source) {
+  switch (source) {
+    case GdprController::kSourcePublisher: return "publisher";
+    case GdprController::kSourceDialog: return "tovane_modal";
+    default:
+      // Only a damaged settings file gets here; the publisher is the default source.
+      LogError("Unknown GDPR Consent Source: " + std::to_string(source));
+      return "publisher";
+  }
+}
+
+bool IsBlank(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+}
+
+std::string Lowercase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
 
 std::future<bool> GdprController::Initialize() {
   return MakeReadyFuture(true);
 }
 
 bool GdprController::IsGdprEnabled() {
-  return false;
+  return RunGuarded(false, [&] {
+    Lock lock(m_mutex);
+    return m_gdprEnabled;
+  });
 }
 
-void GdprController::SetGdprEnabled(bool /*enabled*/) {}
+void GdprController::SetGdprEnabled(bool enabled) {
+  RunGuarded([&] {
+    std::vector<std::function<void(bool)>> listeners;
+    {
+      Lock lock(m_mutex);
+      m_gdprEnabled = enabled;
+      listeners = m_enabledListeners;
+    }
+    // An empty or throwing listener ends the notification.
+    for (const auto& listener : listeners) listener(enabled);
+  });
+}
+
+std::string GdprController::GetText(const std::string& text) {
+  return RunGuarded(std::string(), [&] {
+    Lock lock(m_mutex);
+    return text;
+  });
+}
+
+void GdprController::SetText(std::string& field, const std::string& text) {
+  RunGuarded([&] {
+    Lock lock(m_mutex);
+    field = text;
+  });
+}
 
 std::string GdprController::GetConsentTitleText() {
-  return {};
+  return GetText(m_consentTitle);
 }
-
-void GdprController::SetConsentTitleText(const std::string& /*text*/) {}
-
+void GdprController::SetConsentTitleText(const std::string& text) {
+  SetText(m_consentTitle, text);
+}
 std::string GdprController::GetConsentBodyText() {
-  return {};
+  return GetText(m_consentBody);
 }
-
-void GdprController::SetConsentBodyText(const std::string& /*text*/) {}
-
+void GdprController::SetConsentBodyText(const std::string& text) {
+  SetText(m_consentBody, text);
+}
 std::string GdprController::GetConsentMessageVersion() {
-  return {};
+  return GetText(m_consentMessageVersion);
 }
-
-void GdprController::SetConsentMessageVersion(const std::string& /*text*/) {}
-
+void GdprController::SetConsentMessageVersion(const std::string& text) {
+  SetText(m_consentMessageVersion, text);
+}
 std::string GdprController::GetConsentAcceptButtonText() {
-  return {};
+  return GetText(m_acceptButtonText);
 }
-
-void GdprController::SetConsentAcceptButtonText(const std::string& /*text*/) {}
-
+void GdprController::SetConsentAcceptButtonText(const std::string& text) {
+  SetText(m_acceptButtonText, text);
+}
 std::string GdprController::GetConsentDenyButtonText() {
-  return {};
+  return GetText(m_denyButtonText);
 }
-
-void GdprController::SetConsentDenyButtonText(const std::string& /*text*/) {}
+void GdprController::SetConsentDenyButtonText(const std::string& text) {
+  SetText(m_denyButtonText, text);
+}
 
 bool GdprController::IsConsentStatusUnknown() {
-  return false;
+  return GetConsentStatus() == kUnknown;
 }
 
 bool GdprController::IsConsentRequired() {
-  return false;
+  return RunGuarded(false, [&] {
+    Lock lock(m_mutex);
+    return IsGdprEnabled() && IsConsentStatusUnknown();
+  });
 }
 
-void GdprController::SetConsentStatus(std::int32_t /*status*/, const std::string& /*version*/) {}
+// The lock keeps the four values of one consent together for the fragments.
+void GdprController::Store(IPersistentSettingsController& settings, std::int32_t status, std::int32_t source,
+                           const std::string& version) {
+  Lock lock(m_mutex);
+  settings.SetGdprConsentStatus(status);
+  settings.SetGdprConsentSource(source);
+  if (status != kUnknown) {
+    settings.SetGdprConsentTimestamp(NowSeconds());
+    settings.SetGdprConsentMessageVersion(version);
+  } else {
+    settings.SetGdprConsentTimestamp(0);
+    settings.SetGdprConsentMessageVersion(std::string());
+  }
+}
 
-void GdprController::SetConsentStatusFromModal(std::int32_t /*status*/) {}
+void GdprController::SetConsentStatus(std::int32_t status, const std::string& version) {
+  RunGuarded([&] { Store(*RequireSettings(), status, kSourcePublisher, version); });
+}
 
-void GdprController::ResetConsentStatusToUnknown() {}
+void GdprController::SetConsentStatusFromModal(std::int32_t status) {
+  RunGuarded([&] {
+    auto settings = RequireSettings();
+    Lock lock(m_mutex);
+    StopConsentTimeoutWatch();
+    Store(*settings, status, kSourceDialog, settings->GetGdprLastConsentMessageVersionFromServer());
+  });
+}
+
+void GdprController::ResetConsentStatusToUnknown() {
+  RunGuarded([&] {
+    auto settings = RequireSettings();
+    Lock lock(m_mutex);
+    settings->SetGdprConsentStatus(kUnknown);
+    settings->SetGdprConsentTimestamp(0);
+    settings->SetGdprConsentSource(kSourcePublisher);
+    settings->SetGdprConsentMessageVersion(std::string());
+  });
+}
+
+Json GdprController::BuildFragment(const FragmentNames& names) {
+  return RunGuarded(Json(), [&] {
+    auto settings = RequireSettings();
+    Lock lock(m_mutex);
+    const std::int32_t status = settings->GetGdprConsentStatus();
+    std::string version = settings->GetGdprConsentMessageVersion();
+    if (status == kUnknown || IsBlank(version)) version.clear();
+    Json gdpr = Json::object();
+    gdpr[names.status] = StatusText(status);
+    gdpr[names.source] = SourceText(settings->GetGdprConsentSource());
+    gdpr[names.version] = version;
+    gdpr[names.timestamp] = settings->GetGdprConsentTimestamp();
+    return Json{{"user", {{"gdpr", gdpr}}}};
+  });
+}
 
 Json GdprController::GetGdprJson() {
-  return {};
+  return BuildFragment({"consent_status", "consent_source", "consent_message_version", "consent_timestamp"});
 }
 
 Json GdprController::GetBidTokenGdprJson() {
-  return {};
+  return BuildFragment({"status", "source", "message_version", "timestamp"});
 }
 
 std::int32_t GdprController::GetConsentStatus() {
-  return 0;
+  return RunGuarded(kUnknown, [] { return RequireSettings()->GetGdprConsentStatus(); });
 }
 
-void GdprController::StartConsentTimeoutWatch() {}
+void GdprController::StartConsentTimeoutWatch() {
+  RunGuarded([&] {
+    auto settings = RequireSettings();
+    Lock lock(m_mutex);
+    if (!IsConsentRequired()) return;
+    if (settings->GetGdprConsentStatus() != kUnknown) {
+      LogWarn("Not watching for GDPR Consent Timeout, because we've already set a value.");
+      return;
+    }
+    settings->SetWatchForGDPRTimeout(true);
+  });
+}
 
-void GdprController::CheckConsentTimeout() {}
+void GdprController::CheckConsentTimeout() {
+  RunGuarded([&] {
+    auto settings = RequireSettings();
+    Lock lock(m_mutex);
+    if (!settings->GetWatchForGDPRTimeout()) return;
+    StopConsentTimeoutWatch();
+    if (settings->GetGdprConsentStatus() == kUnknown) {
+      SetConsentStatusFromModal(kOptedOutByTimeout);
+      LogInfo("User didn't click on GDPR dialog button -- setting Consent to Timeout");
+    }
+  });
+}
 
-void GdprController::StopConsentTimeoutWatch() {}
+void GdprController::StopConsentTimeoutWatch() {
+  RunGuarded([] { RequireSettings()->SetWatchForGDPRTimeout(false); });
+}
 
-void GdprController::GetGdprSettingsFromConfigResponse(std::shared_ptr<ConfigResponse> /*response*/,
-                                                       std::shared_ptr<const Json> /*document*/) {}
+void GdprController::GetGdprSettingsFromConfigResponse(std::shared_ptr<ConfigResponse> response,
+                                                       std::shared_ptr<const Json> document) {
+  RunGuarded([&] {
+    if (!response || !document) {
+      LogError("GetGdprSettingsFromConfigResponse called with null response or parser");
+      return;
+    }
+    const Json& doc = *document;
+    SetGdprEnabled(ConfigDocument::GdprIsCountryDataProtected(doc));
+    SetConsentTitleText(ConfigDocument::GdprConsentTitle(doc));
+    SetConsentBodyText(ConfigDocument::GdprConsentMessage(doc));
+    SetConsentAcceptButtonText(ConfigDocument::GdprButtonAccept(doc));
+    SetConsentDenyButtonText(ConfigDocument::GdprButtonDeny(doc));
+    const std::string version = ConfigDocument::GdprConsentMessageVersion(doc);
+    RequireSettings()->SetGdprLastConsentMessageVersionFromServer(version);
+    LogInfo("Setting to Consent Message Version to " + version);
+  });
+}
 
-void GdprController::HandleMraidConsentAction(const Json& /*commandParams*/) {}
+void GdprController::HandleMraidConsentAction(const Json& commandParams) {
+  RunGuarded([&] {
+    const auto event = commandParams.is_object() ? commandParams.find("event") : commandParams.end();
+    if (event == commandParams.end() || event->is_null()) {
+      LogError("HandleMraidConsentAction called with null commandParams or missing 'event' key");
+      return;
+    }
+    const std::string text = event->is_string() ? event->get<std::string>() : event->dump();
+    const std::string name = Lowercase(text);
+    std::int32_t status;
+    if (name == "opted_in") {
+      status = kOptedIn;
+    } else if (name == "opted_out") {
+      status = kOptedOut;
+    } else if (name == "opted_out_by_timeout") {
+      status = kOptedOutByTimeout;
+    } else {
+      LogError("Unknown GDPR Consent Status received from MRAID: " + text);
+      return;
+    }
+    const auto version = commandParams.find("version");
+    const std::string versionText =
+        version != commandParams.end() && version->is_string() ? version->get<std::string>() : std::string();
+    auto settings = RequireSettings();
+    SetConsentStatusFromModal(status);
+    settings->SetGdprLastConsentMessageVersionFromServer(versionText);
+  });
+}
 
-void GdprController::AddGdprEnabledListener(std::function<void(bool)> /*listener*/) {}
+void GdprController::AddGdprEnabledListener(std::function<void(bool)> listener) {
+  RunGuarded([&] {
+    Lock lock(m_mutex);
+    m_enabledListeners.push_back(std::move(listener));
+  });
+}
 
 }  // namespace kestrel

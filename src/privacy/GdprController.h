@@ -1,12 +1,27 @@
 #pragma once
 
+#include <mutex>
+#include <vector>
+
 #include "privacy/IGdprController.h"
-#include "sdk/IBaseController.h"
 
 namespace kestrel {
 
+class IPersistentSettingsController;
+
+// The consent itself lives in the persisted settings; this object keeps the
+// enabled flag and the dialog texts under its recursive lock.
 class GdprController : public IGdprController {
  public:
+  // Stored consent status.
+  static constexpr std::int32_t kUnknown = 0;
+  static constexpr std::int32_t kOptedIn = 1;
+  static constexpr std::int32_t kOptedOut = 2;
+  static constexpr std::int32_t kOptedOutByTimeout = 3;
+  // Stored consent source.
+  static constexpr std::int32_t kSourcePublisher = 0;
+  static constexpr std::int32_t kSourceDialog = 1;
+
   std::future<bool> Initialize() override;
   bool IsGdprEnabled() override;
   void SetGdprEnabled(bool enabled) override;
@@ -35,6 +50,29 @@ class GdprController : public IGdprController {
                                          std::shared_ptr<const Json> document) override;
   void HandleMraidConsentAction(const Json& commandParams) override;
   void AddGdprEnabledListener(std::function<void(bool)> listener) override;
+
+ private:
+  struct FragmentNames {
+    const char* status;
+    const char* source;
+    const char* version;
+    const char* timestamp;
+  };
+
+  void Store(IPersistentSettingsController& settings, std::int32_t status, std::int32_t source,
+             const std::string& version);
+  Json BuildFragment(const FragmentNames& names);
+  std::string GetText(const std::string& text);
+  void SetText(std::string& field, const std::string& text);
+
+  std::vector<std::function<void(bool)>> m_enabledListeners;
+  std::recursive_mutex m_mutex;  // guards every field; also serialises the consent's read-modify-write
+  bool m_gdprEnabled = false;
+  std::string m_consentTitle;
+  std::string m_consentBody;
+  std::string m_acceptButtonText;
+  std::string m_denyButtonText;
+  std::string m_consentMessageVersion;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,224 @@
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PrivacyFixture.h"
+#include "config/ConfigResponse.h"
+#include "support/LogCapture.h"
+
+namespace kestrel {
+namespace {
+
+using test::LogCapture;
+
+std::int32_t Now() {
+  using namespace std::chrono;
+  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
+}
+
+std::string Fragment(const std::string& status, const std::string& source, const std::string& version,
+                     std::int32_t timestamp) {
+  return R"({"user":{"gdpr":{"consent_message_version":")" + version + R"(","consent_source":")" + source +
+         R"(","consent_status":")" + status + R"(","consent_timestamp":)" + std::to_string(timestamp) + "}}}";
+}
+
+void ApplyConfig(IGdprController& gdpr, const std::string& document) {
+  gdpr.GetGdprSettingsFromConfigResponse(std::make_shared<ConfigResponse>(),
+                                         std::make_shared<const Json>(Json::parse(document)));
+}
+
+const char* kGdprConfig = R"({"gdpr":{"is_country_data_protected":true,"consent_title":"T","consent_message":"M",
+  "consent_message_version":"v5","button_accept":"Yes","button_deny":"No"}})";
+
+class GdprControllerTest : public test::PrivacyFixture {};
+
+TEST_F(GdprControllerTest, FragmentsFollowTheStoredConsent) {
+  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
+
+  const std::int32_t before = Now();
+  gdpr->SetConsentStatus(GdprController::kOptedIn, "v2");
+  Start();  // the consent is on disk, not only in memory
+  const Json fragment = gdpr->GetGdprJson();
+  const std::int32_t stamp = fragment["user"]["gdpr"]["consent_timestamp"].get<std::int32_t>();
+  EXPECT_GE(stamp, before);
+  EXPECT_LE(stamp, Now());
+  EXPECT_EQ(fragment.dump(), Fragment("opted_in", "publisher", "v2", stamp));
+  EXPECT_EQ(gdpr->GetBidTokenGdprJson().dump(),
+            R"({"user":{"gdpr":{"message_version":"v2","source":"publisher","status":"opted_in","timestamp":)" +
+                std::to_string(stamp) + "}}}");
+
+  gdpr->SetConsentStatusFromModal(GdprController::kOptedOut);
+  gdpr->ResetConsentStatusToUnknown();
+  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
+  EXPECT_TRUE(gdpr->IsConsentStatusUnknown());
+}
+
+TEST_F(GdprControllerTest, VersionIsSentOnlyWhenMeaningful) {
+  gdpr->SetConsentStatus(GdprController::kOptedOut, " \t ");
+  EXPECT_EQ(gdpr->GetGdprJson()["user"]["gdpr"]["consent_message_version"], "");
+  EXPECT_EQ(gdpr->GetGdprJson()["user"]["gdpr"]["consent_status"], "opted_out");
+
+  // Storing "no consent" clears the time and the version.
+  gdpr->SetConsentStatus(GdprController::kUnknown, "v3");
+  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
+
+  // Values of a damaged settings file.
+  settings->SetGdprConsentStatus(9);
+  settings->SetGdprConsentSource(7);
+  settings->SetGdprConsentMessageVersion("v4");
+  LogCapture log;
+  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "v4", 0));
+  EXPECT_TRUE(log.Has("Unknown GDPR Consent Source: 7", LogLevel::Error));
+}
+
+TEST_F(GdprControllerTest, ConfigBlockSetsFlagTextsAndServerVersion) {
+  LogCapture log;
+  std::vector<bool> seen;
+  gdpr->AddGdprEnabledListener([&](bool enabled) { seen.push_back(enabled); });
+  EXPECT_FALSE(gdpr->IsConsentRequired());
+
+  gdpr->GetGdprSettingsFromConfigResponse(nullptr, std::make_shared<const Json>(Json::parse(kGdprConfig)));
+  EXPECT_TRUE(log.Has("GetGdprSettingsFromConfigResponse called with null response or parser", LogLevel::Error));
+  EXPECT_TRUE(seen.empty());
+
+  ApplyConfig(*gdpr, kGdprConfig);
+  EXPECT_EQ(seen, std::vector<bool>{true});
+  EXPECT_TRUE(gdpr->IsConsentRequired());
+  EXPECT_EQ(gdpr->GetConsentTitleText(), "T");
+  EXPECT_EQ(gdpr->GetConsentBodyText(), "M");
+  EXPECT_EQ(gdpr->GetConsentAcceptButtonText(), "Yes");
+  EXPECT_EQ(gdpr->GetConsentDenyButtonText(), "No");
+  EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v5");
+  EXPECT_TRUE(log.Has("Setting to Consent Message Version to v5", LogLevel::Info));
+
+  gdpr->SetConsentStatus(GdprController::kOptedIn, "v5");
+  EXPECT_FALSE(gdpr->IsConsentRequired());
+
+  // Without a "gdpr" block everything falls back to its default.
+  log.Clear();
+  ApplyConfig(*gdpr, R"({"placements":[]})");
+  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(gdpr->IsGdprEnabled());
+  EXPECT_EQ(gdpr->GetConsentTitleText(), "");
+  EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "");
+  EXPECT_GE(log.CountStartingWith("key 'gdpr' not found"), 1);
+}
+
+TEST_F(GdprControllerTest, ListenersRunOutsideTheLockAndStopAtAFailure) {
+  LogCapture log;
+  bool readFromOtherThread = false;
+  int lastCalled = 0;
+  gdpr->AddGdprEnabledListener([&](bool) {
+    // Another thread needs the lock; it cannot get it while the caller still holds it.
+    auto answer = std::make_shared<std::promise<bool>>();
+    auto other = answer->get_future();
+    std::thread([controller = gdpr, answer] { answer->set_value(controller->IsGdprEnabled()); }).detach();
+    readFromOtherThread = other.wait_for(std::chrono::seconds(30)) == std::future_status::ready && other.get();
+    lastCalled = 1;
+  });
+  gdpr->AddGdprEnabledListener([&](bool) {
+    lastCalled = 2;
+    throw std::runtime_error("listener failed");
+  });
+  gdpr->AddGdprEnabledListener([&](bool) { lastCalled = 3; });
+
+  gdpr->SetGdprEnabled(true);
+  EXPECT_TRUE(readFromOtherThread);
+  EXPECT_EQ(lastCalled, 2);
+  EXPECT_TRUE(log.Has("listener failed", LogLevel::Error));
+  EXPECT_TRUE(gdpr->IsGdprEnabled());
+}
+
+TEST_F(GdprControllerTest, DialogAnswerIsStoredWithTheServerVersion) {
+  ApplyConfig(*gdpr, kGdprConfig);
+  gdpr->StartConsentTimeoutWatch();
+  ASSERT_TRUE(settings->GetWatchForGDPRTimeout());
+
+  LogCapture log;
+  for (const char* bad : {R"("opted_in")", R"({})", R"({"event":null})", R"({"version":"v1"})"}) {
+    gdpr->HandleMraidConsentAction(Json::parse(bad));
+  }
+  EXPECT_EQ(
+      log.Count("HandleMraidConsentAction called with null commandParams or missing 'event' key", LogLevel::Error), 4);
+  gdpr->HandleMraidConsentAction(Json{{"event", "Maybe"}});
+  EXPECT_TRUE(log.Has("Unknown GDPR Consent Status received from MRAID: Maybe", LogLevel::Error));
+  EXPECT_TRUE(gdpr->IsConsentStatusUnknown());
+  EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
+
+  gdpr->HandleMraidConsentAction(Json{{"event", "OPTED_IN"}, {"version", "v9"}});
+  EXPECT_EQ(gdpr->GetConsentStatus(), GdprController::kOptedIn);
+  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+  const Json consent = gdpr->GetGdprJson()["user"]["gdpr"];
+  EXPECT_EQ(consent["consent_source"], "tovane_modal");
+  EXPECT_EQ(consent["consent_message_version"], "v5");  // the version the dialog was built from
+  EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v9");
+}
+
+TEST_F(GdprControllerTest, WatchIsArmedOnlyWhileConsentIsRequired) {
+  gdpr->StartConsentTimeoutWatch();  // GDPR not enabled yet
+  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+
+  ApplyConfig(*gdpr, kGdprConfig);
+  gdpr->SetConsentStatus(GdprController::kOptedOut, "v5");
+  gdpr->StartConsentTimeoutWatch();
+  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+
+  gdpr->ResetConsentStatusToUnknown();
+  gdpr->StartConsentTimeoutWatch();
+  EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
+}
+
+TEST_F(GdprControllerTest, UnansweredDialogTimesOutAtTheNextStart) {
+  ApplyConfig(*gdpr, kGdprConfig);
+  gdpr->StartConsentTimeoutWatch();
+  EXPECT_NE(SettingsFile().find("WatchForGDPRTimeout=true\n"), std::string::npos);
+
+  Start();
+  LogCapture log;
+  const std::int32_t before = Now();
+  gdpr->CheckConsentTimeout();
+  EXPECT_EQ(log.Count("User didn't click on GDPR dialog button -- setting Consent to Timeout", LogLevel::Info), 1);
+  const std::int32_t stamp = settings->GetGdprConsentTimestamp();
+  EXPECT_GE(stamp, before);
+  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("opted_out_by_timeout", "tovane_modal", "v5", stamp));
+  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+
+  Start();
+  gdpr->CheckConsentTimeout();
+  EXPECT_EQ(log.Count("User didn't click on GDPR dialog button -- setting Consent to Timeout"), 1);
+  EXPECT_EQ(gdpr->GetConsentStatus(), GdprController::kOptedOutByTimeout);
+}
+
+TEST_F(GdprControllerTest, FragmentNeverShowsAHalfStoredConsent) {
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 20; ++i) {
+      gdpr->SetConsentStatus(GdprController::kOptedIn, "v1");
+      gdpr->ResetConsentStatusToUnknown();
+    }
+    done = true;
+  });
+  int torn = 0;
+  while (!done) {
+    const Json consent = gdpr->GetGdprJson()["user"]["gdpr"];
+    const bool unknown = consent["consent_status"] == "unknown";
+    if (unknown != (consent["consent_timestamp"] == 0)) ++torn;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
+}
+
+TEST_F(GdprControllerTest, MissingSettingsAreLoggedNotThrown) {
+  R::SetPersistentSettingsController(nullptr);
+  LogCapture log;
+  gdpr->SetConsentStatus(GdprController::kOptedIn, "v1");
+  gdpr->CheckConsentTimeout();
+  EXPECT_TRUE(gdpr->GetGdprJson().is_null());
+  EXPECT_EQ(log.Count("PersistentSettingsController is not available", LogLevel::Error), 3);
+}
+
+}  // namespace
+}  // namespace kestrel
