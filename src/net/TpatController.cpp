@@ -1,18 +1,79 @@
 #include "net/TpatController.h"
 
-#include <nlohmann/json.hpp>
+#include <chrono>
+#include <ctime>
+#include <exception>
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+#include "net/IRequestController.h"
+#include "net/TpatsModel.h"
+#include "platform/LocalTime.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
 
 namespace kestrel {
+namespace {
 
-std::future<bool> TpatController::Initialize() {
-  return MakeReadyFuture(true);
+// Local time as 14 digits, "%Y%m%d%H%M%S".
+std::string TimestampText() {
+  const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+  std::ostringstream text;
+  text << std::put_time(&local, "%Y%m%d%H%M%S");
+  return text.str();
 }
 
-void TpatController::SendTpat(std::shared_ptr<TpatsModel> /*model*/,
-                              const std::unordered_map<std::string, std::string>& /*parameters*/) {}
+}  // namespace
 
-std::string TpatController::ReplaceMacros(const std::string& /*url*/) {
-  return {};
+std::future<bool> TpatController::Initialize() {
+  return std::async(std::launch::async, [] { return true; });
+}
+
+void TpatController::SendTpat(std::shared_ptr<TpatsModel> model,
+                              const std::unordered_map<std::string, std::string>& parameters) {
+  try {
+    const auto event = parameters.find("event");
+    if (event == parameters.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    if (!model) throw std::invalid_argument("SendTpat called without a tracking model");
+    for (const auto& url : model->UrlsFor(event->second)) {
+      if (auto requests = ControllerRegistry::GetRequestController()) {
+        auto sent = requests->SendTrackingUrl(url);
+        if (sent.valid()) sent.wait();
+      } else {
+        LogError("Can't send TPAT because we don't have a RequestController!");
+      }
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  } catch (...) {
+    LogError("Unknown exception in SendTpat");
+  }
+}
+
+std::string TpatController::ReplaceMacros(const std::string& url) {
+  try {
+    // After "%timestamp%", in this order.
+    static const std::pair<const char*, const char*> kFixedMacros[] = {
+        {"{{{carrier}}}", ""},         {"{{{time_dl}}}", "1"},   {"{{{vol}}}", ""},      {"{{{remote_play}}}", "false"},
+        {"{{{is_success}}}", "false"}, {"{{{session_id}}}", ""}, {"{{{vlen}}}", "4000"},
+    };
+    std::string text = ReplaceAll(url, "%timestamp%", TimestampText());
+    for (const auto& [macro, value] : kFixedMacros) text = ReplaceAll(std::move(text), macro, value);
+    return text;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return url;
+  }
+}
+
+std::string TpatController::ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
 }
 
 }  // namespace kestrel

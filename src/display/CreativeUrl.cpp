@@ -1,0 +1,51 @@
+#include "display/CreativeUrl.h"
+
+#include <algorithm>
+#include <regex>
+
+#include "display/MraidCommand.h"
+
+namespace kestrel {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string CreativeUrl::Unescape(const std::string& url) {
+  std::string text;
+  text.reserve(url.size());
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    const int high = url[i] == '%' && i + 2 < url.size() ? HexValue(url[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(url[i + 2]) : -1;
+    if (low < 0) {
+      text.push_back(url[i]);
+      continue;
+    }
+    const char decoded = static_cast<char>(high * 16 + low);
+    if (decoded == '\0') break;
+    text.push_back(decoded);
+    i += 2;
+  }
+  return text;
+}
+
+bool CreativeUrl::IsWebUrl(const std::string& url) {
+  const std::string scheme = MraidCommand::Lowercase(url.substr(0, url.find(':')));
+  if (scheme != "http" && scheme != "https") return false;
+  if (url.compare(scheme.size(), 3, "://") != 0 || url.size() == scheme.size() + 3) return false;
+  return std::none_of(url.begin(), url.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
+
+bool CreativeUrl::IsPrivacyPageUrl(const std::string& url) {
+  if (url.size() > MraidCommand::kMaxLength) return false;
+  static const std::regex pattern(R"((http|https)://([\w.-]+)(:[0-9]+)?(/[\w./-]*)?)");
+  return std::regex_match(url, pattern);
+}
+
+}  // namespace kestrel
