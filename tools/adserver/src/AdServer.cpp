@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "AdDocument.h"
@@ -153,6 +154,7 @@ bool AdServer::Run() {
   const bool ok = m_server->listen_after_bind();
   std::lock_guard lock(m_stateMutex);
   m_running = false;
+  m_runEnded = true;
   m_stateChanged.notify_all();
   return ok || m_stopping;
 }
@@ -168,6 +170,19 @@ void AdServer::Stop() {
     lock.lock();
     m_stateChanged.wait_for(lock, std::chrono::milliseconds(20), [this] { return !m_running; });
   }
+}
+
+bool AdServer::WaitUntilServing(std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!m_server->is_running()) {
+    {
+      std::lock_guard lock(m_stateMutex);
+      if (m_stopping || m_runEnded) return true;
+    }
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 bool AdServer::WaitUnlessStopping(std::chrono::milliseconds duration) {

@@ -44,6 +44,8 @@ class AdServer {
   bool Run();
   // Ends Run() and every answer still being delayed or trickled; thread-safe.
   void Stop();
+  // Waits until Run() accepts connections or has ended; false when it did not within `deadline`.
+  bool WaitUntilServing(std::chrono::milliseconds deadline);
 
   int Port() const { return m_port; }
   std::string BaseUrl() const { return m_baseUrl; }
@@ -83,6 +85,7 @@ class AdServer {
   std::atomic<std::uint64_t> m_adCount{0};
 
   std::mutex m_stateMutex;
+  bool m_runEnded = false;  // Run() has returned
   std::condition_variable m_stateChanged;
   bool m_stopping = false;
   bool m_running = false;

@@ -25,6 +25,10 @@ void LocalAdServer::Start() {
   server->Bind();
   m_server = std::move(server);
   m_thread = std::thread([server = m_server.get()] { server->Run(); });
+  // A stop before the server loop runs would leave the bound socket open.
+  if (!m_server->WaitUntilServing(std::chrono::seconds(30))) {
+    throw std::runtime_error("the local ad server did not start serving");
+  }
 }
 
 void LocalAdServer::Stop() {

@@ -414,5 +414,18 @@ TEST(AdServerStartTest, RefusesAFixturesFolderWithoutConfig) {
   EXPECT_THROW(server.Start(), std::runtime_error);
 }
 
+TEST(LocalAdServerLifeTest, StopRightAfterStartFreesThePort) {
+  for (int round = 0; round < 10; ++round) {
+    LocalAdServer server;
+    server.Start();
+    const int port = server.Port();
+    server.Stop();
+    auto client = Client(port);
+    client.set_connection_timeout(std::chrono::seconds(2));
+    client.set_read_timeout(std::chrono::seconds(2));
+    EXPECT_FALSE(client.Get("/config")) << "round " << round << ": port " << port << " still accepts";
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::adserver
