@@ -11,7 +11,13 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix})
+# A sanitized SDK needs the sanitizer runtime linked into the program that loads it.
+set(flags "")
+if(SANITIZE)
+  set(flags "-fsanitize=${SANITIZE}")
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
+    "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 
 file(MAKE_DIRECTORY ${WORK_DIR}/data)
