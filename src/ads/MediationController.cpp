@@ -1,28 +1,161 @@
 #include "ads/MediationController.h"
 
+#include <exception>
+
 #include <nlohmann/json.hpp>
 
+#include "ads/AdResponse.h"
+#include "ads/AdmForRealTime.h"
+#include "ads/IPlacementController.h"
+#include "ads/IPlacementsController.h"
+#include "config/IPersistentSettingsController.h"
+#include "config/JsonReadRules.h"
+#include "device/IDeviceInfoController.h"
+#include "net/Base64.h"
+#include "net/Gzip.h"
+#include "net/RequestBodies.h"
+#include "net/RequestHeaders.h"
+#include "net/ServerRequests.h"
+#include "privacy/ICcpaController.h"
+#include "privacy/ICoppaController.h"
+#include "privacy/IGdprController.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+
 namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+
+// CR LF and lone CR become LF; a text of blanks only becomes empty.
+std::string NormaliseLineEnds(const std::string& text) {
+  if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) return {};
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+      continue;
+    }
+    out += '\n';
+    if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
+}  // namespace
 
 std::future<bool> MediationController::Initialize() {
   return MakeReadyFuture(true);
 }
 
 std::string MediationController::GetSuperToken(const std::string& /*argument*/) {
-  return {};
+  Json token = Json::object();
+  try {
+    if (auto ccpa = R::GetCcpaController()) MergeJson(token, ccpa->GetBidTokenCcpaJson());
+    if (auto coppa = R::GetCoppaController()) MergeJson(token, coppa->GetBidTokenCoppaJson());
+    if (auto gdpr = R::GetGdprController()) MergeJson(token, gdpr->GetBidTokenGdprJson());
+    if (auto device = R::GetDeviceInfoController()) MergeJson(token, device->GetBidTokenDeviceJson());
+    std::int32_t ordinal = 0;
+    {
+      std::lock_guard lock(m_mutex);
+      ordinal = m_ordinal;
+    }
+    std::string extension;
+    if (auto settings = R::GetPersistentSettingsController()) extension = settings->GetConfigExtension();
+    MergeJson(token, Json{{"ext", {{"config_extension", extension}, {"ordinal_view", ordinal}}},
+                          {"request", {{"sdk_user_agent", BuildSdkUserAgent("native")}}}});
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+  try {
+    // Bytes that are not UTF-8 (a stored extension, a device name) must not cost the whole token.
+    const std::string text = NormaliseLineEnds(token.dump(-1, ' ', false, Json::error_handler_t::replace));
+    return "4:" + Base64Encode(GzipCompress(text));
+  } catch (const std::exception& e) {
+    LogException(e);
+    return {};
+  }
 }
 
-std::shared_ptr<AdmForRealTime> MediationController::ParseHeaderBiddingMarkup(const std::string& /*markup*/) {
-  return nullptr;
+std::shared_ptr<AdmForRealTime> MediationController::ParseHeaderBiddingMarkup(const std::string& markup) {
+  try {
+    if (markup.empty()) {
+      LogError("No header bidding markup to parse");
+      return std::make_shared<AdmForRealTime>();
+    }
+    Json parsed;
+    try {
+      parsed = Json::parse(markup);
+    } catch (const Json::exception& e) {
+      LogError(JsonReadRules::ErrorText(e));
+    }
+    auto result = std::make_shared<AdmForRealTime>(std::move(parsed));
+    if (!result->IsValid()) LogError("Couldn't parse header bidding markup");
+    return result;
+  } catch (const std::exception& e) {
+    LogException(e);
+    return std::make_shared<AdmForRealTime>();
+  }
 }
 
-bool MediationController::LoadMediatedAd(const std::string& /*placementId*/, const AdLoadCallback& /*callback*/,
-                                         const std::string& /*markup*/) {
-  return false;
+std::shared_ptr<AdResponse> MediationController::MakeAdResponse(const std::string& adUnit) {
+  auto response = std::make_shared<AdResponse>();
+  response->m_text = adUnit;
+  response->m_request = std::make_shared<ServerRequests>();
+  return response;
 }
 
-std::shared_ptr<AdResponse> MediationController::MakeAdResponse(const std::string& /*adUnit*/) {
-  return nullptr;
+bool MediationController::LoadMediatedAd(const std::string& placementId, const AdLoadCallback& callback,
+                                         const std::string& markupText) {
+  IPlacementController* placement = nullptr;
+  try {
+    const auto markup = ParseHeaderBiddingMarkup(markupText);
+    auto placements = R::GetPlacementsController();
+    if (!markup->IsValid()) {
+      LogWarn("LoadMediatedAd: Please specify valid Ad Markup. ");
+      if (callback.OnAdLoadFailure && placements) {
+        placements->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure,
+                                     "Invalid Ad Markup");
+      }
+      return false;
+    }
+    const std::string adUnit = markup->GetAdUnit();
+    if (adUnit.empty()) {
+      LogWarn("LoadMediatedAd: Ad Markup does not contain Ad!");
+      if (placements) {
+        placements->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure,
+                                     "Ad Markup does not contain Ad!");
+      }
+      return false;
+    }
+    auto response = MakeAdResponse(adUnit);
+    // The download's outcome goes to the callbacks of the response's request.
+    response->m_request->m_onSuccess = callback.OnAdLoadSuccess;
+    response->m_request->m_onFailure = callback.OnAdLoadFailure;
+    if (!placements) {
+      LogError("LoadMediatedAd: PlacementsController is not initialized.");
+      return false;
+    }
+    placement = placements->FindPlacement(placementId);
+    if (!placement) {
+      LogError("LoadMediatedAd: Placement " + placementId + " doesn't exist.");
+      if (callback.OnAdLoadFailure) {
+        callback.OnAdLoadFailure(AdLoadEventArgs{false, placementId, "Placement doesn't exist", 0});
+      }
+      return false;
+    }
+    placement->OnAdResponse(response);
+    return true;
+  } catch (const std::exception& e) {
+    LogException(e);
+    if (placement) {
+      placement->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure, e.what());
+    } else {
+      LogError("LoadMediatedAd: PlacementController is null, cannot notify callbacks.");
+    }
+    return false;
+  }
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 
 #include "ads/AdMarkupModel.h"
 #include "ads/AdResponse.h"
+#include "ads/AdmForRealTime.h"
 #include "ads/Clock.h"
 #include "display/DisplayAdController.h"
 #include "net/IRequestController.h"
@@ -20,21 +21,6 @@ namespace kestrel {
 namespace {
 
 using R = ControllerRegistry;
-
-// The "impression" URLs of a bid markup: the markup itself when it is an
-// object, else its first element.
-std::vector<std::string> ImpressionUrls(const std::string& markup) {
-  const auto parsed = nlohmann::json::parse(markup, nullptr, false);
-  const nlohmann::json* bid = nullptr;
-  if (parsed.is_object()) bid = &parsed;
-  if (parsed.is_array() && !parsed.empty() && parsed.front().is_object()) bid = &parsed.front();
-  std::vector<std::string> urls;
-  if (!bid || !bid->contains("impression") || !bid->at("impression").is_array()) return urls;
-  for (const auto& url : bid->at("impression")) {
-    if (url.is_string()) urls.push_back(url.get<std::string>());
-  }
-  return urls;
-}
 
 // Calls a publisher's play callback; what it throws is logged.
 void CallPlayHandler(const std::function<void(AdPlayEventArgs)>& handler, AdPlayEventArgs args) {
@@ -308,7 +294,8 @@ void PlacementController::FireImpressions(const std::string& markup) {
   }
   previous.clear();  // waits for the previous play's impressions
   std::vector<std::future<void>> tasks;
-  for (const auto& url : ImpressionUrls(markup)) {
+  // Markup that is not JSON has no impressions.
+  for (const auto& url : AdmForRealTime(nlohmann::json::parse(markup, nullptr, false)).GetImpressions()) {
     tasks.push_back(std::async(std::launch::async, [url] {
       try {
         if (auto requests = R::GetRequestController()) requests->SendTrackingUrl(url).get();

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "ads/IPlacementController.h"
+#include "ads/PlacementController.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/ControllerWiring.h"
 #include "sdk/Log.h"
@@ -231,6 +232,9 @@ KestrelAdPlayInfo KestrelAds::PlayMediatedAd(AdConfig config, std::string placem
     if (!placements) return RefusePlay(info, "Can't load placement if placements aren't initialized yet!");
     IPlacementController* controller = placements->FindPlacement(placement);
     if (!controller) return RefusePlay(info, "Don't have a placement with that name: " + placement);
+    if (!dynamic_cast<PlacementController*>(controller)) {
+      return RefusePlay(info, "Placement found but cannot cast to concrete PlacementController.");
+    }
     if (!controller->IsHeaderBidding()) {
       return RefusePlay(info,
                         "Use PlayAd instead of PlayMediatedAd for non-header bidding placements like " + placement);

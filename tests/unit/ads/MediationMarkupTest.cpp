@@ -1,0 +1,173 @@
+// Bid markup and mediated loads: real placements, bundles and folders around
+// the fake request controller; markup built by the local ad server's encoder.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "BidMarkup.h"
+#include "ads/AdmForRealTime.h"
+#include "ads/MediationController.h"
+#include "net/Base64.h"
+#include "net/Gzip.h"
+#include "support/LogCapture.h"
+#include "unit/ads/AdsFixture.h"
+
+namespace kestrel {
+namespace {
+
+using test::AdBody;
+using test::LoadRecorder;
+using test::LogCapture;
+
+// A bid whose ad unit is the /ads body, with the given impression URLs.
+std::string Bid(const std::string& adsBody, const std::vector<std::string>& impressions = {}, int version = 2) {
+  return adserver::BidMarkup::Build(nlohmann::json::parse(adsBody), impressions, version).dump();
+}
+
+std::string BidWithAdUnit(const std::string& adunit) {
+  return nlohmann::json{{"version", 2}, {"adunit", adunit}, {"impression", {"http://i/1"}}}.dump();
+}
+
+class MediationMarkupTest : public test::AdsFixture {
+ protected:
+  bool LoadMediated(const std::string& placement, const std::string& markup) {
+    return mediation.LoadMediatedAd(placement, AdLoadCallback{success.Handler(), failure.Handler()}, markup);
+  }
+
+  MediationController mediation;
+  LoadRecorder success, failure;
+};
+
+TEST_F(MediationMarkupTest, AnObjectOrItsOneElementArrayGivesTheAdUnitAndImpressions) {
+  const std::string body = AdBody("ev-1", "http://h/b/bundle.zip");
+  const std::string bid = Bid(body, {"http://i/1", "http://i/2"});
+  for (const std::string& text : {bid, "[" + bid + "]", "[" + bid + ",{\"version\":1}]"}) {
+    SCOPED_TRACE(text.substr(0, 20));
+    LogCapture log;
+    auto markup = mediation.ParseHeaderBiddingMarkup(text);
+    ASSERT_NE(markup, nullptr);
+    EXPECT_TRUE(markup->IsValid());
+    EXPECT_EQ(nlohmann::json::parse(markup->GetAdUnit()), nlohmann::json::parse(body));
+    EXPECT_EQ(markup->GetImpressions(), (std::vector<std::string>{"http://i/1", "http://i/2"}));
+    EXPECT_TRUE(log.Events().empty()) << log.Messages().at(0);
+  }
+  // Impressions of a bid without any, or of one that is not an object.
+  EXPECT_TRUE(AdmForRealTime(nlohmann::json::parse(R"({"version":2})")).GetImpressions().empty());
+  EXPECT_TRUE(AdmForRealTime(nlohmann::json::parse(R"([42])")).GetImpressions().empty());
+  EXPECT_EQ(AdmForRealTime(nlohmann::json::parse(R"({"impression":["a",7,"b"]})")).GetImpressions(),
+            (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(MediationMarkupTest, AValidBidLoadsThroughThePlacementAndReportsTheDownload) {
+  Placement("hb", true);
+  ASSERT_TRUE(
+      LoadMediated("hb", "[" + Bid(AdBody("ev-7", "http://h/b/bundle.zip", {{"APP_ICON", "http://h/i.png"}})) + "]"));
+  // The fake transport answers every part before the load returns.
+  ASSERT_EQ(success.Events().size(), 1u);
+  EXPECT_EQ(success.Events()[0].PlacementId, "hb");
+  EXPECT_EQ(success.Events()[0].Count, 1);
+  EXPECT_TRUE(failure.Events().empty());
+  EXPECT_TRUE(requests->AdCalls().empty());  // no /ads request
+  ASSERT_EQ(requests->PartCalls().size(), 2u);
+  EXPECT_EQ(requests->PartCalls()[0].folderName, "hb_1");
+  EXPECT_TRUE(Placement("hb").IsAdPlayable("hb"));
+}
+
+TEST_F(MediationMarkupTest, UnusableMarkupIsReportedAsInvalidWithoutADownload) {
+  Placement("hb", true);
+  const std::string body = AdBody("ev-1", "http://h/b/bundle.zip");
+  const std::string bomb = Base64Encode(GzipCompress(std::string(17u * 1024 * 1024, ' ')));
+  struct Case {
+    std::string name, markup, logged;
+  };
+  const Case cases[] = {
+      {"empty text", "", "No header bidding markup to parse"},
+      {"not JSON", "{version:2", "Couldn't parse header bidding markup"},
+      {"empty array", "[]", "Couldn't parse header bidding markup"},
+      {"number", "2", "Couldn't parse header bidding markup"},
+      {"version 1", Bid(body, {}, 1), "Unsupported AdmForRealTime version: 1"},
+      {"version missing", R"({"adunit":"H4sI"})", "Unsupported AdmForRealTime version: 0"},
+      {"wrong types", adserver::BidMarkup::WrongTypes().dump(), "Unsupported AdmForRealTime version: 0"},
+      {"empty ad unit", BidWithAdUnit(""), "AdmForRealTime adunit is empty."},
+      {"bad base64", BidWithAdUnit("H4sI*AAA"), "Base64 text holds a character outside the alphabet at offset 4"},
+      {"not gzip", BidWithAdUnit(Base64Encode(body)), "inflate failed during decompression"},
+      {"gzip bomb", BidWithAdUnit(bomb), "Decompressed data exceeds the limit of 16777216 bytes"},
+  };
+  std::size_t failures = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture log;
+    EXPECT_FALSE(LoadMediated("hb", c.markup));
+    EXPECT_GE(log.Count(c.logged), 1);
+    EXPECT_EQ(log.Count("LoadMediatedAd: Please specify valid Ad Markup. ", LogLevel::Warn), 1);
+    ASSERT_EQ(failure.Events().size(), ++failures);
+    EXPECT_EQ(failure.Events().back().Message, "Invalid Ad Markup");
+    EXPECT_EQ(failure.Events().back().PlacementId, "hb");
+    EXPECT_EQ(failure.Events().back().Count, 0);
+  }
+  EXPECT_TRUE(success.Events().empty());
+  EXPECT_TRUE(requests->PartCalls().empty());
+  EXPECT_FALSE(Placement("hb").IsAdPlayable("hb"));
+}
+
+TEST_F(MediationMarkupTest, InvalidMarkupForAPlacementWithAnAdReportsTheAdItHas) {
+  Placement("hb", true);
+  ASSERT_TRUE(LoadMediated("hb", Bid(AdBody("ev-1", "http://h/b/bundle.zip"))));
+  ASSERT_EQ(success.Events().size(), 1u);
+  EXPECT_FALSE(LoadMediated("hb", Bid(AdBody("ev-2", "http://h/b/bundle.zip"), {}, 1)));
+  ASSERT_EQ(success.Events().size(), 2u);
+  EXPECT_EQ(success.Events()[1].Count, 1);
+  EXPECT_TRUE(failure.Events().empty());
+
+  // Without a failure callback an invalid markup is only logged.
+  LogCapture log;
+  EXPECT_FALSE(mediation.LoadMediatedAd("hb", AdLoadCallback{success.Handler(), {}}, "[]"));
+  EXPECT_EQ(success.Events().size(), 2u);
+  EXPECT_TRUE(log.Has("LoadMediatedAd: Please specify valid Ad Markup. ", LogLevel::Warn));
+}
+
+TEST_F(MediationMarkupTest, MissingPlacementsAndThrowingCallbacksAreLoggedAndRefused) {
+  const std::string bid = Bid(AdBody("ev-1", "http://h/b/bundle.zip"));
+  {
+    LogCapture log;
+    EXPECT_FALSE(LoadMediated("nope", bid));
+    EXPECT_TRUE(log.Has("LoadMediatedAd: Placement nope doesn't exist.", LogLevel::Error));
+    ASSERT_EQ(failure.Events().size(), 1u);
+    EXPECT_FALSE(failure.Events()[0].Success);
+    EXPECT_EQ(failure.Events()[0].PlacementId, "nope");
+    EXPECT_EQ(failure.Events()[0].Message, "Placement doesn't exist");
+    EXPECT_EQ(failure.Events()[0].Count, 0);
+  }
+  {
+    LogCapture log;
+    AdLoadCallback throwing{{}, [](AdLoadEventArgs) { throw std::runtime_error("publisher bug"); }};
+    EXPECT_FALSE(mediation.LoadMediatedAd("nope", throwing, bid));
+    EXPECT_TRUE(log.Has("publisher bug", LogLevel::Error));
+    EXPECT_TRUE(log.Has("LoadMediatedAd: PlacementController is null, cannot notify callbacks.", LogLevel::Error));
+  }
+  {
+    ControllerRegistry::SetPlacementsController(nullptr);
+    LogCapture log;
+    EXPECT_FALSE(LoadMediated("hb", bid));
+    EXPECT_TRUE(log.Has("LoadMediatedAd: PlacementsController is not initialized.", LogLevel::Error));
+    // Nothing to report an invalid markup through either.
+    EXPECT_FALSE(LoadMediated("hb", "[]"));
+    EXPECT_EQ(failure.Events().size(), 1u);
+  }
+  EXPECT_TRUE(requests->PartCalls().empty());
+}
+
+TEST_F(MediationMarkupTest, ASleepAdUnitPutsThePlacementToSleepAndTellsTheCaller) {
+  Placement("hb", true);
+  ASSERT_TRUE(LoadMediated("hb", Bid(test::SleepBody(30, "busy"))));
+  ASSERT_EQ(failure.Events().size(), 1u);
+  EXPECT_EQ(failure.Events()[0].Message, "placement is sleeping; Reason: busy");
+  EXPECT_TRUE(requests->PartCalls().empty());
+  EXPECT_FALSE(Placement("hb").IsAdPlayable("hb"));
+}
+
+}  // namespace
+}  // namespace kestrel
