@@ -3,6 +3,7 @@
 #include "ads/AdResponse.h"
 #include "ads/PlacementController.h"
 #include "device/IDeviceInfoController.h"
+#include "display/DisplayOverlayAdView.h"
 #include "net/TpatsModel.h"
 #include "platform/Paths.h"
 #include "sdk/ControllerRegistry.h"
@@ -25,9 +26,8 @@ DisplayAdController::DisplayAdController(const std::string& bundleFolder, bool i
       m_targetWindow(config.Window) {
   m_tpats = std::make_shared<TpatsModel>(m_ad);
   if (auto device = R::GetDeviceInfoController()) m_initWindow = device->GetWindowHandle();
-  m_replacements = GetAllReplacements();
-  // The overlay view over m_targetWindow (or m_initWindow), showing
-  // m_bundleFolder's index.html with m_replacements, arrives with the display work.
+  m_view = DisplayOverlayAdView::Create(m_bundleFolder, m_ad->m_templateType, m_incentivized,
+                                        m_targetWindow ? m_targetWindow : m_initWindow, GetAllReplacements(), this);
 }
 
 DisplayAdController::~DisplayAdController() = default;
@@ -65,9 +65,13 @@ std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacem
 }
 
 void DisplayAdController::CloseAd() {
+  // The publisher may start the next play from its callback, which releases this one.
+  auto self = weak_from_this().lock();
   if (m_placement) m_placement->NotifyAdClosed();
-  // Closing the overlay view arrives with the display work; releasing it is all there is now.
-  m_view.reset();
+  if (m_view) {
+    m_view->Close();
+    m_view.reset();
+  }
   m_ad.reset();
   m_bundleFolder.clear();
   m_placement = nullptr;

@@ -17,7 +17,7 @@ class DisplayOverlayAdView;
 // publisher window; shows the ad and relays what the creative reports.
 // The creative's actions are virtual so that the command receiver can be
 // driven without a window.
-class DisplayAdController {
+class DisplayAdController : public std::enable_shared_from_this<DisplayAdController> {
  public:
   DisplayAdController(const std::string& bundleFolder, bool incentivized, PlacementController* placement,
                       const AdResponse& ad, const AdConfig& config);
@@ -50,9 +50,7 @@ class DisplayAdController {
   std::string m_incentivizedCloseText;
   std::string m_incentivizedContinueText;
   WindowHandle m_targetWindow = nullptr;
-  // For the overlay view: the window given at initialisation and the replacements.
-  WindowHandle m_initWindow = nullptr;
-  std::unordered_map<std::string, std::string> m_replacements;
+  WindowHandle m_initWindow = nullptr;  // the window given at initialisation
 };
 
 }  // namespace kestrel

@@ -1,42 +1,14 @@
 #include <gtk/gtk.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <functional>
 #include <memory>
 
 #include "platform/IWindowSizeSource.h"
+#include "platform/linux/GtkThread.h"
 
 namespace kestrel {
 namespace {
-
-// GTK may be used only on the thread that runs its main loop: the thread that
-// owns the default main context or, while no loop runs, the process's first thread.
-bool OnGtkThread() {
-  return g_main_context_is_owner(g_main_context_default()) || gettid() == getpid();
-}
-
-// Runs work on the GTK thread: at once when called there, otherwise queued to the main loop.
-void RunOnGtkThread(std::function<void()> work) {
-  GMainContext* context = g_main_context_default();
-  if (OnGtkThread() && g_main_context_acquire(context)) {
-    work();
-    g_main_context_release(context);
-    return;
-  }
-  GSource* source = g_idle_source_new();
-  g_source_set_priority(source, G_PRIORITY_DEFAULT);
-  g_source_set_callback(
-      source,
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new std::function<void()>(std::move(work)),
-      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-  g_source_attach(source, context);
-  g_source_unref(source);
-}
 
 constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
 

@@ -1,0 +1,290 @@
+#include "display/DisplayOverlayAdView.h"
+
+#include <atomic>
+#include <exception>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "display/IMraidBridgePropertiesController.h"
+#include "display/IMraidCommandReceiverController.h"
+#include "display/MraidBridgePropertiesController.h"
+#include "display/MraidScript.h"
+#include "platform/IOverlayWindow.h"
+#include "platform/Paths.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/Log.h"
+#include "storage/IFileSystemController.h"
+
+namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+
+constexpr const char* kBridgeHookUp =
+    "if (window.tovane){window.tovane.mraidBridge.notifyContainer = function(message){"
+    "window.chrome.webview.postMessage(message);}; 'true'} else { 'false'; }";
+constexpr const char* kCommandComplete = "if(window.tovane){window.tovane.mraidBridge.notifyCommandComplete();}";
+constexpr const char* kErrorHook =
+    "window.onerror = function(message, source, lineno, colno, error) {    "
+    "window.chrome.webview.postMessage('JS_KE_ERROR:' + message + ' at ' + source + ':' + lineno + ':' + colno);    "
+    "return true;};window.addEventListener('unhandledrejection', function(event) {    "
+    "window.chrome.webview.postMessage('JS_KE_PROMISE_ERROR:' + event.reason);});";
+
+std::string PropertiesScript(const std::string& json) {
+  return "if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(" + json + ");";
+}
+
+std::string ReadyEventScript(const std::string& json) {
+  return "if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent(" + json + ");}";
+}
+
+// Compact JSON; text that is not UTF-8 is replaced rather than refused.
+std::string ToJsonText(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Process-wide: at most one overlay at a time. Touched on the window thread
+// only, but for the publisher window, which every view records on creation.
+std::atomic<WindowHandle> g_publisherWindow{nullptr};
+std::weak_ptr<DisplayOverlayAdView> g_overlayView;  // the view whose window is the overlay
+bool g_locationHook = false;                        // an overlay follows the publisher window
+
+}  // namespace
+
+std::shared_ptr<DisplayOverlayAdView> DisplayOverlayAdView::Create(const std::string& bundleFolder,
+                                                                   const std::string& templateType, bool incentivized,
+                                                                   WindowHandle publisherWindow,
+                                                                   Replacements replacements,
+                                                                   DisplayAdController* owner) {
+  std::shared_ptr<DisplayOverlayAdView> view(
+      new DisplayOverlayAdView(bundleFolder, templateType, incentivized, std::move(replacements), owner));
+  view->Show(publisherWindow);
+  return view;
+}
+
+DisplayOverlayAdView::DisplayOverlayAdView(const std::string& bundleFolder, const std::string& templateType,
+                                           bool incentivized, Replacements replacements, DisplayAdController* owner)
+    : m_bundleFolder(bundleFolder),
+      m_templateType(templateType),
+      m_incentivized(incentivized),
+      m_replacements(std::move(replacements)),
+      m_owner(owner) {}
+
+DisplayOverlayAdView::~DisplayOverlayAdView() {
+  if (!m_window && !m_webView) return;
+  // Released without a close: the window goes on its own thread.
+  auto parts = std::make_shared<std::pair<std::unique_ptr<IWebViewHost>, std::unique_ptr<IOverlayWindow>>>(
+      std::move(m_webView), std::move(m_window));
+  RunOnWindowThread([parts] {
+    parts->first.reset();
+    if (g_overlayView.expired()) g_overlayView.reset();
+    if (parts->second) g_locationHook = false;
+    parts->second.reset();
+  });
+}
+
+void DisplayOverlayAdView::Show(WindowHandle publisherWindow) {
+  g_publisherWindow = publisherWindow;
+  if (!IsLiveWindow(publisherWindow)) {
+    LogError("Invalid publisher window handle provided.");
+    return;
+  }
+  CreateOverlayWindow(publisherWindow);
+}
+
+template <typename... Args>
+std::function<void(Args...)> DisplayOverlayAdView::WhileAlive(void (DisplayOverlayAdView::*handler)(Args...)) {
+  return [weak = weak_from_this(), handler](Args... args) {
+    if (auto self = weak.lock()) ((*self).*handler)(args...);
+  };
+}
+
+void DisplayOverlayAdView::CreateOverlayWindow(WindowHandle publisher) {
+  if (!IsWindowThread(publisher)) {
+    LogError("Overlay window must be created on the same thread as the publisher window!");
+    return;
+  }
+  IOverlayWindow::Events events;
+  events.ownerMoved = [] { UpdateOverlayPosition(); };
+  events.appFocusChanged = WhileAlive(&DisplayOverlayAdView::OnAppFocusChanged);
+  m_window = kestrel::CreateOverlayWindow(publisher, std::move(events));
+  if (!m_window) {
+    LogError("Failed to create overlay window.");
+    return;
+  }
+  g_overlayView = weak_from_this();
+  if (g_locationHook) {
+    LogError("Failed to set event hook for overlay window.  There should only be _one_ ad window at a time.");
+  } else {
+    g_locationHook = true;
+  }
+  UpdateOverlayPosition();
+  m_window->Show();
+  SetupWebView();
+}
+
+std::shared_ptr<DisplayOverlayAdView> DisplayOverlayAdView::Current() {
+  return g_overlayView.lock();
+}
+
+void DisplayOverlayAdView::UpdateOverlayPosition() {
+  const WindowHandle publisher = g_publisherWindow;
+  if (!publisher || !IsLiveWindow(publisher)) {
+    LogError("Publisher window is not valid for updating overlay position.");
+    return;
+  }
+  auto view = g_overlayView.lock();
+  if (!view || !view->m_window) return;
+  view->m_window->CoverOwner();
+  if (!view->m_webView) return;
+  view->m_webView->Show();
+  const WindowSize size = view->m_window->ClientSize();
+  view->NotifySizeChanged(size.width, size.height);
+}
+
+void DisplayOverlayAdView::OnAppFocusChanged(bool isActive) {
+  try {
+    LogInfo(std::string("****App Focus Changed****: IsActive = ") + (isActive ? "true" : "false"));
+    NotifyPropertiesChanged({{"isViewable", isActive ? "true" : "false"}});
+    if (isActive && m_webView) m_webView->MoveFocus();
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void DisplayOverlayAdView::SetupWebView() {
+  auto files = R::GetFileSystemController();
+  if (!files) {
+    LogError("No FileSystemController, so can't set up WebView2 for MRAID!");
+    return;
+  }
+  IWebViewHost::Events events;
+  events.navigationCompleted = WhileAlive(&DisplayOverlayAdView::OnNavigationCompleted);
+  events.webMessageReceived = WhileAlive<const std::string&>(&DisplayOverlayAdView::OnWebMessageReceived);
+  events.permissionRequested = [weak = weak_from_this()](IWebViewHost::Permission kind) {
+    auto self = weak.lock();
+    return self && self->DeniesPermission(kind);
+  };
+  m_webView = CreateWebViewHost(*m_window, files->GetWebView2Folder(), std::move(events));
+  if (!m_webView) {
+    LogError("No WebViewController, so can't set up WebView2 for MRAID!");
+    return;
+  }
+  LogInfo("WebView2 Runtime Version: " + m_webView->BrowserVersion());
+  m_webView->AddScriptToExecuteOnDocumentCreated(kErrorHook);
+  m_webView->AddScriptToExecuteOnDocumentCreated(std::string(MraidScript()));
+  m_navigationCompletedToken = true;
+  m_webView->Show();
+  m_webView->Navigate(JoinPath(m_bundleFolder, "index.html"));
+}
+
+bool DisplayOverlayAdView::DeniesPermission(IWebViewHost::Permission kind) const {
+  return kind == IWebViewHost::Permission::Microphone || kind == IWebViewHost::Permission::Camera;
+}
+
+void DisplayOverlayAdView::OnNavigationCompleted() {
+  if (!m_navigationCompletedToken) return;  // only the first navigation counts
+  LogInfo("WebView2 NavigationCompleted event fired.");
+  m_navigationCompletedToken = false;
+  if (!m_webView) {
+    LogError("Can't handle navigation completed without m_webViewWindow");
+    return;
+  }
+  try {
+    m_webView->ExecuteScript(
+        kBridgeHookUp, [](int /*error*/, const std::string& result) { LogInfo("Notify container set " + result); });
+    if (auto properties = R::GetMraidBridgePropertiesController()) {
+      SendProperties(properties->GetBridgeProperties(m_templateType, m_incentivized));
+    }
+    Replacements replacements = m_replacements;
+    auto asoi = replacements.find("ASOI_SETTINGS");
+    if (asoi != replacements.end() && asoi->second == "aggressive") asoi->second = "off";
+    Json ready = Json::object();
+    for (const auto& [key, value] : replacements) ready[key] = value;
+    m_webView->ExecuteScript(ReadyEventScript(ToJsonText(ready)), [](int error, const std::string& result) {
+      LogInfo("notifyReadyEvent " + result);
+      if (error != 0) LogError("Failed to execute notifyReadyEvent script. HRESULT: " + std::to_string(error));
+    });
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void DisplayOverlayAdView::OnWebMessageReceived(const std::string& json) {
+  try {
+    // The page's text without the JSON string's quotes (quotes inside go too).
+    std::string message;
+    message.reserve(json.size());
+    for (char c : json) {
+      if (c != '"') message.push_back(c);
+    }
+    LogInfo("*****Receive script notify: " + message);
+    auto receiver = R::GetMraidCommandReceiverController();
+    if (!receiver) {
+      LogError("MraidCommandReceiverController is null");
+      return;
+    }
+    // "close" ends the play: the view may be released inside.
+    auto self = shared_from_this();
+    if (receiver->ProcessReceivedMraidCommand(message, m_owner) && m_webView) {
+      m_webView->ExecuteScript(kCommandComplete);
+    }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void DisplayOverlayAdView::SendProperties(const Json& properties) {
+  m_webView->ExecuteScript(PropertiesScript(ToJsonText(properties)));
+}
+
+void DisplayOverlayAdView::NotifyPropertiesChanged(const std::map<std::string, std::string>& properties) {
+  if (!m_webView) {
+    LogError("Can't notify properties changed without m_webViewWindow");
+    return;
+  }
+  try {
+    SendProperties(Json(properties));
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void DisplayOverlayAdView::NotifySizeChanged(std::int32_t width, std::int32_t height) {
+  if (!m_webView) {
+    LogError("Can't notify size changed without m_webViewWindow");
+    return;
+  }
+  try {
+    SendProperties(MraidBridgePropertiesController::BuildSizeUpdate(width, height));
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+void DisplayOverlayAdView::Close() {
+  if (m_webView) {
+    m_navigationCompletedToken = false;
+    m_webView->Stop();
+  }
+  m_webView.reset();
+  if (m_window) {
+    if (g_overlayView.lock().get() == this) g_overlayView.reset();
+    g_locationHook = false;
+    m_window.reset();
+  }
+}
+
+void DisplayOverlayAdView::ExecuteScript(const std::string& script, IWebViewHost::ScriptCompleted completed) {
+  if (m_webView) m_webView->ExecuteScript(script, std::move(completed));
+}
+
+void DisplayOverlayAdView::SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) {
+  if (m_webView) {
+    m_webView->SaveSnapshot(pngPath, std::move(done));
+  } else if (done) {
+    done(false);
+  }
+}
+
+}  // namespace kestrel

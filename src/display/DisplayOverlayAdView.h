@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "kestrel/KestrelAds.h"
+#include "platform/IWebViewHost.h"
+#include "sdk/Forward.h"
+
+namespace kestrel {
+
+class IOverlayWindow;
+
+// The overlay window laid over the publisher's window while an ad plays, and
+// the browser in it that runs the creative with the MRAID bridge. Used on the
+// thread that owns the publisher window; at most one overlay shows at a time.
+class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayAdView> {
+ public:
+  using Replacements = std::unordered_map<std::string, std::string>;
+
+  // Shows the overlay over the publisher window and starts loading the
+  // creative. A handle that is not a window or a call from another thread
+  // than the window's is logged and shows nothing.
+  static std::shared_ptr<DisplayOverlayAdView> Create(const std::string& bundleFolder, const std::string& templateType,
+                                                      bool incentivized, WindowHandle publisherWindow,
+                                                      Replacements replacements, DisplayAdController* owner);
+  ~DisplayOverlayAdView();
+  DisplayOverlayAdView(const DisplayOverlayAdView&) = delete;
+  DisplayOverlayAdView& operator=(const DisplayOverlayAdView&) = delete;
+
+  // The view whose window is the overlay; null when none shows.
+  static std::shared_ptr<DisplayOverlayAdView> Current();
+  // Lays the overlay over the publisher's client area and tells the creative its size.
+  static void UpdateOverlayPosition();
+
+  void OnAppFocusChanged(bool isActive);
+  void NotifyPropertiesChanged(const std::map<std::string, std::string>& properties);
+  void NotifySizeChanged(std::int32_t width, std::int32_t height);
+  // Stops the browser and destroys the window.
+  void Close();
+
+  bool HasWebView() const { return m_webView != nullptr; }
+  // Runs a script in the creative's page; for tests.
+  void ExecuteScript(const std::string& script, IWebViewHost::ScriptCompleted completed);
+  // Saves what the ad shows as a PNG file; `done` tells whether it was saved.
+  void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done);
+
+ private:
+  DisplayOverlayAdView(const std::string& bundleFolder, const std::string& templateType, bool incentivized,
+                       Replacements replacements, DisplayAdController* owner);
+
+  void Show(WindowHandle publisherWindow);
+  void CreateOverlayWindow(WindowHandle publisher);
+  void SetupWebView();
+  void OnNavigationCompleted();
+  void OnWebMessageReceived(const std::string& json);
+  bool DeniesPermission(IWebViewHost::Permission kind) const;
+  void SendProperties(const Json& properties);
+  // Runs an event of the window or the browser while the view lives.
+  template <typename... Args>
+  std::function<void(Args...)> WhileAlive(void (DisplayOverlayAdView::*handler)(Args...));
+
+  std::unique_ptr<IWebViewHost> m_webView;
+  std::unique_ptr<IOverlayWindow> m_window;
+  std::string m_bundleFolder;
+  std::string m_templateType;
+  bool m_incentivized = false;
+  Replacements m_replacements;
+  bool m_navigationCompletedToken = false;
+  DisplayAdController* m_owner = nullptr;  // not owned
+};
+
+}  // namespace kestrel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "kestrel/KestrelAds.h"
+
+namespace kestrel {
+
+struct WindowSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// A borderless window laid over the client area of the publisher's window,
+// above it and out of the taskbar, black until its content shows. Created,
+// used and destroyed on the thread that owns the publisher window.
+class IOverlayWindow {
+ public:
+  struct Events {
+    std::function<void()> ownerMoved;  // the publisher window moved or changed size
+    std::function<void(bool active)> appFocusChanged;
+  };
+
+  virtual ~IOverlayWindow() = default;  // destroys the window
+  // Moves and sizes the window over the owner's client area and raises it
+  // without activating it.
+  virtual void CoverOwner() = 0;
+  virtual WindowSize ClientSize() const = 0;
+  virtual void Show() = 0;
+  // The platform's window object, for the web view host of the same platform.
+  virtual void* NativeHandle() const = 0;
+};
+
+// Whether the handle names a window that exists.
+bool IsLiveWindow(WindowHandle window);
+// Whether the calling thread owns the window (runs its message loop).
+bool IsWindowThread(WindowHandle window);
+// Runs work on the thread that owns the windows: at once when called there,
+// otherwise queued to that thread's message loop.
+void RunOnWindowThread(std::function<void()> work);
+// Null when the window cannot be created. The events arrive on the window's thread.
+std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlayWindow::Events events);
+
+}  // namespace kestrel

@@ -1,0 +1,233 @@
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/IWebViewHost.h"
+#include "sdk/Log.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* kMessageChannel = "kestrelHost";
+
+// Gives pages the posting call they expect, on top of WebKit's message channel.
+constexpr const char* kPostMessageShim =
+    "(function() {"
+    "  var channel = window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.kestrelHost;"
+    "  if (!channel) return;"
+    "  window.chrome = window.chrome || {};"
+    "  window.chrome.webview = window.chrome.webview || {};"
+    "  window.chrome.webview.postMessage = function(message) { channel.postMessage(message); };"
+    "})();";
+
+// One browser context per user-data folder, kept for the life of the process:
+// each context runs processes of its own.
+WebKitWebContext* ContextFor(const std::string& userDataFolder) {
+  static WebKitWebContext* context = nullptr;
+  static std::string* folder = new std::string();
+  if (context && *folder == userDataFolder) return context;
+  if (context) g_object_unref(context);
+  const std::string cache = userDataFolder + "/Cache";
+  WebKitWebsiteDataManager* data = webkit_website_data_manager_new("base-data-directory", userDataFolder.c_str(),
+                                                                   "base-cache-directory", cache.c_str(), nullptr);
+  context = webkit_web_context_new_with_website_data_manager(data);
+  g_object_unref(data);
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  *folder = userDataFolder;
+  return context;
+}
+
+// The JSON text of a script value; empty for undefined.
+std::string ToJson(JSCValue* value) {
+  if (!value || jsc_value_is_undefined(value)) return {};
+  gchar* json = jsc_value_to_json(value, 0);
+  std::string text = json ? json : "null";
+  g_free(json);
+  return text;
+}
+
+class WebKitWebViewHost : public IWebViewHost {
+ public:
+  WebKitWebViewHost(GtkWindow* window, const std::string& userDataFolder, Events events) : m_events(std::move(events)) {
+    m_content = webkit_user_content_manager_new();
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    // Pages may ask for the camera and the microphone; the host decides.
+    webkit_settings_set_enable_media_stream(settings, TRUE);
+    m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ContextFor(userDataFolder),
+                                          "user-content-manager", m_content, "settings", settings, nullptr));
+    g_object_unref(settings);
+    g_object_ref_sink(m_view);
+    const GdkRGBA black{0, 0, 0, 1};
+    webkit_web_view_set_background_color(m_view, &black);
+
+    webkit_user_content_manager_register_script_message_handler(m_content, kMessageChannel);
+    AddScriptToExecuteOnDocumentCreated(kPostMessageShim);
+    m_messageHandler =
+        g_signal_connect(m_content, "script-message-received::kestrelHost", G_CALLBACK(OnScriptMessage), this);
+    m_loadHandler = g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+    m_permissionHandler = g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
+    m_menuHandler = g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
+    gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(m_view));
+  }
+
+  ~WebKitWebViewHost() override {
+    g_cancellable_cancel(m_cancellable);
+    g_object_unref(m_cancellable);
+    g_signal_handler_disconnect(m_content, m_messageHandler);
+    g_signal_handler_disconnect(m_view, m_loadHandler);
+    g_signal_handler_disconnect(m_view, m_permissionHandler);
+    g_signal_handler_disconnect(m_view, m_menuHandler);
+    webkit_user_content_manager_unregister_script_message_handler(m_content, kMessageChannel);
+    // The window still holds the browser; it goes with the window.
+    g_object_unref(m_view);
+    g_object_unref(m_content);
+  }
+
+  WebKitWebViewHost(const WebKitWebViewHost&) = delete;
+  WebKitWebViewHost& operator=(const WebKitWebViewHost&) = delete;
+
+  std::string BrowserVersion() const override {
+    return std::to_string(webkit_get_major_version()) + "." + std::to_string(webkit_get_minor_version()) + "." +
+           std::to_string(webkit_get_micro_version());
+  }
+
+  void AddScriptToExecuteOnDocumentCreated(const std::string& script) override {
+    WebKitUserScript* userScript =
+        webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(m_content, userScript);
+    webkit_user_script_unref(userScript);
+  }
+
+  void Navigate(const std::string& filePath) override {
+    GError* error = nullptr;
+    gchar* uri = g_filename_to_uri(filePath.c_str(), nullptr, &error);
+    if (!uri) {
+      LogError("Can't navigate to " + filePath + ": " + (error ? error->message : "not a file path"));
+      g_clear_error(&error);
+      return;
+    }
+    webkit_web_view_load_uri(m_view, uri);
+    g_free(uri);
+  }
+
+  void ExecuteScript(const std::string& script, ScriptCompleted completed) override {
+    if (!completed) {
+      webkit_web_view_evaluate_javascript(m_view, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                          m_cancellable, nullptr, nullptr);
+      return;
+    }
+    webkit_web_view_evaluate_javascript(m_view, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                        m_cancellable, OnScriptDone, new ScriptCompleted(std::move(completed)));
+  }
+
+  void Show() override {
+    gtk_widget_show(GTK_WIDGET(m_view));
+    MoveFocus();
+  }
+
+  void MoveFocus() override { gtk_widget_grab_focus(GTK_WIDGET(m_view)); }
+
+  void Stop() override { webkit_web_view_stop_loading(m_view); }
+
+  void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) override {
+    struct Request {
+      std::string path;
+      std::function<void(bool)> done;
+    };
+    webkit_web_view_get_snapshot(
+        m_view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, m_cancellable,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          std::unique_ptr<Request> request(static_cast<Request*>(data));
+          GError* error = nullptr;
+          cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
+          if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            g_error_free(error);
+            return;
+          }
+          bool saved = false;
+          if (surface) {
+            saved = cairo_surface_write_to_png(surface, request->path.c_str()) == CAIRO_STATUS_SUCCESS;
+            cairo_surface_destroy(surface);
+          }
+          if (!saved) LogError("Could not save a snapshot of the ad to " + request->path);
+          g_clear_error(&error);
+          if (request->done) request->done(saved);
+        },
+        new Request{pngPath, std::move(done)});
+  }
+
+ private:
+  static void OnScriptDone(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<ScriptCompleted> completed(static_cast<ScriptCompleted*>(data));
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    if (error) {
+      // A cancelled script belongs to a host that is gone.
+      if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+        (*completed)(error->code != 0 ? error->code : -1, {});
+      g_error_free(error);
+      return;
+    }
+    const std::string json = ToJson(value);
+    if (value) g_object_unref(value);
+    (*completed)(0, json);
+  }
+
+  static void OnScriptMessage(WebKitUserContentManager* /*content*/, WebKitJavascriptResult* message, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    std::string json = ToJson(webkit_javascript_result_get_js_value(message));
+    if (json.empty()) json = "null";
+    if (self->m_events.webMessageReceived) self->m_events.webMessageReceived(json);
+  }
+
+  static void OnLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    if (event == WEBKIT_LOAD_FINISHED && self->m_events.navigationCompleted) self->m_events.navigationCompleted();
+  }
+
+  static gboolean OnPermissionRequest(WebKitWebView* /*view*/, WebKitPermissionRequest* request, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    Permission kind = Permission::Other;
+    if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+      auto* media = WEBKIT_USER_MEDIA_PERMISSION_REQUEST(request);
+      if (webkit_user_media_permission_is_for_video_device(media)) {
+        kind = Permission::Camera;
+      } else if (webkit_user_media_permission_is_for_audio_device(media)) {
+        kind = Permission::Microphone;
+      }
+    }
+    if (!self->m_events.permissionRequested || !self->m_events.permissionRequested(kind)) return FALSE;
+    webkit_permission_request_deny(request);
+    return TRUE;
+  }
+
+  static gboolean OnContextMenu(WebKitWebView* /*view*/, WebKitContextMenu* /*menu*/, GdkEvent* /*event*/,
+                                WebKitHitTestResult* /*hit*/, gpointer /*data*/) {
+    return TRUE;  // no menu
+  }
+
+  Events m_events;
+  WebKitUserContentManager* m_content = nullptr;
+  WebKitWebView* m_view = nullptr;
+  GCancellable* m_cancellable = g_cancellable_new();
+  gulong m_messageHandler = 0;
+  gulong m_loadHandler = 0;
+  gulong m_permissionHandler = 0;
+  gulong m_menuHandler = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
+                                                IWebViewHost::Events events) {
+  auto* native = static_cast<GtkWidget*>(window.NativeHandle());
+  if (!native || !GTK_IS_WINDOW(native)) return nullptr;
+  return std::make_unique<WebKitWebViewHost>(GTK_WINDOW(native), userDataFolder, std::move(events));
+}
+
+}  // namespace kestrel
