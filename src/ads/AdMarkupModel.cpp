@@ -7,7 +7,7 @@ namespace kestrel {
 
 AdMarkupModel::AdMarkupModel(const std::string& body) {
   try {
-    m_body = nlohmann::json::parse(body);
+    m_body = JsonReadRules::Parse(body);
   } catch (const nlohmann::json::exception& e) {
     LogError(JsonReadRules::ErrorText(e));
   }

@@ -86,7 +86,7 @@ std::shared_ptr<AdmForRealTime> MediationController::ParseHeaderBiddingMarkup(co
     }
     Json parsed;
     try {
-      parsed = Json::parse(markup);
+      parsed = JsonReadRules::Parse(markup);
     } catch (const Json::exception& e) {
       LogError(JsonReadRules::ErrorText(e));
     }

@@ -28,7 +28,7 @@ T Optional(const nlohmann::json& doc, const char* key, T fallback, Read read) {
 
 std::shared_ptr<const nlohmann::json> ConfigDocument::Parse(const std::string& text) {
   try {
-    return std::make_shared<const nlohmann::json>(nlohmann::json::parse(text));
+    return std::make_shared<const nlohmann::json>(R::Parse(text));
   } catch (const std::exception& e) {
     LogError(R::ErrorText(e));
     return nullptr;

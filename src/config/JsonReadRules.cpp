@@ -19,6 +19,17 @@ std::int32_t CutTo32Bits(std::int64_t value) {
 
 }  // namespace
 
+nlohmann::json JsonReadRules::Parse(std::string_view text) {
+  using Event = nlohmann::json::parse_event_t;
+  return nlohmann::json::parse(text, [](int depth, Event event, nlohmann::json&) {
+    if ((event == Event::object_start || event == Event::array_start) && depth >= kMaxDepth) {
+      throw nlohmann::json::parse_error::create(
+          101, 0, "document nested deeper than " + std::to_string(kMaxDepth) + " levels", nullptr);
+    }
+    return true;
+  });
+}
+
 std::string JsonReadRules::ErrorText(const std::exception& e) {
   std::string text = e.what();
   if (text.rfind("[json.exception.", 0) == 0) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -21,6 +22,13 @@ class JsonReadRules {
   static std::int32_t Int(const nlohmann::json& object, const std::string& key);
   // A number as a double: 0.0 for absent or null; any other type logs the type error.
   static double Number(const nlohmann::json& object, const std::string& key);
+
+  // Containers nested deeper than this are refused: copying or printing a value
+  // recurses once per level, and a hostile document would overflow the stack.
+  static constexpr int kMaxDepth = 512;
+  // Parses a server document as nlohmann::json::parse does; a document nested
+  // deeper than kMaxDepth throws the library's parse error.
+  static nlohmann::json Parse(std::string_view text);
 
   // The JSON library's message without its "[json.exception.…] " tag.
   static std::string ErrorText(const std::exception& e);

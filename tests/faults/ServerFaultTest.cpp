@@ -1,0 +1,404 @@
+// A misbehaving ad server on every route the SDK uses: the SDK reports what it
+// documents, keeps the publisher's stored choices, and loads again once the
+// server behaves.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Base64.h"
+#include "Gzip.h"
+#include "faults/FaultFixture.h"
+#include "net/Gzip.h"  // kMaxGunzipBytes
+#include "net/ITpatController.h"
+#include "net/TpatsModel.h"
+#include "sdk/ControllerRegistry.h"
+#include "storage/IFileSystemController.h"
+#include "support/LogCapture.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::kStallMs;
+using test::LogCapture;
+using test::WaitUntil;
+
+const std::string kStall = std::to_string(kStallMs);
+
+// A JSON array nested `depth` times.
+std::string Nested(std::size_t depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
+const std::string kTooDeep = "parse error: document nested deeper than 512 levels";
+
+// A fault and what the SDK says about it.
+struct Case {
+  std::string fault;
+  std::string logged;  // the start of a log line
+  LogLevel level = LogLevel::Error;
+  std::string message = {};  // the start of the failure callback's message, when there is one
+};
+
+class ServerFaultTest : public test::FaultFixture {
+ protected:
+  fs::path BundleFolder(const std::string& name) {
+    return fs::path(ControllerRegistry::GetFileSystemController()->GetCreativesFolder()) / name;
+  }
+  bool HasLine(const LogCapture& log, const Case& c) {
+    for (const auto& event : log.Events()) {
+      if (event.Level == c.level && event.Message.rfind(c.logged, 0) == 0) return true;
+    }
+    return false;
+  }
+  // Loads with the fault in place and waits for its log line; the load brings no callback.
+  void LoadThroughFault(const std::string& placement, const Case& c) {
+    LogCapture log;
+    server.SetFault(c.fault);
+    ASSERT_TRUE(StartLoad(placement));
+    EXPECT_TRUE(WaitUntil([&] { return HasLine(log, c); })) << "missing: " << c.logged;
+    EXPECT_FALSE(ads->IsAdPlayable(placement));
+  }
+};
+
+// A failed exchange or an unreadable document fails initialisation once. Members of
+// the wrong type are read as absent: initialisation goes on without them.
+TEST_F(ServerFaultTest, ConfigFaultsAreReportedOnceAndKeepTheChoices) {
+  ASSERT_NO_FATAL_FAILURE(InitializeWithChoices());
+  const std::string kNetworkError = "Didn't get /config response - got network error";
+  const std::string kBadPlacement = "Got bad placement info from Platform.";
+  const std::vector<Case> cases = {
+      {"config=status:500", kNetworkError, LogLevel::Error, "{\"error\":\"injected fault\",\"status\":500}"},
+      {"config=delay:" + kStall, kNetworkError, LogLevel::Error, "HttpSendRequestW failed. Error: 28"},
+      {"config=slow:" + kStall, kNetworkError, LogLevel::Error, "InternetReadFile failed"},
+      {"config=close", kNetworkError, LogLevel::Error, "InternetReadFile failed"},
+      {"config=notjson", "ApplyConfig got bad response!", LogLevel::Error, "ApplyConfig got bad response!"},
+      {"config=body:[]", "", LogLevel::Error, "cannot use at() with array"},
+      {"config=body:{\"junk\":" + Nested(1000000) + "}", kTooDeep, LogLevel::Error, "ApplyConfig got bad response!"},
+      // Initialises, without placements.
+      {"config=body:{\"placements\":\"none\",\"endpoints\":7,\"template\":[]}", kBadPlacement},
+      {"config=body:{\"placements\":[null,{\"reference_id\":5}],\"endpoints\":{\"ads\":[]},\"template\":{}}",
+       kBadPlacement},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    SdkState::Reset();
+    server.SetFault(c.fault);
+    LogCapture log;
+    InitOutcome outcome = Initialize();
+    ASSERT_NE(outcome.instance, nullptr);
+    if (c.message.empty()) {
+      ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+      EXPECT_EQ(outcome.successes[0].find("interstitial"), std::string::npos) << outcome.successes[0];
+      EXPECT_TRUE(outcome.failures.empty());
+      const std::size_t failures = failure.Events().size();
+      EXPECT_TRUE(outcome.instance->LoadAd("interstitial", AdLoadCallback{success.Handler(), failure.Handler()}));
+      ASSERT_EQ(failure.Events().size(), failures + 1);
+      EXPECT_EQ(failure.Events().back().Message, "There is no placement with the name interstitial.");
+    } else {
+      EXPECT_TRUE(outcome.successes.empty());
+      ASSERT_EQ(outcome.failures.size(), 1u);
+      EXPECT_EQ(outcome.failures[0].rfind(c.message, 0), 0u) << outcome.failures[0];
+    }
+    if (!c.logged.empty()) {
+      EXPECT_TRUE(HasLine(log, c)) << "missing: " << c.logged;
+    }
+    // A document that was read leaves its own values behind ("config_extension", the
+    // server's consent message version), but none of the publisher's choices.
+    ExpectChoicesKept(c.fault.starts_with("config=body:"));
+
+    SdkState::Reset();
+    server.ClearFaults();
+    outcome = Initialize();
+    ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+    ads = outcome.instance;
+    ExpectLoadAfterRecovery("interstitial");
+    ExpectChoicesKept();
+  }
+}
+
+// A failed /ads exchange, or an answer that holds no usable ad, is logged and
+// gives no load callback; the next load asks again.
+TEST_F(ServerFaultTest, AdsFaultsAreLoggedAndTheNextLoadAsksAgain) {
+  const std::vector<Case> cases = {
+      {"ads=status:500", "Didn't get ad part response - got network error"},
+      {"ads=delay:" + kStall, "Didn't get ad part response - got network error"},
+      {"ads=slow:" + kStall, "Didn't get ad part response - got network error"},
+      {"ads=close", "Didn't get ad part response - got network error"},
+      {"ads=notjson", "[json.exception.type_error.304] cannot use at() with null"},
+      {"ads=wrongtypes", "Not yet Implemented!"},  // "adType" is not a string, so not an MRAID ad
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ASSERT_NO_FATAL_FAILURE(FreshSdk());
+    LoadThroughFault("interstitial", c);
+    EXPECT_TRUE(failure.Events().empty());
+    ExpectChoicesKept();
+    ExpectLoadAfterRecovery("interstitial");
+    ExpectChoicesKept();
+  }
+}
+
+// /ads answers of the right syntax and the wrong shape, or nested deep enough
+// to overflow the stack of a recursive copy.
+TEST_F(ServerFaultTest, MisshapenAdsAnswersAreLoggedWithoutACallback) {
+  const std::string bundle = "{{BASE_URL}}/bundles/sample.zip";
+  nlohmann::json badTpat = nlohmann::json::parse(test::AdBody("ev-1", bundle));
+  badTpat["ads"][0]["ad_markup"]["tpat"]["impression"] = {1, 2};
+  const std::vector<Case> cases = {
+      {"ads=body:{\"ads\":[]}", "[json.exception.out_of_range.401] array index 0 is out of range"},
+      {"ads=body:{\"ads\":[null]}", "Bad response from /ads for interstitial!"},
+      {"ads=body:{\"ads\":\"none\"}", "[json.exception.type_error.304] cannot use at() with string"},
+      {"ads=body:[1,2]", "[json.exception.type_error.304] cannot use at() with array"},
+      {"ads=body:" + badTpat.dump(), "[json.exception.type_error.302] type must be string, but is number"},
+      {"ads=body:" + test::AdBody("ev-2", "file:///etc/passwd"), "Didn't get ad part - got network error"},
+      {"ads=body:{\"ads\":[{\"ad_markup\":{\"junk\":" + Nested(500) + "}}]}",
+       "[json.exception.out_of_range.403] key 'templateSettings' not found"},
+      {"ads=body:{\"ads\":[{\"ad_markup\":{\"junk\":" + Nested(1000000) + "}}]}", kTooDeep},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ASSERT_NO_FATAL_FAILURE(FreshSdk());
+    LoadThroughFault("interstitial", c);
+    EXPECT_TRUE(failure.Events().empty());
+    ExpectChoicesKept();
+    ExpectLoadAfterRecovery("interstitial");
+    ExpectChoicesKept();
+  }
+}
+
+// A failed or unusable part drops the bundle; the next load fetches a new one.
+TEST_F(ServerFaultTest, BundleAndAssetFaultsDropTheBundle) {
+  const std::vector<Case> cases = {
+      {"bundle=status:500", "Didn't get ad part - got HTTP status 500"},
+      {"bundle=delay:" + kStall, "Didn't get ad part - got network error"},
+      {"bundle=slow:" + kStall, "Didn't get ad part - got network error"},
+      {"bundle=close", "Didn't get ad part - got network error"},
+      {"bundle=notjson", "The ad parts of interstitial_1 hold no index.html"},
+      {"bundle=corrupt", "The ad parts of interstitial_1 hold no index.html"},
+      {"asset=status:500", "Didn't get ad part - got HTTP status 500"},
+      {"asset=delay:" + kStall, "Didn't get ad part - got network error"},
+      {"asset=slow:" + kStall, "Didn't get ad part - got network error"},
+      {"asset=close", "Didn't get ad part - got network error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ASSERT_NO_FATAL_FAILURE(FreshSdk());
+    LoadThroughFault("interstitial", c);
+    ExpectChoicesKept();
+
+    LogCapture log;
+    ExpectLoadAfterRecovery("interstitial");
+    EXPECT_TRUE(log.Has("Deleted 1 bad bundles.", LogLevel::Info));
+    EXPECT_FALSE(fs::exists(BundleFolder("interstitial_1")));
+    EXPECT_TRUE(fs::is_regular_file(BundleFolder("interstitial_2") / "index.html"));
+    EXPECT_TRUE(failure.Events().empty());
+    ExpectChoicesKept();
+  }
+}
+
+TEST_F(ServerFaultTest, EntriesLeavingTheBundleFolderAreNotWritten) {
+  const bool absoluteExisted = fs::exists("/tmp/kestrel-adserver-evil.txt");
+  ASSERT_NO_FATAL_FAILURE(FreshSdk());
+  server.SetFault("bundle=zipslip");
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(StartLoad("rewarded_video"));
+  const bool loaded = WaitUntil([&] { return Callbacks() == 1; });
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(loaded);
+  ASSERT_EQ(success.Events().size(), 1u) << failure.Events()[0].Message;
+  for (const char* entry : {"../evil.txt", "images/../../evil-nested.txt", "/tmp/kestrel-adserver-evil.txt"}) {
+    EXPECT_NE(errors.find(std::string("Failed to extract file: ") + entry + "\n"), std::string::npos) << entry;
+  }
+  EXPECT_EQ(EscapedFiles(), std::vector<fs::path>{});
+  if (!absoluteExisted) {
+    EXPECT_FALSE(fs::exists("/tmp/kestrel-adserver-evil.txt"));
+  }
+  EXPECT_TRUE(fs::is_regular_file(BundleFolder("rewarded_video_1") / "index.html"));
+  EXPECT_TRUE(ads->IsAdPlayable("rewarded_video"));
+  ExpectChoicesKept();
+  ExpectLoadAfterRecovery("interstitial");
+}
+
+TEST_F(ServerFaultTest, AVeryLargeBundleLoadsWhole) {
+  ASSERT_NO_FATAL_FAILURE(FreshSdk());
+  constexpr std::size_t kFiller = 40u * 1000 * 1000;
+  server.SetFault("bundle=large,bytes=" + std::to_string(kFiller));
+  ASSERT_TRUE(StartLoad("rewarded_video"));
+  ASSERT_TRUE(WaitUntil([&] { return Callbacks() == 1; }, std::chrono::seconds(60)));
+  ASSERT_EQ(success.Events().size(), 1u) << failure.Events()[0].Message;
+  EXPECT_EQ(fs::file_size(BundleFolder("rewarded_video_1") / "filler.bin"), kFiller);
+  EXPECT_TRUE(fs::is_regular_file(BundleFolder("rewarded_video_1") / "index.html"));
+  ExpectChoicesKept();
+  ExpectLoadAfterRecovery("interstitial");
+}
+
+// A version 2 bid whose ad unit is the gzip of `adUnit`.
+std::string BidWithAdUnit(const std::string& adUnit) {
+  return nlohmann::json{{"version", 2},
+                        {"adunit", adserver::Base64Encode(adserver::GzipCompress(adUnit))},
+                        {"impression", nlohmann::json::array()}}
+      .dump();
+}
+
+// Bid markup as a mediation layer would pass it on after a misbehaving exchange.
+TEST_F(ServerFaultTest, BadBidMarkupFailsTheMediatedLoad) {
+  struct MarkupCase {
+    std::string name;
+    std::string markup;
+    std::string message;    // of the failure callback
+    std::string logged;     // the start of a log line
+    bool accepted = false;  // LoadMediatedAd returns true and no callback comes
+  };
+  ASSERT_NO_FATAL_FAILURE(FreshSdk());
+  auto fetch = [&](const std::string& fault) {
+    if (!fault.empty()) server.SetFault(fault);
+    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
+    return PlatformServices::HttpClient()->Exchange(exchange).body;
+  };
+  const std::vector<MarkupCase> cases = {
+      {"HTTP 500", fetch("hb=status:500"), "Invalid Ad Markup", "Unsupported AdmForRealTime version: 0"},
+      {"not JSON", fetch("hb=notjson"), "Invalid Ad Markup", "LoadMediatedAd: Please specify valid Ad Markup. "},
+      {"cut short", fetch("hb=close"), "Invalid Ad Markup", "LoadMediatedAd: Please specify valid Ad Markup. "},
+      {"stalled", fetch("hb=delay:" + kStall), "Invalid Ad Markup", "No header bidding markup to parse"},
+      {"wrong types", fetch("hb=wrongtypes"), "Invalid Ad Markup", "Unsupported AdmForRealTime version: 0"},
+      // 256 MB of zeros in about 256 KB.
+      {"bomb", BidWithAdUnit(std::string(256u * 1024 * 1024, '\0')), "Invalid Ad Markup",
+       "Decompressed data exceeds the limit of " + std::to_string(kMaxGunzipBytes) + " bytes"},
+      {"nested", "{\"junk\":" + Nested(1000000) + "}", "Invalid Ad Markup", kTooDeep},
+      {"nested ad unit", BidWithAdUnit("{\"ads\":[{\"ad_markup\":" + Nested(1000000) + "}]}"), "", kTooDeep, true},
+      // Unusable like an /ads answer that is not JSON: logged, no callback.
+      {"ad unit not JSON", BidWithAdUnit("<html>no ad</html>"), "",
+       "[json.exception.type_error.304] cannot use at() with null", true},
+  };
+  server.ClearFaults();
+  for (const MarkupCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture log;
+    const std::size_t failures = failure.Events().size();
+    EXPECT_EQ(ads->LoadMediatedAd("hb_banner", AdLoadCallback{success.Handler(), failure.Handler()}, c.markup),
+              c.accepted);
+    EXPECT_TRUE(WaitUntil([&] { return log.CountStartingWith(c.logged) >= 1; })) << "missing: " << c.logged;
+    if (c.accepted) {
+      EXPECT_EQ(failure.Events().size(), failures);
+    } else {
+      ASSERT_EQ(failure.Events().size(), failures + 1);
+      EXPECT_EQ(failure.Events().back().Message, c.message);
+      EXPECT_EQ(failure.Events().back().PlacementId, "hb_banner");
+    }
+    EXPECT_TRUE(success.Events().empty());
+    EXPECT_FALSE(ads->IsAdPlayable("hb_banner"));
+  }
+  ExpectChoicesKept();
+
+  const std::string markup = fetch("");
+  ASSERT_TRUE(ads->LoadMediatedAd("hb_banner", AdLoadCallback{success.Handler(), failure.Handler()}, markup));
+  ASSERT_TRUE(WaitUntil([&] { return !success.Events().empty(); }));
+  EXPECT_TRUE(ads->IsAdPlayable("hb_banner"));
+  ExpectChoicesKept();
+
+  // The markup handed to the play only names its impressions.
+  const KestrelAdPlayInfo played =
+      ads->PlayMediatedAd(AdConfig{}, "hb_banner", {}, "{\"impression\":" + Nested(1000000) + "}");
+  EXPECT_TRUE(played.Success) << played.Message;
+  EXPECT_TRUE(server.Requests("/hb/impression").empty());
+}
+
+// A tracking server that fails or stalls neither crashes the SDK nor holds a play for ever.
+TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
+  ASSERT_NO_FATAL_FAILURE(FreshSdk());
+  auto fetch = [&] {
+    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
+    return PlatformServices::HttpClient()->Exchange(exchange).body;
+  };
+  // Loads a bid and plays it; the play starts and returns within the deadline.
+  auto loadAndPlay = [&](const std::string& fault) {
+    const std::string markup = fetch();
+    const std::size_t successes = success.Events().size();
+    EXPECT_TRUE(ads->LoadMediatedAd("hb_banner", AdLoadCallback{success.Handler(), failure.Handler()}, markup));
+    EXPECT_TRUE(WaitUntil([&] { return success.Events().size() > successes; }));
+    if (!fault.empty()) server.SetFault(fault);
+    std::atomic<int> starts{0};
+    AdPlayCallback callback;
+    callback.OnAdStart = [&](AdPlayEventArgs) { ++starts; };
+    const auto start = std::chrono::steady_clock::now();
+    const KestrelAdPlayInfo info = ads->PlayMediatedAd(AdConfig{}, "hb_banner", callback, markup);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "the play was held";
+    EXPECT_TRUE(info.Success) << info.Message;
+    EXPECT_EQ(starts.load(), 1);
+  };
+  const std::vector<Case> cases = {
+      {"impression=status:500,count=1", ""},
+      {"impression=delay:" + kStall + ",count=1", "Url: " + server.BaseUrl() + "/hb/impression"},
+      {"impression=close,count=1", "Url: " + server.BaseUrl() + "/hb/impression"},
+  };
+  std::size_t plays = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    LogCapture log;
+    loadAndPlay(c.fault);
+    ++plays;
+    ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays));
+    if (c.logged.empty()) {
+      EXPECT_TRUE(WaitUntil([&] { return server.Requests("/hb/impression").back().status == 500; }));
+    } else {
+      EXPECT_TRUE(WaitUntil([&] { return HasLine(log, c); })) << "missing: " << c.logged;
+    }
+    ExpectChoicesKept();
+  }
+  // The next play waits for the last one's impressions, which the low-speed limit ended.
+  loadAndPlay("");
+  ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 1));
+  const auto hits = server.Requests("/hb/impression");
+  EXPECT_EQ(hits.back().status, 200);
+  EXPECT_TRUE(hits.back().fault.empty());
+  EXPECT_TRUE(failure.Events().empty());
+  ExpectChoicesKept();
+}
+
+// The creative's tracking events on a failing tracking server: each call returns once its
+// request has ended, and tracking works again with the server.
+TEST_F(ServerFaultTest, TpatFaultsEndWithTheirRequest) {
+  ASSERT_NO_FATAL_FAILURE(FreshSdk());
+  auto ad = std::make_shared<AdResponse>();
+  ad->m_tpats["impression"] = {server.BaseUrl() + "/tpat/impression", server.BaseUrl() + "/tpat/impression2"};
+  const auto model = std::make_shared<TpatsModel>(ad);
+  auto tpat = ControllerRegistry::GetTpatController();
+  ASSERT_NE(tpat, nullptr);
+  const std::vector<Case> cases = {
+      {"tpat=status:500", ""},
+      {"tpat=delay:" + kStall, "Url: " + server.BaseUrl() + "/tpat/impression"},
+      {"tpat=slow:" + kStall, "Url: " + server.BaseUrl() + "/tpat/impression"},
+      {"tpat=close", "Url: " + server.BaseUrl() + "/tpat/impression"},
+  };
+  std::size_t sent = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    LogCapture log;
+    server.SetFault(c.fault);
+    const auto start = std::chrono::steady_clock::now();
+    tpat->SendTpat(model, {{"event", "impression"}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+    sent += 2;
+    EXPECT_EQ(server.Requests("/tpat/").size(), sent);  // both URLs, one after the other
+    if (!c.logged.empty()) {
+      EXPECT_TRUE(HasLine(log, c)) << "missing: " << c.logged;
+    }
+  }
+  server.ClearFaults();
+  tpat->SendTpat(model, {{"event", "impression"}});
+  const auto hits = server.Requests("/tpat/");
+  ASSERT_EQ(hits.size(), sent + 2);
+  EXPECT_EQ(hits.back().status, 200);
+  ExpectChoicesKept();
+  ExpectLoadAfterRecovery("interstitial");
+}
+
+}  // namespace
+}  // namespace kestrel
