@@ -21,13 +21,19 @@ demo: build
 	@scripts/run-demo $(BUILD)
 
 # The test suite under AddressSanitizer with UndefinedBehaviorSanitizer, then under ThreadSanitizer.
+# The ThreadSanitizer run leaves out the tests that drive WebKit: WebKitGTK,
+# JavaScriptCore, GLib and fontconfig are not built with it, and their own
+# threads synchronise in ways it cannot see, so it reports races inside them
+# that are not races. The SDK hands work to the GTK thread through a mutex of
+# its own, which the device tests exercise under ThreadSanitizer.
+TSAN_SKIP = ^(PlayAdEndToEndTest|WebViewHostTest|MraidScriptEngine|JsTests/MraidScriptEngineTest)
 test-sanitize: deps
 	@cmake -S . -B build-asan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@scripts/run-tests build-asan
 	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
-	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" scripts/run-tests build-tsan
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" scripts/run-tests build-tsan -E '$(TSAN_SKIP)'
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
