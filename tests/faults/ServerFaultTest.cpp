@@ -227,11 +227,14 @@ TEST_F(ServerFaultTest, EntriesLeavingTheBundleFolderAreNotWritten) {
 }
 
 TEST_F(ServerFaultTest, AVeryLargeBundleLoadsWhole) {
+  // The platform's own limits: the server needs a while to start sending 40 MB
+  // under a sanitizer, and a failed part would give no callback at all.
+  PlatformServices::SetHttpClient(nullptr);
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
   constexpr std::size_t kFiller = 40u * 1000 * 1000;
   server.SetFault("bundle=large,bytes=" + std::to_string(kFiller));
   ASSERT_TRUE(StartLoad("rewarded_video"));
-  ASSERT_TRUE(WaitUntil([&] { return Callbacks() == 1; }, std::chrono::seconds(60)));
+  ASSERT_TRUE(WaitUntil([&] { return Callbacks() == 1; }, std::chrono::minutes(5)));
   ASSERT_EQ(success.Events().size(), 1u) << failure.Events()[0].Message;
   EXPECT_EQ(fs::file_size(BundleFolder("rewarded_video_1") / "filler.bin"), kFiller);
   EXPECT_TRUE(fs::is_regular_file(BundleFolder("rewarded_video_1") / "index.html"));
