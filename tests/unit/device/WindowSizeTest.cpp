@@ -6,10 +6,13 @@
 #include <future>
 
 #include "device/DeviceInfo.h"
+#include "support/GtkPump.h"
 #include "support/Wait.h"
 
 namespace kestrel {
 namespace {
+
+using test::Pump;
 
 // A real GTK window on this thread, which plays the publisher's GTK thread.
 class WindowSizeTest : public ::testing::Test {
@@ -24,10 +27,6 @@ class WindowSizeTest : public ::testing::Test {
   void TearDown() override {
     if (window) gtk_widget_destroy(window);
     Pump();
-  }
-
-  static void Pump() {
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
   }
 
   // Runs the main loop until the probes report the size.

@@ -25,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "display/MraidScript.h"
+#include "support/GtkPump.h"
 #include "support/Wait.h"
 
 namespace kestrel {
@@ -57,18 +58,10 @@ std::optional<std::string> ReadFile(const fs::path& path) {
   return text.str();
 }
 
-void Pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
+using test::Pump;
 
 bool PumpUntil(const std::function<bool()>& condition) {
-  return test::WaitUntil(
-      [&] {
-        Pump();
-        return condition();
-      },
-      std::chrono::seconds(60));
+  return test::PumpUntil(condition, std::chrono::seconds(60));
 }
 
 // A shown web view with the test page loaded.

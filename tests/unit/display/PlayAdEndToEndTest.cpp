@@ -27,6 +27,7 @@
 #include "platform/PlatformServices.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/SdkState.h"
+#include "support/GtkPump.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -37,18 +38,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::LogCapture;
 
-void Pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
-// Waits for the condition while the main loop runs.
-bool PumpUntil(const std::function<bool()>& condition) {
-  return test::WaitUntil([&] {
-    Pump();
-    return condition();
-  });
-}
+using test::Pump;
+using test::PumpUntil;
 
 // Takes the keyboard focus away from every window, as when the user turns to
 // another application: XSetInputFocus(display, root window, RevertToNone,

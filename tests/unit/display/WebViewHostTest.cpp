@@ -18,6 +18,7 @@
 
 #include "platform/IOverlayWindow.h"
 #include "platform/IWebViewHost.h"
+#include "support/GtkPump.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -26,17 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
-bool PumpUntil(const std::function<bool()>& condition) {
-  return test::WaitUntil([&] {
-    Pump();
-    return condition();
-  });
-}
+using test::Pump;
+using test::PumpUntil;
 
 class WebViewHostTest : public ::testing::Test {
  protected:
