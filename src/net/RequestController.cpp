@@ -74,7 +74,7 @@ std::future<bool> RequestController::Initialize() {
 }
 
 std::future<void> RequestController::RequestConfig() {
-  return StartTask([this] {
+  return StartTask([this, self = weak_from_this().lock()] {
     try {
       auto request = std::make_shared<ServerRequests>();
       request->m_maxAttempts = 3;
@@ -93,23 +93,23 @@ std::future<void> RequestController::RequestConfig() {
 
 std::future<void> RequestController::RequestAd(const std::string& placementId, bool headerBidding,
                                                AdLoadHandler onSuccess, AdLoadHandler onFailure) {
-  return StartTask(
-      [this, placementId, headerBidding, onSuccess = std::move(onSuccess), onFailure = std::move(onFailure)]() mutable {
-        try {
-          auto request = std::make_shared<ServerRequests>();
-          request->m_onSuccess = std::move(onSuccess);
-          request->m_onFailure = std::move(onFailure);
-          ApplyStandardHeaders(*request);
-          BuildCommonBody(*request);
-          MergeJson(request->m_body, BuildAdRequestObject(placementId, headerBidding));
-          auto endpoints = ControllerRegistry::GetEndpointController();
-          request->m_url = endpoints ? endpoints->GetAdsUrl() : std::string();
-          request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
-          Submit(std::move(request));
-        } catch (const std::exception& e) {
-          LogException(e);
-        }
-      });
+  return StartTask([this, self = weak_from_this().lock(), placementId, headerBidding, onSuccess = std::move(onSuccess),
+                    onFailure = std::move(onFailure)]() mutable {
+    try {
+      auto request = std::make_shared<ServerRequests>();
+      request->m_onSuccess = std::move(onSuccess);
+      request->m_onFailure = std::move(onFailure);
+      ApplyStandardHeaders(*request);
+      BuildCommonBody(*request);
+      MergeJson(request->m_body, BuildAdRequestObject(placementId, headerBidding));
+      auto endpoints = ControllerRegistry::GetEndpointController();
+      request->m_url = endpoints ? endpoints->GetAdsUrl() : std::string();
+      request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
+      Submit(std::move(request));
+    } catch (const std::exception& e) {
+      LogException(e);
+    }
+  });
 }
 
 bool RequestController::DownloadAdPart(const std::string& identifier, const std::string& partName,
@@ -136,11 +136,11 @@ bool RequestController::DownloadAdPart(const std::string& identifier, const std:
 }
 
 std::future<bool> RequestController::ProcessPendingRequests() {
-  return StartTask([this] { return RunPass(); });
+  return StartTask([this, self = weak_from_this().lock()] { return RunPass(); });
 }
 
 std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
-  return StartTask([this, url] {
+  return StartTask([this, self = weak_from_this().lock(), url] {
     try {
       std::string stamped = url;
       const auto macro = stamped.find(kTimestampMacro);

@@ -15,9 +15,9 @@ namespace kestrel {
 // pass takes them, sends each through the HTTP transport on a worker task and
 // hands every response to the listeners, in the order they were added.
 //
-// Tasks refer to the controller itself: it must outlive the futures it hands
-// out (the registry keeps it for the life of the process).
-class RequestController : public IRequestController {
+// A task holds a reference to the controller when it is owned by a shared_ptr,
+// so the registry may drop it while a request is still on its way.
+class RequestController : public IRequestController, public std::enable_shared_from_this<RequestController> {
  public:
   RequestController();
 

@@ -306,6 +306,20 @@ TEST_F(RequestControllerTest, TrackingUrlGetsTheTimestampWithMillisecondsOnce) {
   EXPECT_EQ(m_responses.All()[0]->m_request->m_maxAttempts, 1);
 }
 
+// The registry may drop the controller (e.g. on a reset) while a hit is on its
+// way; the task keeps the controller alive until the answer has been handled.
+TEST_F(RequestControllerTest, TrackingHitOutlivesTheLastOwner) {
+  m_server.SetFault("tpat=delay,delay_ms=300");
+  auto hit = m_controller->SendTrackingUrl(Url("/tpat/late"));
+  ControllerRegistry::SetRequestController(nullptr);
+  m_controller.reset();
+  ASSERT_EQ(hit.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  hit.get();
+  EXPECT_EQ(m_server.Requests("/tpat/late").size(), 1u);
+  ASSERT_EQ(m_responses.Size(), 1u);
+  EXPECT_EQ(m_responses.All()[0]->m_request->m_url, Url("/tpat/late"));
+}
+
 TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
   ::testing::internal::CaptureStdout();
   const bool queued =
