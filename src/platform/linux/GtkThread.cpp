@@ -31,17 +31,43 @@ GtkQueue& Queue() {
   return *queue;
 }
 
-// One idle source per queued item; each runs the oldest item, so the order holds.
-gboolean RunOldest(gpointer) {
+// The queue's source lives as long as the process: GLib's own locking hands a
+// source from thread to thread where race detectors cannot see it, so none is
+// created per item. It is ready while work is queued; each dispatch runs the
+// oldest item, so the order holds.
+gboolean HasWork(GSource*) {
+  std::lock_guard lock(Queue().mutex);
+  return !Queue().work.empty();
+}
+
+gboolean Prepare(GSource* source, gint* timeout) {
+  *timeout = -1;
+  return HasWork(source);
+}
+
+gboolean RunOldest(GSource*, GSourceFunc, gpointer) {
   std::function<void()> work;
   {
     std::lock_guard lock(Queue().mutex);
-    if (Queue().work.empty()) return G_SOURCE_REMOVE;
+    if (Queue().work.empty()) return G_SOURCE_CONTINUE;
     work = std::move(Queue().work.front());
     Queue().work.pop_front();
   }
   work();
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs kQueueFuncs = {Prepare, HasWork, RunOldest, nullptr, nullptr, nullptr};
+
+void AttachQueueSource(GMainContext* context) {
+  static const bool attached = [context] {
+    GSource* source = g_source_new(&kQueueFuncs, sizeof(GSource));
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_can_recurse(source, TRUE);  // work that runs a nested loop lets later work run
+    g_source_attach(source, context);
+    return true;
+  }();
+  (void)attached;
 }
 
 }  // namespace
@@ -53,15 +79,12 @@ void RunOnGtkThread(std::function<void()> work) {
     g_main_context_release(context);
     return;
   }
+  AttachQueueSource(context);
   {
     std::lock_guard lock(Queue().mutex);
     Queue().work.push_back(std::move(work));
   }
-  GSource* source = g_idle_source_new();
-  g_source_set_priority(source, G_PRIORITY_DEFAULT);
-  g_source_set_callback(source, RunOldest, nullptr, nullptr);
-  g_source_attach(source, context);
-  g_source_unref(source);
+  g_main_context_wakeup(context);
 }
 
 }  // namespace kestrel
