@@ -1,7 +1,9 @@
 #include "display/MraidCommandReceiverController.h"
 
 #include <exception>
+#include <future>
 #include <nlohmann/json.hpp>
+#include <system_error>
 
 #include "display/CreativeUrl.h"
 #include "display/DisplayAdController.h"
@@ -81,7 +83,7 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
     LogError("Action (without value) command is deprecated: " + message);
   } else if (name == "tpat") {
     if (auto tpat = ControllerRegistry::GetTpatController()) {
-      if (RequireAd(ad, message)) tpat->SendTpat(ad->GetTpatsModel(), parameters);
+      if (RequireAd(ad, message)) SendTpatAside(std::move(tpat), ad->GetTpatsModel(), parameters);
     }
   } else if (name == "successfulview") {
     if (RequireAd(ad, message)) ad->OnSuccessfulView();
@@ -91,6 +93,23 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
     LogError("Don't know how to handle MRAID " + message + " command.");
   }
   return true;
+}
+
+void MraidCommandReceiverController::SendTpatAside(std::shared_ptr<ITpatController> tpat,
+                                                   std::shared_ptr<TpatsModel> model,
+                                                   const MraidCommand::Parameters& parameters) {
+  std::lock_guard lock(m_tpatMutex);
+  try {
+    m_lastTpat = std::async(std::launch::async, [tpat, model, parameters, previous = m_lastTpat]() mutable {
+                   // The hits of one command go out after those of the one before.
+                   if (previous.valid()) previous.wait();
+                   previous = {};
+                   tpat->SendTpat(model, parameters);
+                 }).share();
+  } catch (const std::system_error& e) {
+    LogException(e);
+    tpat->SendTpat(model, parameters);  // no thread to be had: send them here
+  }
 }
 
 void MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters& parameters) {

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <future>
+#include <memory>
+#include <mutex>
+
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidCommand.h"
+#include "net/ITpatController.h"
 
 namespace kestrel {
 
-// Checks each message a creative posts and performs its command. Keeps no state.
+// Checks each message a creative posts and performs its command.
+//
+// Tracking hits ("tpat") wait on the network, so they are sent on a worker,
+// one command after the other, and the creative's window never waits for
+// them. Destroying the controller waits for the hits still on their way.
 class MraidCommandReceiverController : public IMraidCommandReceiverController {
  public:
   // Opened by "openprivacy" when the creative names no page of its own.
@@ -18,6 +27,11 @@ class MraidCommandReceiverController : public IMraidCommandReceiverController {
   bool Dispatch(const std::string& message, DisplayAdController* ad);
   void OpenStoreUrl(const MraidCommand::Parameters& parameters);
   void OpenPrivacyPage(const MraidCommand::Parameters& parameters);
+  void SendTpatAside(std::shared_ptr<ITpatController> tpat, std::shared_ptr<TpatsModel> model,
+                     const MraidCommand::Parameters& parameters);
+
+  std::mutex m_tpatMutex;
+  std::shared_future<void> m_lastTpat;  // guarded by m_tpatMutex
 };
 
 }  // namespace kestrel

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -19,6 +20,7 @@
 #include "sdk/ControllerRegistry.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
@@ -61,12 +63,44 @@ class FakeUrlOpener : public IUrlOpener {
   std::vector<std::string> m_opened;
 };
 
+// Records the commands it is handed; while held, each send waits as a slow
+// tracking server would.
 class RecordingTpat : public ITpatController {
  public:
   std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  void SendTpat(std::shared_ptr<TpatsModel>, const Parameters& parameters) override { sent.push_back(parameters); }
+  void SendTpat(std::shared_ptr<TpatsModel>, const Parameters& parameters) override {
+    std::unique_lock lock(m_mutex);
+    ++m_started;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return !m_held; });
+    m_sent.push_back(parameters);
+  }
   std::string ReplaceMacros(const std::string& url) override { return url; }
-  std::vector<Parameters> sent;
+
+  void Hold() {
+    std::lock_guard lock(m_mutex);
+    m_held = true;
+  }
+  void Release() {
+    std::lock_guard lock(m_mutex);
+    m_held = false;
+    m_changed.notify_all();
+  }
+  int Started() {
+    std::lock_guard lock(m_mutex);
+    return m_started;
+  }
+  std::vector<Parameters> Sent() {
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_held = false;
+  int m_started = 0;
+  std::vector<Parameters> m_sent;
 };
 
 class MraidCommandReceiverTest : public ::testing::Test {
@@ -267,8 +301,25 @@ TEST_F(MraidCommandReceiverTest, TpatHandsTheParametersToTheTrackingController) 
   auto tpat = std::make_shared<RecordingTpat>();
   R::SetTpatController(tpat);
   EXPECT_TRUE(Process("mraid://tpat?event=checkpoint.25&extra=%20"));
-  ASSERT_EQ(tpat->sent.size(), 1u);
-  EXPECT_EQ(tpat->sent[0], (Parameters{{"event", "checkpoint.25"}, {"extra", "%20"}}));
+  ASSERT_TRUE(test::WaitUntil([&] { return tpat->Sent().size() == 1; }));
+  EXPECT_EQ(tpat->Sent()[0], (Parameters{{"event", "checkpoint.25"}, {"extra", "%20"}}));
+}
+
+// The creative's window must not wait on a tracking server; the hits still go
+// out in the order of the commands.
+TEST_F(MraidCommandReceiverTest, TpatNeverHoldsTheWindowAndKeepsTheCommandsInOrder) {
+  auto tpat = std::make_shared<RecordingTpat>();
+  R::SetTpatController(tpat);
+  tpat->Hold();
+  EXPECT_TRUE(Process("mraid://tpat?event=start"));  // returns while the first send is held
+  EXPECT_TRUE(Process("mraid://tpat?event=midpoint"));
+  ASSERT_TRUE(test::WaitUntil([&] { return tpat->Started() == 1; }));
+  EXPECT_TRUE(tpat->Sent().empty());
+  EXPECT_EQ(tpat->Started(), 1);  // the second waits for the first
+  tpat->Release();
+  ASSERT_TRUE(test::WaitUntil([&] { return tpat->Sent().size() == 2; }));
+  EXPECT_EQ(tpat->Sent()[0].at("event"), "start");
+  EXPECT_EQ(tpat->Sent()[1].at("event"), "midpoint");
 }
 
 TEST_F(MraidCommandReceiverTest, FailuresNeverLeaveTheReceiver) {
