@@ -358,6 +358,8 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
   // The next play waits for the last one's impressions, which the low-speed limit ended.
   loadAndPlay("");
   ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 1));
+  // A request is recorded when it arrives and gets its status when answered.
+  EXPECT_TRUE(WaitUntil([&] { return server.Requests("/hb/impression").back().status != 0; }));
   const auto hits = server.Requests("/hb/impression");
   EXPECT_EQ(hits.back().status, 200);
   EXPECT_TRUE(hits.back().fault.empty());
