@@ -89,6 +89,7 @@ void PersistentSettingsController::LoadSettingsFromFile() {
       if (equals == std::string::npos) continue;
       m_settings[line.substr(0, equals)] = line.substr(equals + 1);
     }
+    m_fileCurrent = !in.bad();
   } catch (const std::exception& e) {
     LogException(e);
   } catch (...) {
@@ -97,6 +98,7 @@ void PersistentSettingsController::LoadSettingsFromFile() {
 }
 
 void PersistentSettingsController::SaveSettingsToFile() {
+  m_fileCurrent = false;
   try {
     if (m_filePath.empty()) return;
     std::string contents;
@@ -105,7 +107,9 @@ void PersistentSettingsController::SaveSettingsToFile() {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(m_filePath).parent_path(), ec);
     std::string error;
-    if (!PlatformServices::FileSystem()->ReplaceFile(m_filePath, contents, error)) {
+    if (PlatformServices::FileSystem()->ReplaceFile(m_filePath, contents, error)) {
+      m_fileCurrent = true;
+    } else {
       LogError("Can't save settings: " + error);
     }
   } catch (const std::exception& e) {
@@ -142,6 +146,9 @@ void PersistentSettingsController::Set(const std::string& key, const std::string
       return;
     }
     std::lock_guard lock(m_mutex);
+    const auto found = m_settings.find(key);
+    // Setting the value the file already holds changes nothing: no rewrite (and no sync to disk).
+    if (m_fileCurrent && found != m_settings.end() && found->second == value) return;
     m_settings[key] = value;
     SaveSettingsToFile();
   } catch (const std::exception& e) {

@@ -56,6 +56,8 @@ class PersistentSettingsController : public IPersistentSettingsController {
   std::map<std::string, std::string> m_settings;
   std::mutex m_mutex;      // guards m_settings and the file
   std::string m_filePath;  // empty when no SDK folder is known: nothing is read or written
+  // The file holds exactly m_settings; guarded by m_mutex.
+  bool m_fileCurrent = false;
 };
 
 }  // namespace kestrel

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -211,6 +212,33 @@ TEST_F(PersistentSettingsTest, FailedSaveIsLoggedAndTheNewValueStillAnswers) {
 
   EXPECT_EQ(log.CountStartingWith("Can't save settings: "), 1);
   EXPECT_TRUE(settings.GetCoppaConsentStatus());
+
+  // The file never got the value, so setting it again tries again.
+  settings.SetCoppaConsentStatus(true);
+  EXPECT_EQ(log.CountStartingWith("Can't save settings: "), 2);
+}
+
+TEST_F(PersistentSettingsTest, SettingTheValueTheFileHoldsDoesNotRewriteIt) {
+  // Every save replaces the file with a new one, so its inode tells whether it was rewritten.
+  const auto inode = [&] {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+  };
+  WriteFile(file, "configExtension=one\n");
+  PersistentSettingsController settings(dir.String());
+  const ino_t loaded = inode();
+
+  settings.SetConfigExtension("one");
+  EXPECT_EQ(inode(), loaded) << "the loaded value was written again";
+
+  settings.SetConfigExtension("two");
+  const ino_t changed = inode();
+  EXPECT_NE(changed, loaded);
+  settings.SetConfigExtension("two");
+  EXPECT_EQ(inode(), changed);
+
+  settings.SetPlatformDisabledAdId(false);  // a new key is a change, even with the default value
+  EXPECT_EQ(ReadFile(file), "PlatformDisabledAdId=false\nconfigExtension=two\n");
 }
 
 TEST_F(PersistentSettingsTest, EmptyFolderMeansTheSdkFolderOfTheRegistrysFileSystem) {
