@@ -1,6 +1,9 @@
 #include "ads/PlacementController.h"
 
+#include <chrono>
 #include <exception>
+#include <future>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -287,25 +290,20 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
 
 void PlacementController::FireImpressions(const std::string& markup) {
   if (!m_record.HeaderBidding || markup.empty()) return;
-  std::vector<std::future<void>> previous;
-  {
-    std::lock_guard lock(m_playMutex);
-    previous.swap(m_impressionTasks);
-  }
-  previous.clear();  // waits for the previous play's impressions
-  std::vector<std::future<void>> tasks;
+  auto requests = R::GetRequestController();
+  if (!requests) return;
+  std::vector<std::future<void>> sent;
   // Markup that is not JSON has no impressions.
   for (const auto& url : AdmForRealTime(nlohmann::json::parse(markup, nullptr, false)).GetImpressions()) {
-    tasks.push_back(std::async(std::launch::async, [url] {
-      try {
-        if (auto requests = R::GetRequestController()) requests->SendTrackingUrl(url).get();
-      } catch (const std::exception& e) {
-        LogException(e);
-      }
-    }));
+    sent.push_back(requests->SendTrackingUrl(url));
   }
+  // The hits finish on their own; only those already answered are let go here,
+  // so a slow tracking server never holds the play.
   std::lock_guard lock(m_playMutex);
-  m_impressionTasks = std::move(tasks);
+  std::erase_if(m_impressionTasks, [](const std::future<void>& task) {
+    return !task.valid() || task.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  });
+  for (auto& task : sent) m_impressionTasks.push_back(std::move(task));
 }
 
 void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handler, const std::string& message,

@@ -68,7 +68,7 @@ class PlacementController : public IPlacementController, public std::enable_shar
   std::mutex m_playMutex;  // guards the play state below
   std::shared_ptr<KestrelAdPlayInfo> m_currentPlayInfo;
   std::shared_ptr<DisplayAdController> m_currentDisplay;
-  std::vector<std::future<void>> m_impressionTasks;
+  std::vector<std::future<void>> m_impressionTasks;  // header-bidding impressions still on their way
 
   // The response listener: m_listenerId and m_requests are written before
   // m_registered is set and read only by the call that clears it.

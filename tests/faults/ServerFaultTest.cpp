@@ -355,7 +355,6 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
     }
     ExpectChoicesKept();
   }
-  // The next play waits for the last one's impressions, which the low-speed limit ended.
   loadAndPlay("");
   ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 1));
   // A request is recorded when it arrives and gets its status when answered.
@@ -365,6 +364,16 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
   EXPECT_TRUE(hits.back().fault.empty());
   EXPECT_TRUE(failure.Events().empty());
   ExpectChoicesKept();
+
+  // An impression still stalled does not hold the next play: here the client
+  // would wait longer than the server holds the answer.
+  PlatformServices::SetHttpClient(CreateHttpClient({std::chrono::seconds(10), std::chrono::seconds(300)}));
+  loadAndPlay("impression=delay:" + kStall + ",count=1");
+  ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 2));
+  loadAndPlay("");
+  EXPECT_EQ(server.Requests("/hb/impression")[plays + 1].status, 0) << "the play waited for the stalled impression";
+  EXPECT_TRUE(server.WaitForRequests("/hb/impression", plays + 3));
+  server.Stop();  // ends the stalled answer, so that the reset does not wait for it
 }
 
 // The creative's tracking events on a failing tracking server: each call returns once its
