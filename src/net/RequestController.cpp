@@ -69,6 +69,14 @@ RequestController::RequestController()
     : m_configRequestName(std::string(kConfigName) + kConfigName),
       m_tpatRequestName(std::string(kConfigName) + kTpatName) {}
 
+std::shared_ptr<IRequestController> RequestController::Share(std::unique_ptr<IRequestController> created) {
+  if (auto* concrete = dynamic_cast<RequestController*>(created.get())) {
+    created.release();
+    return std::shared_ptr<RequestController>(concrete);
+  }
+  return created;
+}
+
 std::future<bool> RequestController::Initialize() {
   return StartTask([] { return true; });
 }

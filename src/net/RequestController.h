@@ -21,6 +21,10 @@ class RequestController : public IRequestController, public std::enable_shared_f
  public:
   RequestController();
 
+  // Shares what a factory created. A RequestController shared this way can be
+  // kept alive by its own tasks; one shared as its interface could not.
+  static std::shared_ptr<IRequestController> Share(std::unique_ptr<IRequestController> created);
+
   std::future<bool> Initialize() override;
   std::future<void> RequestConfig() override;
   std::future<void> RequestAd(const std::string& placementId, bool headerBidding, AdLoadHandler onSuccess,

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "net/RequestController.h"
 #include "net/RequestHeaders.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/Log.h"
@@ -19,7 +20,7 @@ void WireControllers(const std::string& appId, WindowHandle window, const std::s
   R::SetFileSystemController(factory->CreateFileSystemController(folderName));
   R::SetPersistentSettingsController(factory->CreatePersistentSettingsController(std::string()));
   R::SetDatabaseController(factory->CreateDatabaseController());
-  R::SetRequestController(factory->CreateRequestController());
+  R::SetRequestController(RequestController::Share(factory->CreateRequestController()));
   R::SetInitializationController(factory->CreateInitializationController());
   R::SetDeviceInfoController(factory->CreateDeviceInfoController(window));
   R::SetPublisherAppInfoController(factory->CreatePublisherAppInfoController(appId));

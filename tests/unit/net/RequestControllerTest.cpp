@@ -308,16 +308,21 @@ TEST_F(RequestControllerTest, TrackingUrlGetsTheTimestampWithMillisecondsOnce) {
 
 // The registry may drop the controller (e.g. on a reset) while a hit is on its
 // way; the task keeps the controller alive until the answer has been handled.
+// The controller is owned as the factory hands it over: as its interface.
 TEST_F(RequestControllerTest, TrackingHitOutlivesTheLastOwner) {
+  std::shared_ptr<IRequestController> owned = RequestController::Share(std::make_unique<RequestController>());
+  ResponseLog responses;
+  owned->AddResponseListener([&responses](std::shared_ptr<ResponseBase> r) { responses.Add(std::move(r)); });
+  ControllerRegistry::SetRequestController(owned);
   m_server.SetFault("tpat=delay,delay_ms=300");
-  auto hit = m_controller->SendTrackingUrl(Url("/tpat/late"));
+  auto hit = owned->SendTrackingUrl(Url("/tpat/late"));
   ControllerRegistry::SetRequestController(nullptr);
-  m_controller.reset();
+  owned.reset();
   ASSERT_EQ(hit.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   hit.get();
   EXPECT_EQ(m_server.Requests("/tpat/late").size(), 1u);
-  ASSERT_EQ(m_responses.Size(), 1u);
-  EXPECT_EQ(m_responses.All()[0]->m_request->m_url, Url("/tpat/late"));
+  ASSERT_EQ(responses.Size(), 1u);
+  EXPECT_EQ(responses.All()[0]->m_request->m_url, Url("/tpat/late"));
 }
 
 TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
