@@ -3,7 +3,7 @@ BUILD ?= build
 GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo test-sanitize clean
+.PHONY: deps configure build test demo test-sanitize clean fuzz
 
 deps:
 	@scripts/install-deps
@@ -35,5 +35,10 @@ test-sanitize: deps
 	@cmake --build build-tsan -j $(JOBS)
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" scripts/run-tests build-tsan -E '$(TSAN_SKIP)'
 
+# Each fuzz target for FUZZ_SECONDS, built with clang in build-fuzz (scripts/run-fuzz).
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz
