@@ -3,7 +3,7 @@ BUILD ?= build
 GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo test-sanitize clean fuzz
+.PHONY: deps configure build test demo test-sanitize clean fuzz bench
 
 deps:
 	@scripts/install-deps
@@ -39,6 +39,16 @@ test-sanitize: deps
 FUZZ_SECONDS ?= 30
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz
+
+# Micro-benchmarks, then the end-to-end figures against the local ad server
+# (under Xvfb when there is no display). BENCH_RUNS runs per figure.
+BENCH_RUNS ?= 7
+bench: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target kestrel_micro_bench kestrel_e2e_bench
+	@$(BUILD)/bench/kestrel_micro_bench
+	@if [ -z "$$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then \
+	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); \
+	else $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); fi
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -1,0 +1,413 @@
+// End-to-end figures of the SDK against the local ad server in this process,
+// each beside a baseline measured in the same run on the same server:
+//   init   InitializeAsync to OnInitializationSuccess / one libcurl POST of the same /config body
+//   load   LoadAd to OnAdLoadSuccess / libcurl downloads of the same parts and a libzip unpack
+//   memory peak resident memory that initialising and loading 5 placements adds (child process)
+//   play   PlayAd to the creative's start / a bare WebKitWebView on the same index.html
+// Usage: kestrel_e2e_bench [--runs N] [--smoke]
+//   --smoke  one run each, no 20 MB bundle: proves the program and its checks still work.
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "LocalAdServer.h"
+#include "common/QuietOutput.h"
+#include "display/DisplayOverlayAdView.h"
+#include "e2e/BareWebView.h"
+#include "e2e/Baseline.h"
+#include "e2e/MainLoop.h"
+#include "kestrel/KestrelAds.h"
+#include "sdk/SdkState.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+
+namespace kestrel::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Millis = std::chrono::duration<double, std::milli>;
+
+constexpr auto kDeadline = std::chrono::seconds(120);
+
+double MsBetween(Clock::time_point start, Clock::time_point end) {
+  return Millis(end - start).count();
+}
+
+struct Summary {
+  double median = 0;
+  double min = 0;
+  double max = 0;
+};
+
+Summary Summarise(std::vector<double> values) {
+  if (values.empty()) return {};
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  return {median, values.front(), values.back()};
+}
+
+// One line of the results table.
+struct Figure {
+  std::string name;
+  std::string unit;
+  std::vector<double> sdk;
+  std::vector<double> baseline;  // empty: an absolute target
+  double target = 0;             // the ratio (or the absolute value) to stay at or under
+};
+
+std::string Cell(const Summary& s, int precision) {
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(precision) << s.median << " (" << s.min << "-" << s.max << ")";
+  return out.str();
+}
+
+void PrintTable(std::ostream& out, const std::vector<Figure>& figures) {
+  out << std::left << std::setw(22) << "figure" << std::setw(6) << "runs" << std::setw(30) << "SDK median (min-max)"
+      << std::setw(30) << "baseline median (min-max)" << std::setw(8) << "ratio" << std::setw(10) << "target"
+      << "result\n";
+  for (const Figure& f : figures) {
+    const Summary sdk = Summarise(f.sdk);
+    const bool ratio = !f.baseline.empty();
+    const Summary base = Summarise(f.baseline);
+    const double value = ratio ? sdk.median / base.median : sdk.median;
+    std::ostringstream ratioText, targetText;
+    ratioText << std::fixed << std::setprecision(2) << (ratio ? value : 0.0);
+    targetText << (ratio ? "<= " : "< ") << std::fixed << std::setprecision(1) << f.target << (ratio ? "x" : " MB");
+    const bool pass = ratio ? value <= f.target : value < f.target;
+    out << std::left << std::setw(22) << f.name << std::setw(6) << f.sdk.size() << std::setw(30)
+        << (Cell(sdk, 1) + " " + f.unit) << std::setw(30) << (ratio ? Cell(base, 1) + " " + f.unit : std::string("-"))
+        << std::setw(8) << (ratio ? ratioText.str() : std::string("-")) << std::setw(10) << targetText.str()
+        << (pass ? "PASS" : "MISS") << "\n";
+  }
+  out.flush();
+}
+
+// ---- the SDK through its public interface ----
+
+// Initialises a fresh SDK state against the server; times InitializeAsync to OnInitializationSuccess.
+struct InitResult {
+  KestrelAds* ads = nullptr;
+  double ms = 0;
+};
+
+InitResult Initialize(const std::string& baseUrl, WindowHandle window, bool pumpGtk) {
+  SdkState::Reset();
+  KestrelSdkConfig config;
+  config.ConfigBaseUrl = baseUrl;
+  auto succeeded = std::make_shared<std::atomic<Clock::rep>>(0);
+  InitializationCallback callback;
+  callback.OnInitializationSuccess = [succeeded](InitializationSuccessEventArgs) {
+    succeeded->store(Clock::now().time_since_epoch().count());
+  };
+  const auto start = Clock::now();
+  auto future = KestrelAds::InitializeAsync("bench-app", config, window, callback);
+  if (pumpGtk)
+    PumpUntil([&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, kDeadline);
+  InitResult result;
+  result.ads = future.get();
+  if (!result.ads || succeeded->load() == 0) throw std::runtime_error("the SDK did not initialise");
+  result.ms = MsBetween(start, Clock::time_point(Clock::duration(succeeded->load())));
+  return result;
+}
+
+// Loads the placement; times LoadAd to OnAdLoadSuccess.
+double Load(KestrelAds* ads, const std::string& placement, bool pumpGtk) {
+  struct Outcome {
+    std::atomic<Clock::rep> at{0};
+    std::atomic<bool> failed{false};
+    std::mutex mutex;
+    std::string message;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  AdLoadCallback callback;
+  callback.OnAdLoadSuccess = [outcome](AdLoadEventArgs) { outcome->at.store(Clock::now().time_since_epoch().count()); };
+  callback.OnAdLoadFailure = [outcome](AdLoadEventArgs args) {
+    std::lock_guard lock(outcome->mutex);
+    outcome->message = args.Message;
+    outcome->failed = true;
+  };
+  const auto start = Clock::now();
+  if (!ads->LoadAd(placement, callback)) throw std::runtime_error("LoadAd refused " + placement);
+  const auto done = [&] { return outcome->at.load() != 0 || outcome->failed.load(); };
+  if (!(pumpGtk ? PumpUntil(done, kDeadline) : test::WaitUntil(done, kDeadline))) {
+    throw std::runtime_error("no load result for " + placement);
+  }
+  if (outcome->failed) {
+    std::lock_guard lock(outcome->mutex);
+    throw std::runtime_error("loading " + placement + " failed: " + outcome->message);
+  }
+  return MsBetween(start, Clock::time_point(Clock::duration(outcome->at.load())));
+}
+
+std::string LastBody(const adserver::LocalAdServer& server, const std::string& path) {
+  auto requests = server.Requests(path);
+  if (requests.empty()) throw std::runtime_error("the server saw no " + path + " request");
+  return requests.back().body;
+}
+
+// ---- the figures ----
+
+// A fresh SDK folder per run is the application's first start; one folder for
+// every run is each later start, which finds the settings file of the last.
+Figure MeasureInit(adserver::LocalAdServer& server, int runs, bool firstStart) {
+  Figure figure{firstStart ? "init, first start" : "init, later start", "ms", {}, {}, 1.5};
+  std::optional<test::ScopedDataHome> shared;
+  if (!firstStart) {
+    shared.emplace();
+    Initialize(server.BaseUrl(), nullptr, false);  // the start before: writes the settings file
+  }
+  for (int i = 0; i < runs; ++i) {
+    std::optional<test::ScopedDataHome> fresh;
+    if (firstStart) fresh.emplace();
+    figure.sdk.push_back(Initialize(server.BaseUrl(), nullptr, false).ms);
+    SdkState::Reset();
+    const std::string body = LastBody(server, "/config");
+    const auto start = Clock::now();
+    Baseline().Post(server.BaseUrl() + "/config", body);
+    figure.baseline.push_back(MsBetween(start, Clock::now()));
+  }
+  return figure;
+}
+
+// An /ads body for the warm-up download.
+std::string BaselineAdsBody() {
+  return nlohmann::json{{"request", {{"header_bidding", false}, {"placements", {"interstitial"}}}}}.dump();
+}
+
+Figure MeasureLoad(adserver::LocalAdServer& server, int runs, std::size_t fillerBytes, const std::string& name) {
+  server.SetFault("bundle=large:" + std::to_string(fillerBytes));
+  Figure figure{name, "ms", {}, {}, 1.2};
+  {
+    // Untimed: the server builds the archive on its first request.
+    test::TempDir folder;
+    Baseline().LoadAd(server.BaseUrl() + "/ads", BaselineAdsBody(), folder.Path());
+  }
+  for (int i = 0; i < runs; ++i) {
+    {
+      test::ScopedDataHome home;  // a fresh SDK folder: the load really downloads
+      KestrelAds* ads = Initialize(server.BaseUrl(), nullptr, false).ads;
+      figure.sdk.push_back(Load(ads, "interstitial", false));
+      SdkState::Reset();
+    }
+    const std::string body = LastBody(server, "/ads");
+    test::TempDir folder;
+    const auto start = Clock::now();
+    Baseline().LoadAd(server.BaseUrl() + "/ads", body, folder.Path());
+    figure.baseline.push_back(MsBetween(start, Clock::now()));
+  }
+  server.ClearFaults();
+  return figure;
+}
+
+// A copy of the server's fixtures whose configuration has two more
+// placements, so that five different placements can be loaded.
+void WriteFivePlacementFixtures(const fs::path& folder) {
+  const fs::path source = KESTREL_BENCH_FIXTURES_DIR;
+  fs::copy(source / "assets", folder / "assets", fs::copy_options::recursive);
+  std::ifstream in(source / "config.json");
+  auto config = nlohmann::json::parse(in);
+  for (const char* name : {"interstitial_2", "rewarded_video_2"}) {
+    config["placements"].push_back({{"reference_id", name},
+                                    {"is_auto_cached", false},
+                                    {"is_incentivized", false},
+                                    {"header_bidding", false},
+                                    {"max_hb_cache", 0}});
+  }
+  std::ofstream(folder / "config.json") << config.dump(2);
+}
+
+// The memory figure's child: initialises, loads every placement of the
+// configuration and prints the kB that this added to its peak resident size.
+long StatusKb(const std::string& key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with(key + ":")) return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
+  }
+  throw std::runtime_error("no " + key + " in /proc/self/status");
+}
+
+int MemoryChild(const std::string& baseUrl) {
+  QuietOutput quiet;
+  try {
+    test::ScopedDataHome home;
+    const long before = StatusKb("VmHWM");
+    std::vector<std::string> placements;
+    KestrelSdkConfig config;
+    config.ConfigBaseUrl = baseUrl;
+    InitializationCallback callback;
+    callback.OnInitializationSuccess = [&](InitializationSuccessEventArgs args) {
+      for (const auto& p : args.Placements) placements.push_back(p.ReferenceId);
+    };
+    KestrelAds* ads = KestrelAds::InitializeAsync("bench-app", config, nullptr, callback).get();
+    if (!ads || placements.size() != 5) throw std::runtime_error("expected 5 placements from /config");
+    for (const auto& placement : placements) Load(ads, placement, false);
+    const long after = StatusKb("VmHWM");
+    quiet.Out() << "hwm_added_kb " << (after - before) << "\n";
+    SdkState::Reset();
+    return 0;
+  } catch (const std::exception& e) {
+    quiet.Out() << "error " << e.what() << "\n";
+    return 1;
+  }
+}
+
+Figure MeasureMemory(int runs) {
+  test::TempDir fixtures;
+  WriteFivePlacementFixtures(fixtures.Path());
+  auto options = adserver::LocalAdServer::QuietOptions();
+  options.fixturesDir = fixtures.Path();
+  adserver::LocalAdServer server(options);
+  server.Start();
+  Figure figure{"memory (5 loads)", "MB", {}, {}, 30.0};
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  for (int i = 0; i < runs; ++i) {
+    const std::string command = "'" + self + "' --memory-child '" + server.BaseUrl() + "'";
+    FILE* child = ::popen(command.c_str(), "r");
+    if (!child) throw std::runtime_error("cannot start " + command);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, child)) output += buffer;
+    const int status = ::pclose(child);
+    long kb = 0;
+    if (status != 0 || std::sscanf(output.c_str(), "hwm_added_kb %ld", &kb) != 1) {
+      throw std::runtime_error("memory child failed: " + output);
+    }
+    figure.sdk.push_back(static_cast<double>(kb) / 1024.0);
+  }
+  return figure;
+}
+
+// Set by the diagnostic listener when the creative's first tracking call
+// (sent from its ready handler) reaches native code.
+std::atomic<bool> g_creativeStarted{false};
+
+void WatchCreativeStart(DiagnosticLogEvent event) {
+  if (event.Message.starts_with("*****Receive script notify: ") &&
+      event.Message.find("event=impression") != std::string::npos) {
+    g_creativeStarted = true;
+  }
+}
+
+std::optional<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std::ostream& out) {
+  setenv("NO_AT_BRIDGE", "1", 1);
+  if (!gtk_init_check(nullptr, nullptr)) {
+    out << "play: skipped, no display (run under xvfb-run)\n";
+    return std::nullopt;
+  }
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(window), 640, 480);
+  gtk_widget_show(window);
+  PumpUntil([&] { return gtk_widget_get_mapped(window); }, std::chrono::seconds(10));
+
+  // One SDK folder for every run: the web engine keeps one context per folder,
+  // as the baseline keeps the default one.
+  test::ScopedDataHome home;
+  test::TempDir page;
+  Figure figure{"play", "ms", {}, {}, 1.3};
+  KestrelAds::AddDiagnosticListener(WatchCreativeStart);
+  for (int i = 0; i < runs; ++i) {
+    KestrelAds* ads = Initialize(server.BaseUrl(), window, true).ads;
+    Load(ads, "interstitial", true);
+    if (i == 0) Baseline().LoadAd(server.BaseUrl() + "/ads", LastBody(server, "/ads"), page.Path());
+
+    g_creativeStarted = false;
+    struct PlayState {
+      bool ended = false;
+      bool failed = false;
+    };
+    auto state = std::make_shared<PlayState>();  // the play callbacks arrive on this thread
+    AdPlayCallback callback;
+    callback.OnAdEnd = [state](AdPlayEventArgs) { state->ended = true; };
+    callback.OnAdPlayFailure = [state](AdPlayEventArgs) { state->failed = true; };
+    const auto start = Clock::now();
+    const KestrelAdPlayInfo info = ads->PlayAd("interstitial", callback);
+    const bool started =
+        info.Success && PumpUntil([&] { return g_creativeStarted.load() || state->failed; }, kDeadline);
+    const auto took = Clock::now() - start;
+    if (!started || state->failed) throw std::runtime_error("the creative did not start: " + info.Message);
+    figure.sdk.push_back(Millis(took).count());
+    if (auto view = DisplayOverlayAdView::Current())
+      view->ExecuteScript("document.getElementById('close').click()", {});
+    if (!PumpUntil([&] { return state->ended; }, kDeadline)) throw std::runtime_error("the ad did not close");
+    SdkState::Reset();
+    Pump();
+
+    auto bare = BareWebView::OpenUntilReady(page.Path() / "index.html", kDeadline);
+    if (!bare) throw std::runtime_error("the bare web view did not report the creative's start");
+    figure.baseline.push_back(bare->count());
+  }
+  KestrelAds::RemoveDiagnosticListener(WatchCreativeStart);
+  gtk_widget_destroy(window);
+  Pump();
+  return figure;
+}
+
+int Run(int runs, bool smoke) {
+  QuietOutput quiet;
+  std::ostream& out = quiet.Out();
+  std::vector<Figure> figures;
+  try {
+    adserver::LocalAdServer server;
+    server.Start();
+    out << "kestrel_e2e_bench: " << runs << " run(s) per figure against " << server.BaseUrl() << "\n";
+    figures.push_back(MeasureInit(server, runs, true));
+    figures.push_back(MeasureInit(server, runs, false));
+    figures.push_back(MeasureLoad(server, runs, 1000 * 1000, "load 1 MB bundle"));
+    if (!smoke) figures.push_back(MeasureLoad(server, runs, 20 * 1000 * 1000, "load 20 MB bundle"));
+    figures.push_back(MeasureMemory(runs));
+    if (auto play = MeasurePlay(server, runs, out)) figures.push_back(*play);
+  } catch (const std::exception& e) {
+    PrintTable(out, figures);
+    out << "error: " << e.what() << "\n";
+    return 1;
+  }
+  PrintTable(out, figures);
+  return 0;
+}
+
+}  // namespace
+}  // namespace kestrel::bench
+
+int main(int argc, char** argv) {
+  int runs = 7;
+  bool smoke = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--memory-child" && i + 1 < argc) return kestrel::bench::MemoryChild(argv[i + 1]);
+    if (arg == "--smoke") {
+      smoke = true;
+      runs = 1;
+    } else if (arg == "--runs" && i + 1 < argc) {
+      runs = std::atoi(argv[++i]);
+      if (runs < 1 || runs > 1000) {
+        std::cerr << "--runs takes a number from 1 to 1000\n";
+        return 2;
+      }
+    } else {
+      std::cerr << "usage: " << argv[0] << " [--runs N] [--smoke]\n";
+      return 2;
+    }
+  }
+  return kestrel::bench::Run(runs, smoke);
+}
