@@ -3,7 +3,7 @@ BUILD ?= build
 GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo test-sanitize clean fuzz bench
+.PHONY: deps configure build test demo test-sanitize clean fuzz bench test-windows
 
 deps:
 	@scripts/install-deps
@@ -48,5 +48,10 @@ bench: configure
 	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); \
 	else $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); fi
 
+# The Windows HTTP client cross-built with MinGW-w64 into build-windows and run
+# under Wine against the native ad server (scripts/run-windows-tests).
+test-windows:
+	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/run-windows-tests
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-windows

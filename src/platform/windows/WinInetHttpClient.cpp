@@ -1,0 +1,205 @@
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "platform/IHttpClient.h"
+#include "platform/windows/Utf16.h"
+
+namespace kestrel {
+namespace {
+
+constexpr DWORD kHostUnits = 256;
+constexpr DWORD kPathUnits = 2048;
+constexpr DWORD kReadBytes = 4096;
+
+struct HandleCloser {
+  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+DWORD Milliseconds(std::chrono::seconds limit) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(limit).count();
+  return static_cast<DWORD>(std::clamp<long long>(ms, 0, std::numeric_limits<DWORD>::max()));
+}
+
+// A file beside the download's final path that takes its name only when the
+// whole body has been written; otherwise it is removed.
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() { Discard(); }
+
+  // False when no temporary file can be created beside path.
+  bool Open(const std::wstring& path) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      const unsigned tag = (GetCurrentProcessId() * 7919u) ^ (GetTickCount() << 8) ^ counter.fetch_add(1);
+      m_path = path + L"." + std::to_wstring(tag) + L".part";
+      m_file = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (m_file != INVALID_HANDLE_VALUE) return true;
+      if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    m_path.clear();
+    return false;
+  }
+
+  bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+
+  bool Write(const char* data, DWORD size) {
+    while (size > 0) {
+      DWORD written = 0;
+      if (!WriteFile(m_file, data, size, &written, nullptr) || written == 0) return false;
+      data += written;
+      size -= written;
+    }
+    return true;
+  }
+
+  // Closes the file and gives it the name path, replacing a file already there.
+  bool Keep(const std::wstring& path) {
+    const bool closed = CloseHandle(m_file) != 0;
+    m_file = INVALID_HANDLE_VALUE;
+    if (closed && MoveFileExW(m_path.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      m_path.clear();
+      return true;
+    }
+    Discard();
+    return false;
+  }
+
+  void Discard() {
+    if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
+    m_path.clear();
+  }
+
+ private:
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+  std::wstring m_path;
+};
+
+// WinINet behind IHttpClient: every exchange opens its own session,
+// connection and request handles and closes them when it ends.
+class WinInetHttpClient : public IHttpClient {
+ public:
+  explicit WinInetHttpClient(const HttpLimits& limits)
+      : m_connectTimeout(Milliseconds(limits.connectTimeout)), m_receiveTimeout(Milliseconds(limits.lowSpeedTime)) {}
+
+  HttpResult Exchange(const HttpExchange& exchange) override {
+    HttpResult result;
+    const std::wstring agent = ToUtf16(exchange.agent);
+    Handle session(InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) return Fail(result, HttpFailure::Session);
+
+    std::wstring url = ToUtf16(exchange.url);
+    std::array<wchar_t, kHostUnits> host{};
+    std::array<wchar_t, kPathUnits> path{};
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = kHostUnits;
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = kPathUnits;
+    if (url.empty() || !InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return Fail(result, HttpFailure::Url);
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    if (!secure && parts.nScheme != INTERNET_SCHEME_HTTP) {
+      return Fail(result, HttpFailure::Url, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    }
+
+    Handle connection(
+        InternetConnectW(session.get(), host.data(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return Fail(result, HttpFailure::Request);
+
+    const wchar_t* verb = exchange.verb == "POST" ? L"POST" : L"GET";
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT;
+    if (secure) flags |= INTERNET_FLAG_SECURE;
+    Handle request(HttpOpenRequestW(connection.get(), verb, path.data(), nullptr, nullptr, nullptr, flags, 0));
+    if (!request) return Fail(result, HttpFailure::Request);
+    // Set on the request handle: Wine ignores time-outs of the session.
+    if (!SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, m_connectTimeout) ||
+        !SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, m_receiveTimeout) ||
+        !SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, m_receiveTimeout)) {
+      return Fail(result, HttpFailure::Request);
+    }
+
+    std::string block;
+    for (const auto& line : exchange.headers) block += line + "\r\n";
+    if (!block.empty()) {
+      const std::wstring wide = ToUtf16(block);
+      HttpAddRequestHeadersW(request.get(), wide.c_str(), static_cast<DWORD>(wide.size()),
+                             HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+    }
+
+    const std::string* body = exchange.body && !exchange.body->empty() ? &*exchange.body : nullptr;
+    if (body && body->size() > std::numeric_limits<DWORD>::max()) return Fail(result, HttpFailure::Request);
+    if (!HttpSendRequestW(request.get(), nullptr, 0, body ? const_cast<char*>(body->data()) : nullptr,
+                          body ? static_cast<DWORD>(body->size()) : 0)) {
+      return Fail(result, HttpFailure::Send);
+    }
+
+    DWORD status = 0;
+    DWORD statusSize = sizeof(status);
+    if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr)) {
+      result.statusCode = static_cast<std::int32_t>(status);
+    }
+
+    TempFile file;
+    const std::wstring saveTo = ToUtf16(exchange.saveTo);
+    const bool download = !saveTo.empty();
+    if (download) result.fileCreated = file.Open(saveTo);
+
+    std::array<char, kReadBytes> buffer{};
+    for (;;) {
+      DWORD got = 0;
+      if (!InternetReadFile(request.get(), buffer.data(), kReadBytes, &got)) {
+        result.fileCreated = false;
+        return Fail(result, HttpFailure::Read);
+      }
+      if (got == 0) break;
+      if (!download) {
+        result.body.append(buffer.data(), got);
+      } else if (file.IsOpen() && !file.Write(buffer.data(), got)) {
+        result.fileCreated = false;
+        return Fail(result, HttpFailure::WriteFile);
+      }
+    }
+    if (file.IsOpen() && !file.Keep(saveTo)) {
+      result.fileCreated = false;
+      return Fail(result, HttpFailure::WriteFile);
+    }
+    return result;
+  }
+
+ private:
+  static HttpResult& Fail(HttpResult& result, HttpFailure failure, DWORD error = GetLastError()) {
+    result.failure = failure;
+    result.error = static_cast<long>(error);
+    return result;
+  }
+
+  // A limit of 0 keeps WinINet's own.
+  static bool SetTimeout(HINTERNET handle, DWORD option, DWORD ms) {
+    return ms == 0 || InternetSetOptionW(handle, option, &ms, sizeof(ms));
+  }
+
+  DWORD m_connectTimeout;
+  DWORD m_receiveTimeout;
+};
+
+}  // namespace
+
+std::unique_ptr<IHttpClient> CreateHttpClient(const HttpLimits& limits) {
+  return std::make_unique<WinInetHttpClient>(limits);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,264 @@
+// The WinINet client against the local ad server on loopback. The runner starts
+// the server with these routes spoiled: tpat answers 404, impression 500, hb
+// waits a minute before its headers, asset sends one byte a minute.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/IHttpClient.h"
+#include "support/Wait.h"
+
+namespace kestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr long kCannotConnect = 12029;
+constexpr long kTimedOut = 12002;
+constexpr long kConnectionAborted = 12030;  // what Wine reports for a time-out
+
+std::string ServerUrl() {
+  const char* url = std::getenv("KESTREL_WINDOWS_TEST_SERVER");
+  return url ? url : "";
+}
+
+std::string Unique() {
+  static std::atomic<unsigned> counter{0};
+  return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + "-" +
+         std::to_string(counter++);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return std::ranges::equal(a, b, [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string Header(const nlohmann::json& record, const std::string& name) {
+  for (const auto& [key, value] : record.at("headers").items()) {
+    if (SameText(key, name)) return value.get<std::string>();
+  }
+  return {};
+}
+
+// A folder of its own under the temporary folder, removed with its contents.
+class TempFolder {
+ public:
+  TempFolder() : m_path(fs::temp_directory_path() / ("kestrel-win-" + Unique())) { fs::create_directories(m_path); }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const fs::path& Path() const { return m_path; }
+  std::size_t Entries() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_path), fs::directory_iterator()));
+  }
+
+ private:
+  fs::path m_path;
+};
+
+std::string Utf8(const fs::path& path) {
+  const auto text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+std::string ReadFileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class WinInetHttpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_base = ServerUrl();
+    ASSERT_FALSE(m_base.empty()) << "KESTREL_WINDOWS_TEST_SERVER must name the ad server, e.g. http://127.0.0.1:PORT";
+  }
+
+  HttpResult Get(const std::string& path, const std::string& saveTo = {}) {
+    HttpExchange exchange;
+    exchange.verb = "GET";
+    exchange.url = m_base + path;
+    exchange.agent = "Kestrel Windows Test";
+    exchange.saveTo = saveTo;
+    return m_client->Exchange(exchange);
+  }
+
+  // The one request the server recorded under prefix with the header X-Test-Id: id.
+  nlohmann::json Recorded(const std::string& prefix, const std::string& id) {
+    const HttpResult list = Get("/_control/requests?prefix=" + prefix);
+    EXPECT_EQ(list.failure, HttpFailure::None);
+    EXPECT_EQ(list.statusCode, 200);
+    const auto records = nlohmann::json::parse(list.body, nullptr, false);
+    nlohmann::json found;
+    if (records.is_array()) {
+      for (const auto& record : records) {
+        if (Header(record, "X-Test-Id") == id) {
+          EXPECT_TRUE(found.is_null()) << "recorded twice: " << id;
+          found = record;
+        }
+      }
+    }
+    return found;
+  }
+
+  std::string m_base;
+  std::unique_ptr<IHttpClient> m_client = CreateHttpClient();
+};
+
+TEST_F(WinInetHttpClientTest, GetReturnsStatusAndBody) {
+  const HttpResult result = Get("/config");
+  EXPECT_EQ(result.failure, HttpFailure::None);
+  EXPECT_EQ(result.statusCode, 200);
+  EXPECT_FALSE(result.fileCreated);
+  const auto config = nlohmann::json::parse(result.body, nullptr, false);
+  ASSERT_TRUE(config.is_object()) << result.body;
+  EXPECT_TRUE(config.contains("placements"));
+}
+
+TEST_F(WinInetHttpClientTest, PostsSendAgentHeadersAndBody) {
+  const std::string json = R"({"request":{"id":")" + Unique() + R"(","text":"caf\u00e9 é"}})";
+  const std::string jsonId = Unique();
+  HttpExchange post;
+  post.verb = "POST";
+  post.url = m_base + "/config?from=windows";
+  post.agent = "Kestrel Windows Test/7.0.1";
+  post.headers = {"Accept: application/json", "X-Test-Id: " + jsonId, "Content-Type: application/json"};
+  post.body = json;
+  HttpResult result = m_client->Exchange(post);
+  EXPECT_EQ(result.failure, HttpFailure::None);
+  EXPECT_EQ(result.statusCode, 200);
+
+  const auto config = Recorded("/config", jsonId);
+  ASSERT_TRUE(config.is_object()) << "the server did not record the JSON post";
+  EXPECT_EQ(config.at("method"), "POST");
+  EXPECT_EQ(config.at("query"), "from=windows");
+  EXPECT_EQ(config.at("body"), json);
+  EXPECT_EQ(Header(config, "User-Agent"), "Kestrel Windows Test/7.0.1");
+  EXPECT_EQ(Header(config, "Accept"), "application/json");
+  EXPECT_EQ(Header(config, "Content-Type"), "application/json");
+
+  const std::string formId = Unique();
+  post.url = m_base + "/new";
+  post.headers = {"X-Test-Id: " + formId, "Content-Type: application/x-www-form-urlencoded"};
+  post.body = "name=caf%C3%A9&note=a%20b";
+  result = m_client->Exchange(post);
+  EXPECT_EQ(result.failure, HttpFailure::None);
+  EXPECT_EQ(result.statusCode, 200);
+  EXPECT_EQ(result.body, "{}");
+
+  const auto form = Recorded("/new", formId);
+  ASSERT_TRUE(form.is_object()) << "the server did not record the form post";
+  EXPECT_EQ(form.at("method"), "POST");
+  EXPECT_EQ(form.at("body"), "name=caf%C3%A9&note=a%20b");
+  EXPECT_EQ(Header(form, "Content-Type"), "application/x-www-form-urlencoded");
+}
+
+TEST_F(WinInetHttpClientTest, DownloadReplacesTheFileOnlyWhenComplete) {
+  const TempFolder folder;
+  const fs::path target = folder.Path() / "sample.zip";
+  { std::ofstream(target, std::ios::binary) << "an older download"; }
+
+  const HttpResult saved = Get("/bundles/sample.zip", Utf8(target));
+  EXPECT_EQ(saved.failure, HttpFailure::None);
+  EXPECT_EQ(saved.statusCode, 200);
+  EXPECT_TRUE(saved.fileCreated);
+  EXPECT_TRUE(saved.body.empty());
+  EXPECT_EQ(folder.Entries(), 1u) << "a temporary file was left behind";
+
+  const HttpResult inMemory = Get("/bundles/sample.zip");
+  ASSERT_EQ(inMemory.failure, HttpFailure::None);
+  ASSERT_GT(inMemory.body.size(), 4096u) << "the bundle should need several reads";
+  EXPECT_EQ(inMemory.body.substr(0, 2), "PK");
+  EXPECT_EQ(ReadFileText(target), inMemory.body);
+}
+
+TEST_F(WinInetHttpClientTest, DownloadIntoAMissingFolderReadsAndDropsTheBody) {
+  const TempFolder folder;
+  const fs::path target = folder.Path() / "missing" / "sample.zip";
+  const HttpResult result = Get("/bundles/sample.zip", Utf8(target));
+  EXPECT_EQ(result.failure, HttpFailure::None);
+  EXPECT_EQ(result.statusCode, 200);
+  EXPECT_FALSE(result.fileCreated);
+  EXPECT_TRUE(result.body.empty());
+  EXPECT_EQ(folder.Entries(), 0u);
+}
+
+TEST_F(WinInetHttpClientTest, ErrorStatusesAreAnswersNotFailures) {
+  const HttpResult missing = Get("/tpat/impression?id=1");
+  EXPECT_EQ(missing.failure, HttpFailure::None);
+  EXPECT_EQ(missing.statusCode, 404);
+  EXPECT_NE(missing.body.find("injected fault"), std::string::npos) << missing.body;
+
+  const HttpResult broken = Get("/hb/impression?id=1");
+  EXPECT_EQ(broken.failure, HttpFailure::None);
+  EXPECT_EQ(broken.statusCode, 500);
+}
+
+TEST_F(WinInetHttpClientTest, UnusableUrlsFailBeforeSending) {
+  HttpExchange exchange;
+  exchange.verb = "GET";
+  exchange.agent = "Kestrel Windows Test";
+  for (const char* url : {"", "no url at all", "ftp://127.0.0.1/file"}) {
+    exchange.url = url;
+    EXPECT_EQ(m_client->Exchange(exchange).failure, HttpFailure::Url) << url;
+  }
+}
+
+TEST_F(WinInetHttpClientTest, ClosedPortIsASendFailure) {
+  HttpExchange exchange;
+  exchange.verb = "GET";
+  exchange.url = "http://127.0.0.1:1/config";  // nothing listens on port 1
+  exchange.agent = "Kestrel Windows Test";
+  const HttpResult result = m_client->Exchange(exchange);
+  EXPECT_EQ(result.failure, HttpFailure::Send);
+  EXPECT_EQ(result.error, kCannotConnect);
+  EXPECT_EQ(result.statusCode, 0);
+}
+
+TEST_F(WinInetHttpClientTest, StalledServerIsEndedByTheLimits) {
+  m_client = CreateHttpClient(HttpLimits{5s, 4s});
+  const TempFolder folder;
+
+  // No status line within the limit.
+  auto start = std::chrono::steady_clock::now();
+  const HttpResult silent = Get("/hb/markup?placement=hb_banner");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 40s) << "the server's own delay ended it, not the limit";
+  EXPECT_EQ(silent.failure, HttpFailure::Send);
+  EXPECT_TRUE(silent.error == kTimedOut || silent.error == kConnectionAborted) << silent.error;
+  EXPECT_EQ(silent.statusCode, 0);
+
+  // The body stops after its first byte: while it hangs only a temporary file
+  // exists, and when the limit ends it no file is left.
+  start = std::chrono::steady_clock::now();
+  const fs::path target = folder.Path() / "icon.png";
+  auto download = std::async(std::launch::async, [&] { return Get("/assets/icon.png", Utf8(target)); });
+  EXPECT_TRUE(test::WaitUntil([&] { return folder.Entries() == 1; })) << "no temporary file while downloading";
+  EXPECT_FALSE(fs::exists(target));
+  const HttpResult stalled = download.get();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 40s) << "the server's own delay ended it, not the limit";
+  EXPECT_EQ(stalled.failure, HttpFailure::Read);
+  EXPECT_NE(stalled.error, 0);  // Wine passes on the socket's WSAETIMEDOUT here
+  EXPECT_EQ(stalled.statusCode, 200);
+  EXPECT_FALSE(stalled.fileCreated);
+  EXPECT_EQ(folder.Entries(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrel
