@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <algorithm>
 #include <set>
 #include <stdexcept>
@@ -277,7 +279,7 @@ TEST_F(RequestControllerTest, ListenersRunInOrderAndOneThrowingStopsNoOther) {
 TEST_F(RequestControllerTest, TrackingUrlGetsTheTimestampWithMillisecondsOnce) {
   const auto today = [] {
     char text[16] = {};
-    const std::tm local = ToLocalTime(std::time(nullptr));
+    const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
     std::strftime(text, sizeof text, "%Y%m%d", &local);
     return std::string(text);
   };

@@ -25,8 +25,10 @@ using R = ControllerRegistry;
 using test::LogCapture;
 using Parameters = std::unordered_map<std::string, std::string>;
 
+// The same clock as the controller's: std::time can read a coarser clock that
+// lags it by a few milliseconds across a second's boundary.
 std::string LocalStamp() {
-  const std::tm local = ToLocalTime(std::time(nullptr));
+  const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
   char text[16] = {};
   std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
   return text;
