@@ -3,29 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <vector>
+
+#include "support/TempDir.h"
 
 namespace kestrel::fuzz {
-namespace {
-
-struct OwnedTempDir {
-  std::filesystem::path path;
-  OwnedTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-fuzz-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) Fail("mkdtemp failed");
-    path = buffer.data();
-  }
-  ~OwnedTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  OwnedTempDir(const OwnedTempDir&) = delete;
-  OwnedTempDir& operator=(const OwnedTempDir&) = delete;
-};
-
-}  // namespace
 
 void SilenceLog() {
   static const bool done = [] {
@@ -42,8 +23,8 @@ void Fail(const char* what) {
 }
 
 const std::filesystem::path& ProcessTempDir() {
-  static OwnedTempDir dir;
-  return dir.path;
+  static const test::TempDir dir;
+  return dir.Path();
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {

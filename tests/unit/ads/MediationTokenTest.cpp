@@ -17,6 +17,7 @@
 #include "privacy/ICoppaController.h"
 #include "sdk/ControllerRegistry.h"
 #include "support/LogCapture.h"
+#include "support/StubDeviceInfoController.h"
 #include "support/TempDir.h"
 
 namespace kestrel {
@@ -51,20 +52,8 @@ class FakeGdpr : public GdprController {
   Json GetBidTokenGdprJson() override { return {{"user", {{"gdpr", {{"status", "opted_in"}}}, {"by", "gdpr"}}}}; }
 };
 
-class FakeDevice : public IDeviceInfoController {
+class FakeDevice : public test::StubDeviceInfoController {
  public:
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  Json GetDeviceJson() override { return nullptr; }
-  void LogDeviceInfo() override {}
-  void SetWindowHandle(WindowHandle) override {}
-  WindowHandle GetWindowHandle() override { return nullptr; }
-  std::future<std::string> GetCustomUserAgentAsync() override {
-    std::promise<std::string> p;
-    p.set_value({});
-    return p.get_future();
-  }
-  std::int32_t GetDefaultScreenWidth() override { return 0; }
-  std::int32_t GetDefaultScreenHeight() override { return 0; }
   Json GetBidTokenDeviceJson() override {
     if (fail) throw std::runtime_error("device probe failed");
     return {{"device", {{"make", "Kestrel"}, {"model", "line\r\nend"}}},

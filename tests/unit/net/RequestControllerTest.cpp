@@ -24,6 +24,7 @@
 #include "privacy/ICoppaController.h"
 #include "sdk/IInitializationController.h"
 #include "support/LogCapture.h"
+#include "support/StubDeviceInfoController.h"
 
 namespace kestrel::test {
 namespace {
@@ -41,25 +42,13 @@ class FakeAppInfo : public IPublisherAppInfoController {
   std::string GetPackageName() override { return "com.example.game"; }
 };
 
-class FakeDeviceInfo : public IDeviceInfoController {
+class FakeDeviceInfo : public test::StubDeviceInfoController {
  public:
   explicit FakeDeviceInfo(bool fail) : m_fail(fail) {}
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
   Json GetDeviceJson() override {
     if (m_fail) throw std::runtime_error("device probe failed");
     return {{"device", {{"model", "Test"}, {"make", "Kestrel"}}}};
   }
-  void LogDeviceInfo() override {}
-  void SetWindowHandle(WindowHandle) override {}
-  WindowHandle GetWindowHandle() override { return nullptr; }
-  std::future<std::string> GetCustomUserAgentAsync() override {
-    std::promise<std::string> p;
-    p.set_value({});
-    return p.get_future();
-  }
-  std::int32_t GetDefaultScreenWidth() override { return 0; }
-  std::int32_t GetDefaultScreenHeight() override { return 0; }
-  Json GetBidTokenDeviceJson() override { return nullptr; }
 
  private:
   bool m_fail;
