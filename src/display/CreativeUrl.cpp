@@ -1,12 +1,18 @@
 #include "display/CreativeUrl.h"
 
 #include <algorithm>
-#include <regex>
+#include <cctype>
+#include <string_view>
 
 #include "display/MraidCommand.h"
 
 namespace kestrel {
 namespace {
+
+bool IsWordOr(char c, const char* others) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x80 && std::isalnum(byte)) || c == '_' || std::string_view(others).find(c) != std::string_view::npos;
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -42,10 +48,33 @@ bool CreativeUrl::IsWebUrl(const std::string& url) {
   return std::none_of(url.begin(), url.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
+// The whole url matches (http|https)://([\w.-]+)(:[0-9]+)?(/[\w./-]*)?, checked
+// by hand for the reason MraidCommand::IsCommandUrl gives.
 bool CreativeUrl::IsPrivacyPageUrl(const std::string& url) {
   if (url.size() > MraidCommand::kMaxLength) return false;
-  static const std::regex pattern(R"((http|https)://([\w.-]+)(:[0-9]+)?(/[\w./-]*)?)");
-  return std::regex_match(url, pattern);
+  std::size_t at = 0;
+  if (url.rfind("https://", 0) == 0) {
+    at = 8;
+  } else if (url.rfind("http://", 0) == 0) {
+    at = 7;
+  } else {
+    return false;
+  }
+  const auto skip = [&](auto accepts) {
+    const std::size_t start = at;
+    while (at < url.size() && accepts(url[at])) ++at;
+    return at - start;
+  };
+  if (skip([](char c) { return IsWordOr(c, ".-"); }) == 0) return false;  // the host
+  if (at < url.size() && url[at] == ':') {
+    ++at;
+    if (skip([](char c) { return c >= '0' && c <= '9'; }) == 0) return false;
+  }
+  if (at == url.size()) return true;
+  if (url[at] != '/') return false;
+  ++at;
+  skip([](char c) { return IsWordOr(c, "./-"); });
+  return at == url.size();
 }
 
 }  // namespace kestrel

@@ -1,15 +1,33 @@
 #include "display/MraidCommand.h"
 
 #include <algorithm>
-#include <regex>
+#include <string_view>
 
 namespace kestrel {
+namespace {
 
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+// The whole message matches (http|https|mraid)://[^\s/$.?#].[^\s]* in any case.
+// Checked by hand: std::regex recurses once per character, which a long
+// message turns into a stack overflow on a thread with a small stack.
 bool MraidCommand::IsCommandUrl(const std::string& message) {
   if (message.size() > kMaxLength) return false;
-  static const std::regex pattern(R"((http|https|mraid):\/\/[^\s/$.?#].[^\s]*)",
-                                  std::regex::ECMAScript | std::regex::icase);
-  return std::regex_match(message, pattern);
+  const auto separator = message.find("://");
+  if (separator == std::string::npos) return false;
+  const std::string scheme = Lowercase(message.substr(0, separator));
+  if (scheme != "http" && scheme != "https" && scheme != "mraid") return false;
+  const std::size_t first = separator + 3;
+  if (message.size() < first + 2) return false;
+  if (IsSpace(message[first]) || std::string_view("/$.?#").find(message[first]) != std::string_view::npos) {
+    return false;
+  }
+  if (message[first + 1] == '\n' || message[first + 1] == '\r') return false;  // "." takes any other character
+  return std::none_of(message.begin() + static_cast<std::ptrdiff_t>(first) + 2, message.end(), IsSpace);
 }
 
 std::string MraidCommand::Scheme(const std::string& message) {

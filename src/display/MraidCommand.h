@@ -11,8 +11,8 @@ class MraidCommand {
  public:
   using Parameters = std::unordered_map<std::string, std::string>;
 
-  // Longer messages are refused before any regular expression runs over them:
-  // std::regex recurses once per character (about 300 bytes of stack each).
+  // Longer messages are refused, so the store-link patterns never run over
+  // more: std::regex recurses once per character (about 300 bytes of stack each).
   static constexpr std::size_t kMaxLength = 8 * 1024;
 
   // Whether the whole message has the shape of an http, https or mraid URL
