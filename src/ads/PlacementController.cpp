@@ -25,6 +25,8 @@ namespace {
 
 using R = ControllerRegistry;
 
+constexpr char kNoWebViewMessage[] = "The ad could not be shown: no web view could be created in its window.";
+
 // Calls a publisher's play callback; what it throws is logged.
 void CallPlayHandler(const std::function<void(AdPlayEventArgs)>& handler, AdPlayEventArgs args) {
   try {
@@ -265,6 +267,15 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     // The bundle's own ad: the placement may have taken newer answers since.
     auto display =
         std::make_shared<DisplayAdController>(folder, m_record.IsIncentivized, this, bundle->GetAdResponse(), config);
+    if (display->CannotShow()) {
+      // The view has logged why; releasing it closes its window.
+      info.Success = false;
+      info.Message = kNoWebViewMessage;
+      if (info.OnAdPlayFailure) {
+        CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, info.Message, info.EventId, nullptr});
+      }
+      return info;
+    }
     {
       std::lock_guard lock(m_playMutex);
       m_currentDisplay = display;

@@ -32,6 +32,10 @@ DisplayAdController::DisplayAdController(const std::string& bundleFolder, bool i
 
 DisplayAdController::~DisplayAdController() = default;
 
+bool DisplayAdController::CannotShow() const {
+  return m_view && m_view->OpenedWithoutWebView();
+}
+
 std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacements() const {
   if (!m_ad || !R::GetFileSystemController() || m_bundleFolder.empty()) {
     LogError("Can't GetAllReplacements because we're not initialized!");

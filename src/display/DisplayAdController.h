@@ -29,6 +29,8 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   virtual void OnAdClicked();
   virtual void OnSuccessfulView();
   std::shared_ptr<TpatsModel> GetTpatsModel() const { return m_tpats; }
+  // The ad's window opened without a browser in it: the play cannot show anything.
+  bool CannotShow() const;
 
   // The template's replacements with local paths for the downloaded parts
   // ("templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO") and

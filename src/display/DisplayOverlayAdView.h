@@ -44,6 +44,8 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   void Close();
 
   bool HasWebView() const { return m_webView != nullptr; }
+  // The overlay opened but no browser could be made in it, so nothing can show.
+  bool OpenedWithoutWebView() const { return m_window != nullptr && m_webView == nullptr; }
   // Runs a script in the creative's page; for tests.
   void ExecuteScript(const std::string& script, IWebViewHost::ScriptCompleted completed);
   // Saves what the ad shows as a PNG file; `done` tells whether it was saved.
