@@ -22,7 +22,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No MinGW runtime DLLs beside the programs: everything is linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
 
 find_program(KESTREL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(KESTREL_WINE)

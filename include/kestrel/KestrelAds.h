@@ -31,12 +31,16 @@
 #define KESTREL_API __attribute__((visibility("default")))
 #endif
 
+#if defined(_WIN32)
+struct HWND__;  // what <windows.h> calls HWND is HWND__*
+#endif
+
 namespace kestrel {
 
 // The publisher's window. On Windows an HWND; on Linux a pointer to the
 // publisher's GtkWindow, passed as an opaque pointer.
 #if defined(_WIN32)
-using WindowHandle = struct HWND__*;
+using WindowHandle = ::HWND__*;
 #else
 using WindowHandle = void*;
 #endif

@@ -1,38 +1,29 @@
 #include "support/TempDir.h"
 
-#include <cstdlib>
+#include <random>
 #include <stdexcept>
-#include <vector>
+#include <string>
 
 namespace kestrel::test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-test-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
-  m_path = buffer.data();
+  const auto base = std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto candidate = base / ("kestrel-test-" + std::to_string(random()));
+    // Fails when the name is taken, so two tests never share a folder.
+    if (std::filesystem::create_directory(candidate)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);
+      m_path = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary folder could be created under " + base.string());
 }
 
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(m_path, ec);
-}
-
-ScopedDataHome::ScopedDataHome() {
-  if (const char* previous = std::getenv("XDG_DATA_HOME")) {
-    m_previous = previous;
-    m_hadPrevious = true;
-  }
-  setenv("XDG_DATA_HOME", m_dir.String().c_str(), 1);
-}
-
-ScopedDataHome::~ScopedDataHome() {
-  if (m_hadPrevious) {
-    setenv("XDG_DATA_HOME", m_previous.c_str(), 1);
-  } else {
-    unsetenv("XDG_DATA_HOME");
-  }
 }
 
 }  // namespace kestrel::test

@@ -19,7 +19,9 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
-// Points the SDK's data folder (XDG_DATA_HOME) at a temporary folder while it lives.
+// Points the SDK's data folder at a temporary folder while it lives: on Linux
+// XDG_DATA_HOME, on Windows the user's Local AppData folder (for the whole
+// Wine prefix, so Windows tests run one at a time).
 class ScopedDataHome {
  public:
   ScopedDataHome();
@@ -30,7 +32,7 @@ class ScopedDataHome {
 
  private:
   TempDir m_dir;
-  std::string m_previous;
+  std::filesystem::path m_previous;  // the setting it replaced
   bool m_hadPrevious = false;
 };
 

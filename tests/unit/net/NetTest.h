@@ -18,6 +18,7 @@
 #include "platform/PlatformServices.h"
 #include "sdk/ControllerRegistry.h"
 #include "storage/FileSystemController.h"
+#include "support/Env.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -31,11 +32,11 @@ class ScopedEnv {
     for (const auto& [name, value] : values) {
       const char* old = std::getenv(name.c_str());
       m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+      value ? SetEnv(name, value) : UnsetEnv(name);
     }
   }
   ~ScopedEnv() {
-    for (const auto& [name, value] : m_saved) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    for (const auto& [name, value] : m_saved) value ? SetEnv(name, *value) : UnsetEnv(name);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;

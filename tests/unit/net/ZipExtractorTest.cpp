@@ -23,7 +23,7 @@ struct ZipEntry {
 // Writes a zip archive with libzip; names are stored exactly as given.
 void WriteZip(const fs::path& path, const std::vector<ZipEntry>& entries) {
   int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* archive = zip_open(path.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   ASSERT_NE(archive, nullptr) << error;
   for (const auto& entry : entries) {
     zip_int64_t index = -1;

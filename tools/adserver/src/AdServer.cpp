@@ -107,7 +107,8 @@ AdServer::AdServer(AdServerOptions options)
   // cpp-httplib also sets SO_REUSEPORT, which would let a second server share a busy port.
   m_server->set_socket_options([](socket_t sock) {
     int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    // char* is what Winsock takes; POSIX takes any pointer.
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
   });
   // A body written in pieces (the bundle) must not wait for the client's
   // delayed ACK, or the next request on that connection stalls for 40 ms.
