@@ -1,0 +1,7 @@
+#include "platform/Paths.h"
+
+namespace kestrel {
+
+const char kPathSeparator = '\\';
+
+}  // namespace kestrel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "platform/IOverlayWindow.h"
+
+namespace kestrel {
+
+// An owned popup laid over the publisher window's client area: borderless,
+// above its owner, painted black. While one exists a location hook reports
+// the owner's moves and size changes. Created, used and destroyed on the
+// thread that owns the publisher window.
+class Win32OverlayWindow : public IOverlayWindow {
+ public:
+  // Null when the owner is not a window, the caller is not its thread, or
+  // the window cannot be created.
+  static std::unique_ptr<Win32OverlayWindow> Create(HWND owner, Events events);
+
+  ~Win32OverlayWindow() override;
+  Win32OverlayWindow(const Win32OverlayWindow&) = delete;
+  Win32OverlayWindow& operator=(const Win32OverlayWindow&) = delete;
+
+  void CoverOwner() override;
+  WindowSize ClientSize() const override;
+  void Show() override;
+  void* NativeHandle() const override { return m_window; }
+
+  // Whether the process has a location hook installed.
+  static bool HasLocationHook();
+
+ private:
+  Win32OverlayWindow(HWND owner, Events events);
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static void CALLBACK OnWinEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
+                                  DWORD thread, DWORD time);
+  static void InstallLocationHook();
+  static void RemoveLocationHook();
+  void OwnerMoved();
+  void AppFocusChanged(bool active);
+
+  HWND m_owner;
+  Events m_events;
+  HWND m_window = nullptr;  // cleared when the window is destroyed
+};
+
+}  // namespace kestrel
