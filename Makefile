@@ -48,8 +48,8 @@ bench: configure
 	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); \
 	else $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); fi
 
-# The Windows HTTP client cross-built with MinGW-w64 into build-windows and run
-# under Wine against the native ad server (scripts/run-windows-tests).
+# KestrelSDK.Win32.dll and the test suite cross-built with MinGW-w64 into
+# build-windows/sdk and run under Wine (scripts/run-windows-tests).
 test-windows:
 	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/run-windows-tests
 

@@ -1,0 +1,140 @@
+# The test suite cross-built for Windows and run under Wine (scripts/run-windows-tests):
+# the portable tests of every subsystem, and tests/windows/ for the Windows backend.
+
+# Tests of Linux parts (GTK, WebKit, /sys, XDG folders, Flatpak and Snap,
+# child processes by fork or through a POSIX shell) stay out; tests/windows/
+# covers their Windows side.
+set(kestrel_linux_only
+  unit/privacy/SdkRestartTest.cpp
+  unit/config/PersistentSettingsControllerTest.cpp
+  unit/config/PreinitPrivacyTest.cpp
+  unit/device/DeviceInfoTest.cpp
+  unit/device/PublisherAppInfoTest.cpp
+  unit/device/TestDeviceInfoTest.cpp
+  unit/sdk/InitializeEndToEndTest.cpp
+  unit/storage/FileSystemControllerTest.cpp
+  unit/display/LeakSuppressions.cpp
+  unit/display/MraidScriptEngineTest.cpp
+  unit/display/PlayAdEndToEndTest.cpp
+  unit/display/WebViewHostTest.cpp
+  unit/display/XdgUrlOpenerTest.cpp
+  unit/device/WindowSizeTest.cpp)
+
+# Cases of the portable programs that test a Linux part's behaviour; each
+# group says what differs on Windows.
+set(kestrel_linux_only_cases
+  # The interface language: Windows reads the user's setting, which Wine fixes
+  # when a process starts; these cases change LANG in the running process.
+  # (windows_services_tests checks the Windows language.)
+  RequestHeadersTest.AcceptLanguageFollowsTheInterfaceLanguage
+  RequestHeadersTest.StandardHeadersAreTheFour
+  RequestControllerTest.ConfigRequestAsTheServerReceivedIt
+  # A part whose URL has a query keeps it in its file name, which Windows
+  # refuses ("?"): such a part cannot be stored there.
+  RequestControllerTest.DownloadAdPartUnpacksANestedBundle
+  # curl's error numbers and its handling of a closed connection. WinINet
+  # answers with its own numbers (windows_http_tests checks them) and sends a
+  # request again once when the connection closes before any answer, so the
+  # server's one-off "close" fault never reaches the SDK.
+  HttpTransportTest.UnreachableHostAndRefusedUrlsFail
+  HttpTransportTest.StalledServerIsEndedByTheLowSpeedLimit
+  HttpTransportTest.ConnectionClosedMidBodyLeavesNoFile
+  LoadAdEndToEndTest.AFailedPartIsDroppedAndTheNextLoadSucceeds
+  ServerFaultTest.ConfigFaultsAreReportedOnceAndKeepTheChoices
+  ServerFaultTest.AdsFaultsAreLoggedAndTheNextLoadAsksAgain
+  ServerFaultTest.BundleAndAssetFaultsDropTheBundle
+  ServerFaultTest.ImpressionFaultsDoNotHoldThePlays
+  ServerFaultTest.TpatFaultsEndWithTheirRequest)
+list(JOIN kestrel_linux_only_cases ":" kestrel_skip_filter)
+
+# Wine runs in the build folder's own prefix, never in ~/.wine.
+set(kestrel_wine
+  /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+  ${CMAKE_CROSSCOMPILING_EMULATOR})
+
+file(GLOB support_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/*.cpp)
+add_library(kestrel_test_support STATIC ${support_sources})
+target_include_directories(kestrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(kestrel_test_support PUBLIC kestrel_facade GTest::gtest PRIVATE kestrel_warnings)
+
+function(kestrel_windows_test_program name label)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE kestrel_test_support kestrel_adserver_lib GTest::gmock GTest::gtest_main
+                        kestrel_warnings)
+  # A program may run under Wine with settings of its own: ${name}_wine.
+  if(DEFINED ${name}_wine)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${${name}_wine}")
+  else()
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${kestrel_wine}")
+  endif()
+  gtest_discover_tests(${name} TEST_FILTER "-${kestrel_skip_filter}:WindowsSystemInfoSettings.*"
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${label} TIMEOUT 300)
+endfunction()
+
+file(GLOB unit_dirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/unit/*)
+foreach(dir IN LISTS unit_dirs)
+  get_filename_component(subsystem ${dir} NAME)
+  file(GLOB dir_sources RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${dir}/*.cpp)
+  list(REMOVE_ITEM dir_sources ${kestrel_linux_only})
+  if(IS_DIRECTORY ${dir} AND dir_sources)
+    list(TRANSFORM dir_sources PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    kestrel_windows_test_program(${subsystem}_tests unit ${dir_sources})
+  endif()
+endforeach()
+
+file(GLOB fault_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/faults/*.cpp)
+kestrel_windows_test_program(fault_tests faults ${fault_sources})
+
+# The Windows backend: one program per part, each run in the environment its part needs.
+set(backend ${CMAKE_CURRENT_SOURCE_DIR}/windows)
+function(kestrel_backend_test_program name)
+  kestrel_windows_test_program(${name} windows ${ARGN})
+  target_compile_definitions(${name} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+endfunction()
+
+# WinINet against the native ad server the runner starts with faults on some routes.
+kestrel_backend_test_program(windows_http_tests ${backend}/WinInetHttpClientTest.cpp)
+# A real publisher window and the play without a web view.
+kestrel_backend_test_program(windows_play_tests ${backend}/WindowsPlayTest.cpp)
+# The overlay window, the window size source and the (absent) browser host.
+kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)
+
+# Machine facts. Wine fixes a process's locale and time zone from LC_ALL and TZ
+# when it starts: those cases run once per setting (the test lists Wine's answers).
+kestrel_backend_test_program(windows_facts_tests ${backend}/WindowsSystemInfoTest.cpp)
+foreach(setting IN ITEMS de_DE.UTF-8 ja_JP.UTF-8 pt_BR fr_CA.UTF-8)
+  gtest_discover_tests(windows_facts_tests TEST_FILTER "WindowsSystemInfoSettings.Locale*" TEST_SUFFIX ".${setting}"
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS windows TIMEOUT 120 ENVIRONMENT "LC_ALL=${setting}")
+endforeach()
+foreach(setting IN ITEMS Asia/Tokyo America/New_York Asia/Kolkata Australia/Sydney Europe/London Asia/Kathmandu
+                         Europe/Berlin Pacific/Kiritimati)
+  gtest_discover_tests(windows_facts_tests TEST_FILTER "WindowsSystemInfoSettings.TimeZone*" TEST_SUFFIX ".${setting}"
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS windows TIMEOUT 120 ENVIRONMENT "TZ=${setting}")
+endforeach()
+
+# Files, paths, time, ids, language, process, package and url opening. The
+# program carries a version resource; the probe, without one, reports from a
+# process of its own. Wine takes the user's language and the code page of file
+# names from the host locale, which must exist: a German one is compiled into
+# the build folder. The system time zone comes from TZ.
+enable_language(RC)
+find_program(KESTREL_LOCALEDEF localedef REQUIRED)
+set(services_locale ${CMAKE_BINARY_DIR}/locale)
+set(windows_services_tests_wine ${kestrel_wine})
+list(INSERT windows_services_tests_wine 1 LANG=de_DE.UTF-8 LOCPATH=${services_locale} TZ=Europe/Berlin)
+kestrel_backend_test_program(windows_services_tests ${backend}/WindowsServicesTest.cpp ${backend}/services.rc)
+add_executable(windows_services_probe ${backend}/probe/WindowsServicesProbe.cpp)
+target_link_libraries(windows_services_probe PRIVATE kestrel_core kestrel_warnings)
+add_dependencies(windows_services_tests windows_services_probe)
+add_custom_command(OUTPUT ${services_locale}/de_DE.UTF-8/LC_CTYPE
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${services_locale}
+  COMMAND ${KESTREL_LOCALEDEF} -i de_DE -f UTF-8 ${services_locale}/de_DE.UTF-8
+  VERBATIM)
+add_custom_target(windows_services_locale DEPENDS ${services_locale}/de_DE.UTF-8/LC_CTYPE)
+add_dependencies(windows_services_tests windows_services_locale)
+
+
+# The DLL exports the public interface and nothing else.
+add_test(NAME exported_symbols COMMAND ${PROJECT_SOURCE_DIR}/tests/package/check-dll-exports.sh $<TARGET_FILE:KestrelSDK>)
+set_tests_properties(exported_symbols PROPERTIES LABELS package)
