@@ -52,12 +52,6 @@ set(kestrel_wine
   /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
   ${CMAKE_CROSSCOMPILING_EMULATOR})
 
-file(GLOB support_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/*.cpp)
-add_library(kestrel_test_support STATIC ${support_sources})
-target_include_directories(kestrel_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kestrel_test_support PUBLIC kestrel_facade GTest::gtest PRIVATE kestrel_warnings)
-
 function(kestrel_windows_test_program name label)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE kestrel_test_support kestrel_adserver_lib GTest::gmock GTest::gtest_main
