@@ -14,6 +14,7 @@ const char* const kProductIdPattern4 = R"(^https?://www\.microsoft\.com/.*store/
 }  // namespace
 
 std::optional<std::string> StoreLink::FindProductId(const std::string& url) {
+  if (url.size() > kMaxUrlLength) return std::nullopt;
   static const std::array<std::regex, 4> patterns = {std::regex(kProductIdPattern4), std::regex(kProductIdPattern2),
                                                      std::regex(kProductIdPattern3), std::regex(kProductIdPattern1)};
   for (const auto& pattern : patterns) {

@@ -4,12 +4,14 @@
 // against std::regex (short texts, where the recursion is harmless).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "display/CreativeUrl.h"
 #include "display/MraidCommand.h"
+#include "display/StoreLink.h"
 
 namespace kestrel {
 namespace {
@@ -71,6 +73,16 @@ TEST(UrlShapeTest, MessagesUpToTheLimitAreCheckedWithoutRecursion) {
   const std::string page = "https://example.com/" + std::string(MraidCommand::kMaxLength - 20, 'p');
   EXPECT_TRUE(CreativeUrl::IsPrivacyPageUrl(page));
   EXPECT_FALSE(CreativeUrl::IsPrivacyPageUrl(page + "p"));
+}
+
+TEST(UrlShapeTest, StoreLinksAreSearchedUpToTheirLimitOnly) {
+  const std::string start = "https://www.microsoft.com/en-us/p/app/9WZDNCRFJ3TJ?pad=";
+  const std::string longest = start + std::string(StoreLink::kMaxUrlLength - start.size(), 'x');
+  EXPECT_EQ(StoreLink::FindProductId(longest), "9WZDNCRFJ3TJ");
+  EXPECT_EQ(StoreLink::FindProductId(longest + "x"), std::nullopt);
+  // A message at the command limit is passed over, not searched.
+  const std::string huge = "https://www.microsoft.com/store/apps/" + std::string(MraidCommand::kMaxLength, 'a');
+  EXPECT_EQ(StoreLink::FindProductId(huge), std::nullopt);
 }
 
 }  // namespace
