@@ -29,9 +29,6 @@ set(kestrel_linux_only_cases
   RequestHeadersTest.AcceptLanguageFollowsTheInterfaceLanguage
   RequestHeadersTest.StandardHeadersAreTheFour
   RequestControllerTest.ConfigRequestAsTheServerReceivedIt
-  # A part whose URL has a query keeps it in its file name, which Windows
-  # refuses ("?"): such a part cannot be stored there.
-  RequestControllerTest.DownloadAdPartUnpacksANestedBundle
   # curl's error numbers and its handling of a closed connection. WinINet
   # answers with its own numbers (windows_http_tests checks them) and sends a
   # request again once when the connection closes before any answer, so the

@@ -4,6 +4,7 @@
 #include "ads/PlacementController.h"
 #include "device/IDeviceInfoController.h"
 #include "display/DisplayOverlayAdView.h"
+#include "net/AssetRequest.h"
 #include "net/TpatsModel.h"
 #include "platform/Paths.h"
 #include "sdk/ControllerRegistry.h"
@@ -42,13 +43,11 @@ std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacem
     return {};
   }
   auto replacements = m_ad->GetTemplateReplacements();
-  // The creative finds these parts in the bundle folder, under the URL's last segment.
+  // The creative finds these parts in the bundle folder, under the names they were saved with.
   for (const char* key : {"templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO"}) {
     auto it = replacements.find(key);
     if (it == replacements.end()) continue;
-    const auto slash = it->second.find_last_of("/\\");
-    const std::string fileName = slash == std::string::npos ? it->second : it->second.substr(slash + 1);
-    it->second = JoinPath(m_bundleFolder, fileName);
+    it->second = JoinPath(m_bundleFolder, AssetRequest::FileNameOf(it->second));
   }
   const struct {
     const std::string& text;

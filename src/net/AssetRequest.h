@@ -12,6 +12,12 @@ class AssetRequest : public RequestBase {
   AssetRequest() = default;
   std::shared_ptr<RequestBase> Clone() const override;
 
+  // The local name of the part at url: its last segment (after the last "/"
+  // or "\\"), query included, with each character that a Windows file name
+  // cannot hold (< > : " | ? * and control characters) and "#" replaced by
+  // "_", so that the file can be stored and its path read by the browser.
+  static std::string FileNameOf(const std::string& url);
+
   std::string m_fileName;
   std::string m_folderName;
 };

@@ -129,7 +129,7 @@ bool RequestController::DownloadAdPart(const std::string& identifier, const std:
     request->m_requestType = RequestBase::kGet;
     request->m_maxAttempts = 3;
     ApplyStandardHeaders(*request);
-    request->m_fileName = partUrl.substr(partUrl.find_last_of("/\\") + 1);  // the whole URL when it has no separator
+    request->m_fileName = AssetRequest::FileNameOf(partUrl);
     request->m_folderName = folderName;
     request->m_url = partUrl;
     request->m_partName = partName;

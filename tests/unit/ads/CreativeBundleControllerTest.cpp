@@ -155,7 +155,8 @@ TEST_F(CreativeBundleControllerTest, TheStoreCyclesSixFolderNamesAndKeepsPlayabl
 
 TEST_F(CreativeBundleControllerTest, ReplacementsPointAtTheBundleFolderAndCarryTheAdConfigTexts) {
   LogCapture log;
-  AdResponse ad = Ad({{"MAIN_VIDEO", "http://h/videos/v1/clip.mp4"}, {"OTHER", "http://h/o/other.png"}});
+  // The query stays in the name, made storable as the download saved it.
+  AdResponse ad = Ad({{"MAIN_VIDEO", "http://h/videos/v1/clip.mp4?sig=a:b*c"}, {"OTHER", "http://h/o/other.png"}});
   ad.m_normalReplacements["APP_RATING"] = "4.5";
   AdConfig config;
   config.IncentivizedTitleText = "Keep watching?";
@@ -163,7 +164,7 @@ TEST_F(CreativeBundleControllerTest, ReplacementsPointAtTheBundleFolderAndCarryT
   DisplayAdController display(folder, true, nullptr, ad, config);
   const auto replacements = display.GetAllReplacements();
 
-  EXPECT_EQ(replacements.at("MAIN_VIDEO"), JoinPath(folder, "clip.mp4"));
+  EXPECT_EQ(replacements.at("MAIN_VIDEO"), JoinPath(folder, "clip.mp4_sig=a_b_c"));
   EXPECT_EQ(replacements.at("templateURL"), JoinPath(folder, "bundle.zip"));
   EXPECT_EQ(replacements.at("APP_RATING"), JoinPath(folder, "4.5"));
   EXPECT_EQ(replacements.at("OTHER"), "http://h/o/other.png");

@@ -334,7 +334,7 @@ TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
 
   const auto folder = Creatives() / "rewarded_video_1";
   EXPECT_THAT(FilesIn(folder),
-              ::testing::IsSupersetOf({"sample.zip", "index.html", "images/kestrel.png", "icon.png?v=2"}));
+              ::testing::IsSupersetOf({"sample.zip", "index.html", "images/kestrel.png", "icon.png_v=2"}));
   const auto responses = m_responses.All();
   ASSERT_EQ(responses.size(), 2u);
   auto bundle = std::dynamic_pointer_cast<AssetResponse>(responses[0]);
@@ -347,7 +347,7 @@ TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
   EXPECT_EQ(request->m_folderName, "rewarded_video_1");
   EXPECT_EQ(request->m_partName, "template");
   EXPECT_EQ(request->m_eventId, "event-9");
-  EXPECT_EQ(std::dynamic_pointer_cast<AssetRequest>(responses[1]->m_request)->m_fileName, "icon.png?v=2");
+  EXPECT_EQ(std::dynamic_pointer_cast<AssetRequest>(responses[1]->m_request)->m_fileName, "icon.png_v=2");
   EXPECT_EQ(m_server.Requests("/bundles/sample.zip").at(0).Header("Tovane-Version"), "5.10.0");
 }
 
