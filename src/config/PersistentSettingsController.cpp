@@ -75,10 +75,10 @@ std::future<bool> PersistentSettingsController::Initialize() {
 void PersistentSettingsController::LoadSettingsFromFile() {
   try {
     // Binary, so that lines written on Windows (CR LF) read the same here.
-    std::ifstream in(m_filePath, std::ios::binary);
+    std::ifstream in(PathFromUtf8(m_filePath), std::ios::binary);
     if (!in) {
       std::error_code ec;
-      if (std::filesystem::exists(m_filePath, ec)) LogError("Can't read settings from " + m_filePath);
+      if (std::filesystem::exists(PathFromUtf8(m_filePath), ec)) LogError("Can't read settings from " + m_filePath);
       return;
     }
     m_settings.clear();
@@ -105,7 +105,7 @@ void PersistentSettingsController::SaveSettingsToFile() {
     for (const auto& [key, value] : m_settings) contents += key + "=" + value + "\n";
     // Before initialisation the SDK folder may not exist yet.
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(m_filePath).parent_path(), ec);
+    std::filesystem::create_directories(PathFromUtf8(m_filePath).parent_path(), ec);
     std::string error;
     if (PlatformServices::FileSystem()->ReplaceFile(m_filePath, contents, error)) {
       m_fileCurrent = true;

@@ -71,7 +71,7 @@ bool WriteEntry(zip_t* archive, zip_uint64_t index, const fs::path& path) {
 
 bool ExtractEntry(zip_t* archive, zip_uint64_t index, const std::string& name, const fs::path& destination) {
   if (!StaysInside(name) || IsSymlink(archive, index)) return false;
-  const fs::path path = destination / name;
+  const fs::path path = destination / PathFromUtf8(name);
   std::error_code ec;
   if (name.back() == '/') {  // a folder entry
     fs::create_directories(path, ec);
@@ -90,7 +90,7 @@ void ExtractZip(const std::string& zipFileName, const std::string& folderName) {
   const std::string creatives = fileSystem->GetCreativesFolder();
   const std::string folder = FileSystemController::CreateSubfolder(creatives, folderName);
   const std::string zipPath = JoinPath(folder, zipFileName);
-  const fs::path destination = JoinPath(creatives, folderName);
+  const fs::path destination = PathFromUtf8(JoinPath(creatives, folderName));
   fs::create_directories(destination);
 
   int error = 0;

@@ -19,7 +19,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
-  return fs::is_directory(path, ec);
+  return fs::is_directory(PathFromUtf8(path), ec);
 }
 
 }  // namespace
@@ -77,7 +77,7 @@ void FileSystemController::CreateFolder(const std::string& path) {
       target = StartsWith(path, std::string(1, kPathSeparator)) ? sdkFolder + path : JoinPath(sdkFolder, path);
     }
     std::error_code ec;
-    fs::create_directory(target, ec);
+    fs::create_directory(PathFromUtf8(target), ec);
   } catch (const std::exception& e) {
     LogException(e);
   }
@@ -88,7 +88,7 @@ void FileSystemController::DeleteFolder(const std::string& path) {
     std::lock_guard lock(m_mutex);
     ClearFolder(path);
     std::error_code ec;
-    fs::remove(path, ec);
+    fs::remove(PathFromUtf8(path), ec);
   } catch (const std::exception& e) {
     LogException(e);
   }
@@ -97,7 +97,7 @@ void FileSystemController::DeleteFolder(const std::string& path) {
 std::string FileSystemController::CreateSubfolder(const std::string& base, const std::string& name) {
   const std::string path = JoinPath(base, name);
   std::error_code ec;
-  fs::create_directory(path, ec);
+  fs::create_directory(PathFromUtf8(path), ec);
   if (ec || !IsFolder(path)) throw std::runtime_error("Failed to create directory: " + path);
   return path;
 }
@@ -114,13 +114,13 @@ std::string FileSystemController::SanitizeFileName(const std::string& text) {
 void FileSystemController::ClearFolder(const std::string& path) {
   std::error_code ec;
   std::vector<std::string> names;
-  for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-    names.push_back(it->path().filename().string());
+  for (fs::directory_iterator it(PathFromUtf8(path), ec), end; !ec && it != end; it.increment(ec)) {
+    names.push_back(Utf8FromPath(it->path().filename()));
   }
   for (const std::string& name : names) {
     const std::string entry = JoinPath(path, name);
-    if (fs::symlink_status(entry, ec).type() == fs::file_type::directory) ClearFolder(entry);
-    fs::remove(entry, ec);
+    if (fs::symlink_status(PathFromUtf8(entry), ec).type() == fs::file_type::directory) ClearFolder(entry);
+    fs::remove(PathFromUtf8(entry), ec);
   }
 }
 

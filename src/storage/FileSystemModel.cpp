@@ -31,7 +31,7 @@ FileSystemModel::FileSystemModel(const std::string& sdkFolderName) : m_sdkFolder
 }
 
 std::string FileSystemModel::ApplicationFolderName(const std::string& executablePath) {
-  std::string name = std::filesystem::path(executablePath).filename().string();
+  std::string name = Utf8FromPath(PathFromUtf8(executablePath).filename());
   const std::string extension = ".exe";
   if (EndsWithIgnoringCase(name, extension)) name.resize(name.size() - extension.size());
   return FileSystemController::SanitizeFileName(name);

@@ -81,8 +81,8 @@ bool MraidBundleLoaderController::HasIndexPage() const {
   auto files = R::GetFileSystemController();
   if (!files) return false;
   std::error_code error;
-  return std::filesystem::is_regular_file(JoinPath(JoinPath(files->GetCreativesFolder(), m_folderName), "index.html"),
-                                          error);
+  return std::filesystem::is_regular_file(
+      PathFromUtf8(JoinPath(JoinPath(files->GetCreativesFolder(), m_folderName), "index.html")), error);
 }
 
 void MraidBundleLoaderController::OnResponse(const std::shared_ptr<ResponseBase>& response) {
