@@ -86,7 +86,10 @@ endfunction()
 
 # WinINet against the native ad server the runner starts with faults on some routes.
 kestrel_backend_test_program(windows_http_tests ${backend}/WinInetHttpClientTest.cpp)
-# A real publisher window and the play without a web view.
+# The SDK with a real publisher window and a Local AppData folder named outside
+# every code page; Wine stores such names only under a UTF-8 host locale.
+set(windows_play_tests_wine ${kestrel_wine})
+list(INSERT windows_play_tests_wine 1 LANG=C.UTF-8)
 kestrel_backend_test_program(windows_play_tests ${backend}/WindowsPlayTest.cpp)
 # The overlay window, the window size source and the (absent) browser host.
 kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)

@@ -1,15 +1,14 @@
 #include "net/AssetRequest.h"
 
-#include <string_view>
+#include "storage/FileSystemController.h"
 
 namespace kestrel {
 
 std::string AssetRequest::FileNameOf(const std::string& url) {
-  std::string name = url.substr(url.find_last_of("/\\") + 1);  // the whole URL when it has no separator
+  // The whole URL when it has no separator.
+  std::string name = FileSystemController::SanitizeFileName(url.substr(url.find_last_of("/\\") + 1));
   for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*#").find(c) != std::string_view::npos) {
-      c = '_';
-    }
+    if (static_cast<unsigned char>(c) < 0x20 || c == '#') c = '_';
   }
   return name;
 }

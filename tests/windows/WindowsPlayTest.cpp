@@ -1,10 +1,13 @@
-// A play through the public interface on Windows, with a real publisher window
-// and the ad loaded from the local ad server. This build has no WebView2 host,
-// so the play must fail cleanly: one Error line, OnAdPlayFailure, no overlay left.
+// The SDK through its public interface on Windows, with a real publisher window
+// and ads from the local ad server. The user's Local AppData folder has a name
+// outside every code page. This build has no WebView2 host, so a play must
+// fail cleanly: one Error line, OnAdPlayFailure, no overlay left.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
@@ -47,6 +50,15 @@ class WindowsPlayTest : public ::testing::Test {
     ASSERT_NE(window, nullptr) << GetLastError();
     PumpMessages();
 
+    // The SDK's folders, the settings file and the creatives among them.
+    localAppData = dataHome.Path() / L"donn\u00e9es \u03a9 \u65e5\u672c";
+    std::filesystem::create_directories(localAppData);
+    const std::wstring folder = localAppData.wstring();
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                              L"Local AppData", REG_EXPAND_SZ, folder.c_str(),
+                              static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+
     SdkState::Reset();
     server.Start();
     KestrelSdkConfig config;
@@ -75,11 +87,35 @@ class WindowsPlayTest : public ::testing::Test {
            result.get();
   }
 
+  // The files under the data folder, as paths relative to it.
+  std::vector<std::filesystem::path> Files() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(localAppData)) {
+      if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(localAppData));
+    }
+    return files;
+  }
+
   test::ScopedDataHome dataHome;
+  std::filesystem::path localAppData;
   adserver::LocalAdServer server;
   HWND window = nullptr;
   KestrelAds* ads = nullptr;
 };
+
+TEST_F(WindowsPlayTest, SettingsAndCreativesLiveInTheLocalAppDataFolder) {
+  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
+  ASSERT_TRUE(Load("interstitial"));
+  const std::filesystem::path sdk = std::filesystem::path(L"windows_play_tests") / L"TovaneSDK";
+  const auto files = Files();
+  EXPECT_NE(std::find(files.begin(), files.end(), sdk / L"settings.ke"), files.end());
+  EXPECT_TRUE(std::any_of(files.begin(), files.end(), [&](const std::filesystem::path& file) {
+    return file.filename() == L"index.html" && file.parent_path().parent_path() == sdk / L"Creatives";
+  }));
+  // The choice is in the file the next start reads.
+  SdkState::Reset();
+  EXPECT_EQ(KestrelAds::GetCcpaStatus(), CcpaConsentStatus::OptedOut);
+}
 
 TEST_F(WindowsPlayTest, APlayWithoutAWebViewHostFailsWithOneErrorAndClosesItsWindow) {
   ASSERT_TRUE(Load("interstitial"));
