@@ -33,7 +33,6 @@ set(kestrel_linux_only_cases
   # answers with its own numbers (windows_http_tests checks them) and sends a
   # request again once when the connection closes before any answer, so the
   # server's one-off "close" fault never reaches the SDK.
-  HttpTransportTest.UnreachableHostAndRefusedUrlsFail
   HttpTransportTest.StalledServerIsEndedByTheLowSpeedLimit
   HttpTransportTest.ConnectionClosedMidBodyLeavesNoFile
   LoadAdEndToEndTest.AFailedPartIsDroppedAndTheNextLoadSucceeds

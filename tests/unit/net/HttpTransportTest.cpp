@@ -12,6 +12,7 @@
 #include "net/RequestHeaders.h"
 #include "net/ServerRequests.h"
 #include "net/TpatRequest.h"
+#include "support/HttpErrors.h"
 #include "support/LogCapture.h"
 
 namespace kestrel::test {
@@ -131,10 +132,11 @@ TEST_F(HttpTransportTest, FormBodyWithANumberFailsBeforeSending) {
 TEST_F(HttpTransportTest, UnreachableHostAndRefusedUrlsFail) {
   LogCapture log;
   auto refused = Execute(Get("http://127.0.0.1:1/nothing"));
+  const std::string message = "HttpSendRequestW failed. Error: " + std::to_string(CannotConnectError());
   EXPECT_EQ(refused->m_status, ResponseBase::kFailed);
-  EXPECT_EQ(refused->m_text, "HttpSendRequestW failed. Error: 7");  // could not connect
+  EXPECT_EQ(refused->m_text, message);
   EXPECT_EQ(refused->m_httpStatusCode, 0);
-  EXPECT_TRUE(log.Has("Url: http://127.0.0.1:1/nothing. Error: HttpSendRequestW failed. Error: 7", LogLevel::Error));
+  EXPECT_TRUE(log.Has("Url: http://127.0.0.1:1/nothing. Error: " + message, LogLevel::Error));
 
   // Only http and https: a local file must never be read through the transport.
   auto file = Execute(Get("file:///etc/passwd"));
