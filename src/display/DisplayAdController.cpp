@@ -4,11 +4,11 @@
 #include "ads/PlacementController.h"
 #include "device/IDeviceInfoController.h"
 #include "display/DisplayOverlayAdView.h"
-#include "net/AssetRequest.h"
 #include "net/TpatsModel.h"
 #include "platform/Paths.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/Log.h"
+#include "storage/FileSystemController.h"
 
 namespace kestrel {
 
@@ -47,7 +47,7 @@ std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacem
   for (const char* key : {"templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO"}) {
     auto it = replacements.find(key);
     if (it == replacements.end()) continue;
-    it->second = JoinPath(m_bundleFolder, AssetRequest::FileNameOf(it->second));
+    it->second = JoinPath(m_bundleFolder, FileSystemController::PartFileName(it->second));
   }
   const struct {
     const std::string& text;

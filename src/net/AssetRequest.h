@@ -12,12 +12,6 @@ class AssetRequest : public RequestBase {
   AssetRequest() = default;
   std::shared_ptr<RequestBase> Clone() const override;
 
-  // The local name of the part at url: its last segment (after the last "/"
-  // or "\\"), query included, made storable on Windows and readable as a path
-  // by the browser: the characters a Windows file name cannot hold
-  // (< > : " | ? * and control characters) and "#" become "_", trailing dots go.
-  static std::string FileNameOf(const std::string& url);
-
   std::string m_fileName;
   std::string m_folderName;
 };

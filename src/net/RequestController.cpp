@@ -22,6 +22,7 @@
 #include "privacy/ICoppaController.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/Log.h"
+#include "storage/FileSystemController.h"
 
 namespace kestrel {
 namespace {
@@ -129,7 +130,7 @@ bool RequestController::DownloadAdPart(const std::string& identifier, const std:
     request->m_requestType = RequestBase::kGet;
     request->m_maxAttempts = 3;
     ApplyStandardHeaders(*request);
-    request->m_fileName = AssetRequest::FileNameOf(partUrl);
+    request->m_fileName = FileSystemController::PartFileName(partUrl);
     request->m_folderName = folderName;
     request->m_url = partUrl;
     request->m_partName = partName;

@@ -1,37 +1,24 @@
 #pragma once
 
-#include <exception>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "config/IPersistentSettingsController.h"
 #include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "sdk/Guarded.h"
 
 namespace kestrel {
 
 // Runs a privacy entry point's body; an exception is logged and the fallback returned.
 template <typename T, typename Fn>
 T RunGuarded(T fallback, Fn&& body) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception in privacy controller");
-  }
-  return fallback;
+  return RunLogged("Unknown exception in privacy controller", std::move(fallback), std::forward<Fn>(body));
 }
 
 template <typename Fn>
 void RunGuarded(Fn&& body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception in privacy controller");
-  }
+  RunLogged("Unknown exception in privacy controller", std::forward<Fn>(body));
 }
 
 // The persisted settings, where every privacy choice lives.

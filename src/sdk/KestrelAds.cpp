@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <exception>
+#include <utility>
 
 #include "ads/IPlacementController.h"
 #include "ads/PlacementController.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/ControllerWiring.h"
+#include "sdk/Guarded.h"
 #include "sdk/Log.h"
 #include "sdk/SdkState.h"
 
@@ -16,27 +18,16 @@ namespace {
 using R = ControllerRegistry;
 
 // Runs an exported operation's body; no exception leaves it.
+constexpr char kUnknownException[] = "Unknown exception in Kestrel SDK operation";
+
 template <typename T, typename Fn>
 T Guarded(T fallback, Fn&& body) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception in Kestrel SDK operation");
-  }
-  return fallback;
+  return RunLogged(kUnknownException, std::move(fallback), std::forward<Fn>(body));
 }
 
 template <typename Fn>
 void Guarded(Fn&& body) {
-  try {
-    body();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception in Kestrel SDK operation");
-  }
+  RunLogged(kUnknownException, std::forward<Fn>(body));
 }
 
 KestrelAdPlayInfo MakePlayInfo(const std::string& placement, const AdPlayCallback& callback) {

@@ -111,6 +111,14 @@ std::string FileSystemController::SanitizeFileName(const std::string& text) {
   return name;
 }
 
+std::string FileSystemController::PartFileName(const std::string& url) {
+  std::string name = SanitizeFileName(url.substr(url.find_last_of("/\\") + 1));  // all of it without a separator
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '#') c = '_';
+  }
+  return name;
+}
+
 void FileSystemController::ClearFolder(const std::string& path) {
   std::error_code ec;
   std::vector<std::string> names;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "sdk/Guarded.h"
 #include "sdk/Log.h"
 
 namespace kestrel {
@@ -20,16 +21,10 @@ constexpr UINT kRunQueuedWork = WM_APP + 1;
 HWND g_overlay = nullptr;  // the newest overlay window
 HWINEVENTHOOK g_hook = nullptr;  // follows the publisher window while an overlay exists
 
-// Runs an event handler; nothing it throws crosses the window procedure.
+// Nothing an event handler or queued work throws crosses the window procedure.
 template <typename Handler>
 void Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception on the window thread.");
-  }
+  RunLogged("Unknown exception on the window thread.", std::forward<Handler>(handler));
 }
 
 // Work for the window thread, run by a message-only window on that thread.
