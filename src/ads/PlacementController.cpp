@@ -25,7 +25,6 @@ namespace {
 
 using R = ControllerRegistry;
 
-constexpr char kNoWebViewMessage[] = "The ad could not be shown: no web view could be created in its window.";
 
 // Calls a publisher's play callback; what it throws is logged.
 void CallPlayHandler(const std::function<void(AdPlayEventArgs)>& handler, AdPlayEventArgs args) {
@@ -270,7 +269,7 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     if (display->CannotShow()) {
       // The view has logged why; releasing it closes its window.
       info.Success = false;
-      info.Message = kNoWebViewMessage;
+      info.Message = CannotShowMessage(display->Failure());
       if (info.OnAdPlayFailure) {
         CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, info.Message, info.EventId, nullptr});
       }
@@ -337,6 +336,15 @@ void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handle
   } catch (const std::exception& e) {
     LogException(e);
   }
+}
+
+std::string PlacementController::CannotShowMessage(const std::string& reason) {
+  return "The ad could not be shown: " + reason;
+}
+
+void PlacementController::NotifyAdPlayFailed(const std::string& message) {
+  NotifyPlayEvent(&KestrelAdPlayInfo::OnAdPlayFailure, message, "No ad is currently being played, so no play failure to notify.",
+                  "No current display ad controller to notify for a play failure.");
 }
 
 void PlacementController::NotifyAdClicked() {

@@ -48,6 +48,9 @@ class PlacementController : public IPlacementController, public std::enable_shar
   void NotifyAdClicked();
   void NotifyAdClosed();
   void NotifyAdRewarded();
+  void NotifyAdPlayFailed(const std::string& message);
+  // The play failure message for a play whose ad cannot show.
+  static std::string CannotShowMessage(const std::string& reason);
 
  private:
   explicit PlacementController(const PlacementRecord& record);

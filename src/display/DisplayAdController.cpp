@@ -37,6 +37,10 @@ bool DisplayAdController::CannotShow() const {
   return m_view && m_view->OpenedWithoutWebView();
 }
 
+std::string DisplayAdController::Failure() const {
+  return m_view ? m_view->Failure() : std::string();
+}
+
 std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacements() const {
   if (!m_ad || !R::GetFileSystemController() || m_bundleFolder.empty()) {
     LogError("Can't GetAllReplacements because we're not initialized!");
@@ -71,6 +75,18 @@ void DisplayAdController::CloseAd() {
   // The publisher may start the next play from its callback, which releases this one.
   auto self = weak_from_this().lock();
   if (m_placement) m_placement->NotifyAdClosed();
+  if (m_view) {
+    m_view->Close();
+    m_view.reset();
+  }
+  m_ad.reset();
+  m_bundleFolder.clear();
+  m_placement = nullptr;
+}
+
+void DisplayAdController::OnWebViewFailed(const std::string& reason) {
+  auto self = weak_from_this().lock();
+  if (m_placement) m_placement->NotifyAdPlayFailed(PlacementController::CannotShowMessage(reason));
   if (m_view) {
     m_view->Close();
     m_view.reset();

@@ -31,6 +31,10 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   std::shared_ptr<TpatsModel> GetTpatsModel() const { return m_tpats; }
   // The ad's window opened without a browser in it: the play cannot show anything.
   bool CannotShow() const;
+  // Why the ad cannot show; empty while nothing failed.
+  std::string Failure() const;
+  // The browser stopped or never started: the play fails and the overlay closes.
+  void OnWebViewFailed(const std::string& reason);
 
   // The template's replacements with local paths for the downloaded parts
   // ("templateURL", "APP_ICON", "APP_RATING", "FONT_URL", "MAIN_VIDEO") and

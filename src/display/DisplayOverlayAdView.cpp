@@ -1,10 +1,12 @@
 #include "display/DisplayOverlayAdView.h"
 
 #include <atomic>
+#include <cctype>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "display/DisplayAdController.h"
 #include "display/IMraidBridgePropertiesController.h"
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidBridgePropertiesController.h"
@@ -36,6 +38,24 @@ std::string PropertiesScript(const std::string& json) {
 
 std::string ReadyEventScript(const std::string& json) {
   return "if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent(" + json + ");}";
+}
+
+// A relative file path as a url path: "\\" becomes "/", and every byte but
+// the unreserved ones and "/" is percent-encoded.
+std::string UrlPath(const std::string& relative) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string path;
+  for (const char c : relative) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '/') {
+      path.push_back('/');
+    } else if ((byte < 0x80 && std::isalnum(byte)) || c == '-' || c == '.' || c == '_' || c == '~') {
+      path.push_back(c);
+    } else {
+      path += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  return path;
 }
 
 // Compact JSON; text that is not UTF-8 is replaced rather than refused.
@@ -165,9 +185,12 @@ void DisplayOverlayAdView::SetupWebView() {
     auto self = weak.lock();
     return self && self->DeniesPermission(kind);
   };
-  m_webView = CreateWebViewHost(*m_window, files->GetWebView2Folder(), std::move(events));
+  events.failed = WhileAlive<const std::string&>(&DisplayOverlayAdView::OnWebViewFailed);
+  std::string failure;
+  m_webView = CreateWebViewHost(*m_window, files->GetWebView2Folder(), std::move(events), failure);
   if (!m_webView) {
-    LogError("No WebViewController, so can't set up WebView2 for MRAID!");
+    m_failure = failure.empty() ? "no web view could be created in its window." : failure;
+    LogError("No WebViewController, so can't set up WebView2 for MRAID! " + m_failure);
     return;
   }
   LogInfo("WebView2 Runtime Version: " + m_webView->BrowserVersion());
@@ -175,7 +198,28 @@ void DisplayOverlayAdView::SetupWebView() {
   m_webView->AddScriptToExecuteOnDocumentCreated(std::string(MraidScript()));
   m_navigationCompletedToken = true;
   m_webView->Show();
-  m_webView->Navigate(JoinPath(m_bundleFolder, "index.html"));
+  const std::string base = m_webView->ServeFolder(m_bundleFolder);
+  m_replacements = ReplacementsServedFrom(base);
+  m_webView->Navigate(base + "index.html");
+}
+
+DisplayOverlayAdView::Replacements DisplayOverlayAdView::ReplacementsServedFrom(const std::string& baseUrl) const {
+  Replacements served = m_replacements;
+  const std::string inside = JoinPath(m_bundleFolder, "");
+  for (auto& [key, value] : served) {
+    if (value.size() > inside.size() && value.compare(0, inside.size(), inside) == 0) {
+      value = baseUrl + UrlPath(value.substr(inside.size()));
+    }
+  }
+  return served;
+}
+
+void DisplayOverlayAdView::OnWebViewFailed(const std::string& reason) {
+  m_failure = reason;
+  LogError("The ad's web view failed: " + reason);
+  // The owner ends the play, which may release this view.
+  auto self = shared_from_this();
+  if (m_owner) m_owner->OnWebViewFailed(reason);
 }
 
 bool DisplayOverlayAdView::DeniesPermission(IWebViewHost::Permission kind) const {

@@ -46,6 +46,8 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   bool HasWebView() const { return m_webView != nullptr; }
   // The overlay opened but no browser could be made in it, so nothing can show.
   bool OpenedWithoutWebView() const { return m_window != nullptr && m_webView == nullptr; }
+  // Why the browser could not be made, or stopped; empty while nothing failed.
+  const std::string& Failure() const { return m_failure; }
   // Runs a script in the creative's page; for tests.
   void ExecuteScript(const std::string& script, IWebViewHost::ScriptCompleted completed);
   // Saves what the ad shows as a PNG file; `done` tells whether it was saved.
@@ -60,6 +62,9 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   void SetupWebView();
   void OnNavigationCompleted();
   void OnWebMessageReceived(const std::string& json);
+  void OnWebViewFailed(const std::string& reason);
+  // The replacements with the bundle's files named by their url in the bundle's origin.
+  Replacements ReplacementsServedFrom(const std::string& baseUrl) const;
   bool DeniesPermission(IWebViewHost::Permission kind) const;
   void SendProperties(const Json& properties);
   // Runs an event of the window or the browser while the view lives.
@@ -73,6 +78,7 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   bool m_incentivized = false;
   Replacements m_replacements;
   bool m_navigationCompletedToken = false;
+  std::string m_failure;
   DisplayAdController* m_owner = nullptr;  // not owned
 };
 

@@ -21,15 +21,24 @@ class IWebViewHost {
     std::function<void(const std::string& json)> webMessageReceived;
     // True denies the request; false leaves it to the browser's default handling.
     std::function<bool(Permission)> permissionRequested;
+    // The browser could not start, or its process ended: nothing more will show.
+    // The reason is one line of text for the log and the publisher.
+    std::function<void(const std::string& reason)> failed;
   };
   // Error 0 and the result as JSON text (empty for none), or a non-zero error.
   using ScriptCompleted = std::function<void(int error, const std::string& resultJson)>;
 
-  virtual ~IWebViewHost() = default;  // stops the events and releases the browser
+  // Stops the events and releases the browser. An event handler may destroy
+  // the host that called it.
+  virtual ~IWebViewHost() = default;
   virtual std::string BrowserVersion() const = 0;
   // Runs in every document before the page's own scripts, in the order added.
   virtual void AddScriptToExecuteOnDocumentCreated(const std::string& script) = 0;
-  virtual void Navigate(const std::string& filePath) = 0;
+  // Serves the files inside the folder, and nothing else, from an origin of
+  // this host's own; returns that origin's base url, ending in "/". Call it
+  // before navigating there.
+  virtual std::string ServeFolder(const std::string& folder) = 0;
+  virtual void Navigate(const std::string& url) = 0;
   // Scripts run in the order issued.
   virtual void ExecuteScript(const std::string& script, ScriptCompleted completed = {}) = 0;
   // Fills the window, shows the browser and gives it the keyboard focus.
@@ -40,8 +49,9 @@ class IWebViewHost {
   virtual void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) = 0;
 };
 
-// Null when the browser cannot be created in the window.
+// Null when the browser cannot be created in the window; `failure` then
+// says why. Creation may also fail later, through the `failed` event.
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
-                                                IWebViewHost::Events events);
+                                                IWebViewHost::Events events, std::string& failure);
 
 }  // namespace kestrel

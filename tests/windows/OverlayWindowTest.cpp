@@ -468,7 +468,8 @@ TEST_F(OverlayWindowTest, HasNoBrowserHostWithoutWebView2) {
   ASSERT_NE(MakeOverlay(), nullptr);
   bool created = true;
   ASSERT_TRUE(m_pump.Run([this, &created] {
-    created = CreateWebViewHost(*m_overlay, "C:\\kestrel\\webview", {}) != nullptr;
+    std::string failure;
+    created = CreateWebViewHost(*m_overlay, "C:\\kestrel\\webview", {}, failure) != nullptr;
   }));
   EXPECT_FALSE(created);
 }

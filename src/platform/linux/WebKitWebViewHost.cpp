@@ -103,17 +103,20 @@ class WebKitWebViewHost : public IWebViewHost {
     webkit_user_script_unref(userScript);
   }
 
-  void Navigate(const std::string& filePath) override {
+  std::string ServeFolder(const std::string& folder) override {
     GError* error = nullptr;
-    gchar* uri = g_filename_to_uri(filePath.c_str(), nullptr, &error);
+    gchar* uri = g_filename_to_uri(folder.c_str(), nullptr, &error);
     if (!uri) {
-      LogError("Can't navigate to " + filePath + ": " + (error ? error->message : "not a file path"));
+      LogError("Can't serve " + folder + ": " + (error ? error->message : "not a file path"));
       g_clear_error(&error);
-      return;
+      return {};
     }
-    webkit_web_view_load_uri(m_view, uri);
+    std::string base = uri;
     g_free(uri);
+    return base.back() == '/' ? base : base + "/";
   }
+
+  void Navigate(const std::string& url) override { webkit_web_view_load_uri(m_view, url.c_str()); }
 
   void ExecuteScript(const std::string& script, ScriptCompleted completed) override {
     if (!completed) {
@@ -224,9 +227,12 @@ class WebKitWebViewHost : public IWebViewHost {
 }  // namespace
 
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
-                                                IWebViewHost::Events events) {
+                                                IWebViewHost::Events events, std::string& failure) {
   auto* native = static_cast<GtkWidget*>(window.NativeHandle());
-  if (!native || !GTK_IS_WINDOW(native)) return nullptr;
+  if (!native || !GTK_IS_WINDOW(native)) {
+    failure = "the overlay is not a GTK window.";
+    return nullptr;
+  }
   return std::make_unique<WebKitWebViewHost>(GTK_WINDOW(native), userDataFolder, std::move(events));
 }
 

@@ -60,13 +60,14 @@ class WebViewHostTest : public ::testing::Test {
 
   void Open(IWebViewHost::Events events) {
     events.navigationCompleted = [this] { ++navigations; };
-    host = CreateWebViewHost(*overlay, (dir.Path() / "data").string(), std::move(events));
+    std::string failure;
+    host = CreateWebViewHost(*overlay, (dir.Path() / "data").string(), std::move(events), failure);
     ASSERT_NE(host, nullptr);
     host->Show();
   }
 
   void Navigate() {
-    host->Navigate((folder / "index.html").string());
+    host->Navigate(host->ServeFolder(folder.string()) + "index.html");
     ASSERT_TRUE(PumpUntil([&] { return navigations == 1; }));
   }
 
