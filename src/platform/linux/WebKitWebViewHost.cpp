@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/IWebViewHost.h"
+#include "platform/linux/BundleOrigin.h"
 #include "sdk/Log.h"
 
 namespace kestrel {
@@ -36,6 +37,7 @@ WebKitWebContext* ContextFor(const std::string& userDataFolder) {
   context = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  BundleOrigin::RegisterScheme(context);
   *folder = userDataFolder;
   return context;
 }
@@ -104,16 +106,9 @@ class WebKitWebViewHost : public IWebViewHost {
   }
 
   std::string ServeFolder(const std::string& folder) override {
-    GError* error = nullptr;
-    gchar* uri = g_filename_to_uri(folder.c_str(), nullptr, &error);
-    if (!uri) {
-      LogError("Can't serve " + folder + ": " + (error ? error->message : "not a file path"));
-      g_clear_error(&error);
-      return {};
-    }
-    std::string base = uri;
-    g_free(uri);
-    return base.back() == '/' ? base : base + "/";
+    m_origin.reset();
+    m_origin = std::make_unique<BundleOrigin>(folder);
+    return m_origin->BaseUrl();
   }
 
   void Navigate(const std::string& url) override { webkit_web_view_load_uri(m_view, url.c_str()); }
@@ -222,6 +217,7 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_loadHandler = 0;
   gulong m_permissionHandler = 0;
   gulong m_menuHandler = 0;
+  std::unique_ptr<BundleOrigin> m_origin;  // the folder the page is served from
 };
 
 }  // namespace

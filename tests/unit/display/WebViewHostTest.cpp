@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -67,8 +68,23 @@ class WebViewHostTest : public ::testing::Test {
   }
 
   void Navigate() {
-    host->Navigate(host->ServeFolder(folder.string()) + "index.html");
+    base = host->ServeFolder(folder.string());
+    host->Navigate(base + "index.html");
     ASSERT_TRUE(PumpUntil([&] { return navigations == 1; }));
+  }
+
+  // What the page's fetch of the url brings: "200 " and the content type, the
+  // status of any other answer, or the error.
+  std::optional<nlohmann::json> Fetch(const std::string& url) {
+    if (!Eval("window.answer = null; fetch('" + url +
+              "').then(function(r) { window.answer = r.status === 200 ? "
+              "'200 ' + r.headers.get('content-type') : String(r.status); }, function(e) { window.answer = e.name; });"
+              " true")) {
+      return std::nullopt;
+    }
+    std::optional<nlohmann::json> answer;
+    PumpUntil([&] { return (answer = Eval("window.answer")) && !answer->is_null(); });
+    return answer;
   }
 
   std::optional<nlohmann::json> Eval(const std::string& script) {
@@ -83,6 +99,7 @@ class WebViewHostTest : public ::testing::Test {
   GtkWidget* owner = nullptr;
   std::unique_ptr<IOverlayWindow> overlay;
   std::unique_ptr<IWebViewHost> host;
+  std::string base;  // where the folder is served
   int navigations = 0;
 };
 
@@ -147,6 +164,44 @@ TEST_F(WebViewHostTest, ReportsCameraAndMicrophoneRequestsAndDeniesThemWhenAsked
   }
   EXPECT_EQ(asked, (std::vector<IWebViewHost::Permission>{IWebViewHost::Permission::Camera,
                                                           IWebViewHost::Permission::Microphone}));
+}
+
+TEST_F(WebViewHostTest, TheFolderIsServedFromAnOriginThatHasItsFilesAndNothingElse) {
+  Open({});
+  fs::create_directories(folder / "sub dir");
+  std::ofstream(folder / "sub dir" / "caf\u00e9.CSS") << "body {}";
+  std::ofstream(folder / "app.js") << "var a;";
+  std::ofstream(dir.Path() / "outside.txt") << "not the ad's";
+  fs::create_symlink(dir.Path() / "outside.txt", folder / "out.txt");
+  fs::create_symlink(folder / "app.js", folder / "in.js");
+  Navigate();
+  EXPECT_EQ(Eval("window.isSecureContext"), nlohmann::json(true));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"sub%20dir/caf%C3%A9.CSS", "200 text/css"},
+      {"app.js?v=2", "200 text/javascript"},
+      {"in.js", "200 text/javascript"},
+      {"../outside.txt", "404"},
+      {"%2e%2e/outside.txt", "404"},
+      {"%2e%2e%2foutside.txt", "404"},
+      {"sub%20dir/..%2F..%2Foutside.txt", "404"},
+      {"out.txt", "404"},
+      {"sub%20dir/", "404"},
+      {"app.js%00.txt", "404"},
+      {"missing.js", "404"},
+  };
+  for (const auto& [path, expected] : cases) {
+    EXPECT_EQ(Fetch(path), nlohmann::json(expected)) << path;
+  }
+
+  // An origin that is gone, and one that never was, serve nothing.
+  const std::string gone = base;
+  ASSERT_NE(host->ServeFolder(folder.string()), gone);
+  for (const std::string& url : {gone + "index.html", std::string("kestrel-bundle://nosuch/index.html")}) {
+    const int before = navigations;
+    host->Navigate(url);
+    ASSERT_TRUE(PumpUntil([&] { return navigations == before + 1; })) << url;
+    EXPECT_EQ(Eval("document.documentElement.textContent"), nlohmann::json("")) << url;
+  }
 }
 
 }  // namespace
