@@ -7,6 +7,7 @@
 
 #include "platform/IWebViewHost.h"
 #include "platform/linux/BundleOrigin.h"
+#include "sdk/Guarded.h"
 #include "sdk/Log.h"
 
 namespace kestrel {
@@ -73,6 +74,7 @@ class WebKitWebViewHost : public IWebViewHost {
     m_loadHandler = g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     m_permissionHandler = g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
     m_menuHandler = g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
+    m_terminatedHandler = g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
     gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(m_view));
   }
 
@@ -83,6 +85,7 @@ class WebKitWebViewHost : public IWebViewHost {
     g_signal_handler_disconnect(m_view, m_loadHandler);
     g_signal_handler_disconnect(m_view, m_permissionHandler);
     g_signal_handler_disconnect(m_view, m_menuHandler);
+    g_signal_handler_disconnect(m_view, m_terminatedHandler);
     webkit_user_content_manager_unregister_script_message_handler(m_content, kMessageChannel);
     // The window still holds the browser; it goes with the window.
     g_object_unref(m_view);
@@ -204,6 +207,23 @@ class WebKitWebViewHost : public IWebViewHost {
     return TRUE;
   }
 
+  // The page is gone and shows nothing more. The handler may destroy this host.
+  static void OnWebProcessTerminated(WebKitWebView* /*view*/, WebKitWebProcessTerminationReason reason, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    const char* why = "the browser's web process ended.";
+    switch (reason) {
+      case WEBKIT_WEB_PROCESS_CRASHED: why = "the browser's web process crashed."; break;
+      case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+        why = "the browser's web process went over its memory limit.";
+        break;
+      case WEBKIT_WEB_PROCESS_TERMINATED_BY_API: why = "the browser's web process was terminated by the host."; break;
+    }
+    RunLogged("The web view's failure handler failed.", [&] {
+      auto failed = self->m_events.failed;  // a copy: the handler may destroy the host, and its events with it
+      if (failed) failed(why);
+    });
+  }
+
   static gboolean OnContextMenu(WebKitWebView* /*view*/, WebKitContextMenu* /*menu*/, GdkEvent* /*event*/,
                                 WebKitHitTestResult* /*hit*/, gpointer /*data*/) {
     return TRUE;  // no menu
@@ -217,6 +237,7 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_loadHandler = 0;
   gulong m_permissionHandler = 0;
   gulong m_menuHandler = 0;
+  gulong m_terminatedHandler = 0;
   std::unique_ptr<BundleOrigin> m_origin;  // the folder the page is served from
 };
 

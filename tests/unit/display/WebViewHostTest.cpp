@@ -204,5 +204,19 @@ TEST_F(WebViewHostTest, TheFolderIsServedFromAnOriginThatHasItsFilesAndNothingEl
   }
 }
 
+TEST_F(WebViewHostTest, AWebProcessThatEndsIsReportedAsAFailure) {
+  std::vector<std::string> failures;
+  IWebViewHost::Events events;
+  events.failed = [&](const std::string& reason) {
+    failures.push_back(reason);
+    host.reset();  // as a play that ends does
+  };
+  Open(std::move(events));
+  Navigate();
+  webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(gtk_bin_get_child(GTK_BIN(overlay->NativeHandle()))));
+  ASSERT_TRUE(PumpUntil([&] { return !failures.empty(); }));
+  EXPECT_EQ(failures, std::vector<std::string>{"the browser's web process was terminated by the host."});
+}
+
 }  // namespace
 }  // namespace kestrel
