@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -387,10 +388,21 @@ TEST_F(PlayAdEndToEndTest, TextOutsideAsciiCrossesTheBridgeIntactAndStrayMessage
   EXPECT_TRUE(PumpUntil([&] { return log.Has("*****Receive script notify: caf\u00e9 \u2713", LogLevel::Info); }));
   EXPECT_TRUE(log.Has("Unknown Command received from Creative bridge: caf\u00e9 \u2713", LogLevel::Error));
 
-  // The page's own errors come through the error hook (a file page's are muted to "Script error.").
-  ASSERT_TRUE(Eval("setTimeout(function() { noSuchFunction(); }, 0); true"));
-  EXPECT_TRUE(PumpUntil(
-      [&] { return log.CountStartingWith("Unknown Command received from Creative bridge: JS_KE_ERROR:") == 1; }));
+  // The creative's own errors come through the error hook with their message, file and line.
+  for (const auto& entry : fs::recursive_directory_iterator(dataHome.Path())) {
+    if (entry.path().filename() == "creative.js") {
+      std::ofstream(entry.path().parent_path() / "throws.js") << "\n noSuchFunction();\n";
+    }
+  }
+  const std::string page = Eval("location.href").value_or("").get<std::string>();
+  ASSERT_TRUE(
+      Eval("var s = document.createElement('script'); s.src = 'throws.js'; document.head.appendChild(s); true"));
+  EXPECT_TRUE(PumpUntil([&] {
+    return log.CountStartingWith(
+               "Unknown Command received from Creative bridge: JS_KE_ERROR:ReferenceError: Can't find "
+               "variable: noSuchFunction at " +
+               page.substr(0, page.rfind('/') + 1) + "throws.js:2:") == 1;
+  }));
   ASSERT_TRUE(Eval("Promise.reject('refused'); true"));
   EXPECT_TRUE(PumpUntil([&] {
     return log.Has("Unknown Command received from Creative bridge: JS_KE_PROMISE_ERROR:refused", LogLevel::Error);
