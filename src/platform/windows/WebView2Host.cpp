@@ -92,7 +92,9 @@ std::unique_ptr<WebView2Host> WebView2Host::Create(HWND window, const std::strin
   const WebView2Runtime* runtime = WebView2Runtime::Find(failure);
   if (!runtime) return nullptr;
   // The apartment stays for the life of the thread: the environment outlives every play.
-  const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  thread_local bool inApartment = false;
+  const HRESULT apartment = inApartment ? S_OK : CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  inApartment = SUCCEEDED(apartment);
   if (apartment == RPC_E_CHANGED_MODE) {
     failure = "the window's thread is in a multithreaded COM apartment; WebView2 needs a single-threaded one.";
     return nullptr;
