@@ -326,7 +326,10 @@ TEST_F(WindowsPlayTest, TheBrowserFollowsTheOverlayWhenThePublisherWindowMoves) 
     RECT client{};
     GetClientRect(window, &client);
     const std::string bounds = "bounds 0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom);
-    EXPECT_TRUE(PumpMessagesUntil([&] { return Calls().at(Find("bounds ").back()) == bounds; })) << runtime.calls();
+    EXPECT_TRUE(PumpMessagesUntil([&] {
+      const auto placed = Find("bounds ");
+      return !placed.empty() && Calls().at(placed.back()) == bounds;
+    })) << runtime.calls();
   }
 }
 
