@@ -1,13 +1,17 @@
 // The demo publisher on Windows: a Win32 window with buttons to initialise the
 // SDK, load an ad and play it, and a list of what the SDK reported.
 //
-//   kestrel-demo-windows.exe [CONFIG_BASE_URL]
+//   kestrel-demo-windows.exe [--auto] [CONFIG_BASE_URL]
 //
 // CONFIG_BASE_URL is the ad server's base URL (the local ad server prints it
-// when it starts); without one the SDK asks the ad network.
+// when it starts); without one the SDK asks the ad network. --auto presses the
+// buttons itself and exits once the ad has started: 0, or 1 when something
+// failed, 2 when nothing happened within a minute.
 #include <windows.h>
 
+#include <cstdio>
 #include <future>
+#include <memory>
 #include <string>
 
 #include "kestrel/KestrelAds.h"
@@ -19,10 +23,13 @@ using namespace kestrel;
 constexpr char kAppId[] = "kestrel-demo";
 constexpr char kPlacement[] = "rewarded_video";
 enum Control { kInitialise = 1, kLoad, kPlay, kLog };
+enum Timer { kPollInitialisation = 1, kDeadline };
+enum Posted { kNote = WM_APP, kQuit };
 
 HWND g_window = nullptr;
 HWND g_log = nullptr;
 std::string g_baseUrl;
+bool g_auto = false;
 KestrelAds* g_ads = nullptr;
 std::future<KestrelAds*> g_initialising;
 
@@ -34,11 +41,21 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-// The SDK calls back on this window's thread; a line in the list for each.
+// A line in the list. The SDK may call back on threads of its own (and the
+// window's thread may be waiting in the SDK), so the line goes by the queue.
 void Note(const std::string& what, const std::string& detail = {}) {
-  const std::wstring line = Wide(detail.empty() ? what : what + ": " + detail);
-  const LRESULT index = SendMessageW(g_log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-  SendMessageW(g_log, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  const std::string line = detail.empty() ? what : what + ": " + detail;
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+  PostMessageW(g_window, kNote, 0, reinterpret_cast<LPARAM>(new std::wstring(Wide(line))));
+}
+
+// In --auto mode: the next button, or the end of the run.
+void Then(Control next) {
+  if (g_auto) PostMessageW(g_window, WM_COMMAND, next, 0);
+}
+void Finish(int code) {
+  if (g_auto) PostMessageW(g_window, kQuit, static_cast<WPARAM>(code), 0);
 }
 
 void Initialise() {
@@ -46,27 +63,43 @@ void Initialise() {
   KestrelSdkConfig config;
   config.ConfigBaseUrl = g_baseUrl;
   InitializationCallback callback{[](InitializationSuccessEventArgs) { Note("Initialised"); },
-                                  [](InitializationFailureEventArgs args) { Note("Initialisation failed", args.Message); }};
+                                  [](InitializationFailureEventArgs args) {
+                                    Note("Initialisation failed", args.Message);
+                                    Finish(1);
+                                  }};
   Note("InitializeAsync", g_baseUrl.empty() ? "the ad network" : g_baseUrl);
   g_initialising = KestrelAds::InitializeAsync(kAppId, config, g_window, callback);
-  SetTimer(g_window, 1, 100, nullptr);  // polls the future without blocking the window
+  SetTimer(g_window, kPollInitialisation, 100, nullptr);  // polls the future without blocking the window
 }
 
 void Load() {
   if (!g_ads) return Note("Initialise first");
-  AdLoadCallback callback{[](AdLoadEventArgs args) { Note("Loaded", args.PlacementId); },
-                          [](AdLoadEventArgs args) { Note("Load failed", args.Message); }};
+  AdLoadCallback callback{[](AdLoadEventArgs args) {
+                            Note("Loaded", args.PlacementId);
+                            Then(kPlay);
+                          },
+                          [](AdLoadEventArgs args) {
+                            Note("Load failed", args.Message);
+                            Finish(1);
+                          }};
+  Note("LoadAd", kPlacement);
   if (!g_ads->LoadAd(kPlacement, callback)) Note("LoadAd refused the request");
 }
 
 void Play() {
   if (!g_ads) return Note("Initialise first");
   AdPlayCallback callback;
-  callback.OnAdStart = [](AdPlayEventArgs args) { Note("Started", args.Message); };
+  callback.OnAdStart = [](AdPlayEventArgs args) {
+    Note("Started", args.Message);
+    Finish(0);
+  };
   callback.OnAdRewarded = [](AdPlayEventArgs args) { Note("Rewarded", args.Message); };
   callback.OnAdClick = [](AdPlayEventArgs args) { Note("Clicked", args.Message); };
   callback.OnAdEnd = [](AdPlayEventArgs args) { Note("Ended", args.Message); };
-  callback.OnAdPlayFailure = [](AdPlayEventArgs args) { Note("Play failed", args.Message); };
+  callback.OnAdPlayFailure = [](AdPlayEventArgs args) {
+    Note("Play failed", args.Message);
+    Finish(1);
+  };
   const KestrelAdPlayInfo info = g_ads->PlayAd(kPlacement, callback);
   Note("PlayAd", info.Success ? "playing" : info.Message);
 }
@@ -93,14 +126,25 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (LOWORD(wParam) == kPlay) Play();
       return 0;
     case WM_TIMER:
-      if (g_initialising.valid() && g_initialising.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-        KillTimer(window, 1);
+      if (wParam == kDeadline) Finish(2);
+      if (wParam == kPollInitialisation && g_initialising.valid() && g_initialising.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        KillTimer(window, kPollInitialisation);
         try {
           g_ads = g_initialising.get();
         } catch (const std::exception& e) {
           Note("InitializeAsync failed", e.what());
         }
+        if (g_ads) Then(kLoad);
       }
+      return 0;
+    case kNote: {
+      const std::unique_ptr<std::wstring> line(reinterpret_cast<std::wstring*>(lParam));
+      const LRESULT index = SendMessageW(g_log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line->c_str()));
+      SendMessageW(g_log, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+      return 0;
+    }
+    case kQuit:
+      PostQuitMessage(static_cast<int>(wParam));
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -113,7 +157,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) g_baseUrl = argv[1];
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--auto") {
+      g_auto = true;
+    } else {
+      g_baseUrl = arg;
+    }
+  }
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
@@ -125,10 +176,14 @@ int main(int argc, char** argv) {
   g_window = CreateWindowExW(0, windowClass.lpszClassName, L"Kestrel demo publisher", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                              CW_USEDEFAULT, CW_USEDEFAULT, 800, 600, nullptr, nullptr, windowClass.hInstance, nullptr);
   if (!g_window) return 1;
+  if (g_auto) {
+    SetTimer(g_window, kDeadline, 60000, nullptr);
+    Then(kInitialise);
+  }
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return 0;
+  return static_cast<int>(message.wParam);
 }

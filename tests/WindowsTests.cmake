@@ -98,7 +98,10 @@ target_link_options(webview2_double PRIVATE -static)
 set_target_properties(webview2_double PROPERTIES OUTPUT_NAME EmbeddedBrowserWebView PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/webview2-runtime/130.0.2849.39/EBWebView/x64)
 add_dependencies(windows_play_tests webview2_double)
-# The overlay window, the window size source and the (absent) browser host.
+if(TARGET kestrel-demo-windows)
+  add_dependencies(windows_play_tests kestrel-demo-windows)  # it plays an ad through the demo too
+endif()
+# The overlay window, the window size source, and no browser host without a runtime.
 kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)
 
 # Machine facts. Wine fixes a process's locale and time zone from LC_ALL and TZ

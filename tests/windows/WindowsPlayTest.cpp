@@ -333,6 +333,28 @@ TEST_F(WindowsPlayTest, TheBrowserFollowsTheOverlayWhenThePublisherWindowMoves) 
   }
 }
 
+TEST_F(WindowsPlayTest, TheDemoPublisherPlaysAnAd) {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const auto demo = std::filesystem::path(program).parent_path().parent_path() / L"examples" / L"kestrel-demo-windows.exe";
+  const std::string url = server.BaseUrl();
+  std::wstring command = L"\"" + demo.wstring() + L"\" --auto " + std::wstring(url.begin(), url.end());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+      << GetLastError();
+  const bool ended = PumpMessagesUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+                                       std::chrono::seconds(90));
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (!ended) TerminateProcess(process.hProcess, 3);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u) << "0: the ad started; 1: a failure; 2: nothing within a minute";
+  EXPECT_FALSE(server.Requests("/bundles/").empty());
+}
+
 TEST_F(WindowsPlayTest, TheRegisteredRuntimeIsFoundWhenNoFolderIsNamed) {
   SetEnvironmentVariableW(kFolderVariable, nullptr);
   const std::wstring folder = runtimeFolder.wstring();
