@@ -90,7 +90,18 @@ kestrel_backend_test_program(windows_http_tests ${backend}/WinInetHttpClientTest
 set(windows_play_tests_wine ${kestrel_wine})
 list(INSERT windows_play_tests_wine 1 LANG=C.UTF-8)
 kestrel_backend_test_program(windows_play_tests ${backend}/WindowsPlayTest.cpp)
-# The overlay window, the window size source and the (absent) browser host.
+# The plays' browser is a stand-in for the WebView2 runtime (which cannot run
+# under Wine), laid out as a fixed-version runtime beside the test program.
+add_library(webview2_double SHARED ${backend}/webview2-double/WebView2Double.cpp)
+target_link_libraries(webview2_double PRIVATE ole32 user32 kestrel_warnings)
+target_link_options(webview2_double PRIVATE -static)
+set_target_properties(webview2_double PROPERTIES OUTPUT_NAME EmbeddedBrowserWebView PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/webview2-runtime/130.0.2849.39/EBWebView/x64)
+add_dependencies(windows_play_tests webview2_double)
+if(TARGET kestrel-demo-windows)
+  add_dependencies(windows_play_tests kestrel-demo-windows)  # it plays an ad through the demo too
+endif()
+# The overlay window, the window size source, and no browser host without a runtime.
 kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)
 
 # Machine facts. Wine fixes a process's locale and time zone from LC_ALL and TZ

@@ -267,7 +267,9 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     auto display =
         std::make_shared<DisplayAdController>(folder, m_record.IsIncentivized, this, bundle->GetAdResponse(), config);
     if (display->CannotShow()) {
-      // The view has logged why; releasing it closes its window.
+      // The view has logged why; releasing it closes its window. The bundle
+      // is spent as in a play that started: the next load may fetch another.
+      if (CountPlayableBundles() <= 0) m_hasAdResponse.store(false);
       info.Success = false;
       info.Message = CannotShowMessage(display->Failure());
       if (info.OnAdPlayFailure) {

@@ -1,14 +1,19 @@
 #include "platform/IWebViewHost.h"
 
+#include <windows.h>
+
+#include "platform/windows/WebView2Host.h"
+
 namespace kestrel {
 
-// This build has no browser control: the WebView2 SDK is not part of it.
-// A WebView2 host implements IWebViewHost over ICoreWebView2Controller,
-// created in the window's NativeHandle() (an HWND), and is returned here.
-std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& /*window*/, const std::string& /*userDataFolder*/,
-                                                IWebViewHost::Events /*events*/, std::string& failure) {
-  failure = "no web view could be created in its window.";
-  return nullptr;
+std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
+                                                IWebViewHost::Events events, std::string& failure) {
+  HWND native = static_cast<HWND>(window.NativeHandle());
+  if (!native || !IsWindow(native)) {
+    failure = "the overlay is not a window.";
+    return nullptr;
+  }
+  return WebView2Host::Create(native, userDataFolder, std::move(events), failure);
 }
 
 }  // namespace kestrel

@@ -7,7 +7,9 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
 #include <pthread.h>
+#endif
 
 #include "AdServer.h"
 #include "CommandLine.h"
@@ -26,6 +28,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+#ifdef _WIN32
+  // On Windows Ctrl+C ends the process, and with it the server.
+  try {
+    AdServer server(flags.options);
+    server.Bind();
+    std::cout << "kestrel-adserver listening on " << server.BaseUrl() << std::endl;
+    return server.Run() ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "kestrel-adserver: " << e.what() << '\n';
+    return 1;
+  }
+#else
   // SIGINT and SIGTERM are taken by a thread of their own, which stops the server.
   sigset_t signals;
   sigemptyset(&signals);
@@ -54,4 +68,5 @@ int main(int argc, char** argv) {
     std::cerr << "kestrel-adserver: " << e.what() << '\n';
     return 1;
   }
+#endif
 }

@@ -1,0 +1,523 @@
+// A stand-in for the WebView2 runtime's EmbeddedBrowserWebView.dll, for tests
+// under Wine where the real runtime cannot run. Its objects are plain tables
+// of function pointers filled by slot number, written from the published slot
+// order and not from the SDK's declarations: a host that calls a wrong slot
+// reaches a wrong entry, or one that records "bad slot" and fails. It answers
+// through the calling thread's message queue, records what the host did, and
+// exports hooks that let a test act as the page and as the browser.
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Slot = void (*)();  // a table entry; casts to and from it are exact
+constexpr int kSlots = 73;
+
+enum Table { kEnvironment, kController, kView, kSettings, kMessageArgs, kPermissionArgs, kNavigationArgs,
+             kNewWindowArgs, kProcessArgs, kTables };
+constexpr const char* kTableNames[kTables] = {"environment", "controller", "view", "settings", "message args",
+                                              "permission args", "navigation args", "new window args",
+                                              "process failed args"};
+
+std::vector<std::string> g_calls;
+void Record(const std::string& call) { g_calls.push_back(call); }
+
+std::string Narrow(const wchar_t* text) {
+  std::string narrow;
+  if (!text) return narrow;
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  narrow.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 1u);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
+  narrow.pop_back();
+  return narrow;
+}
+
+LPWSTR Allocate(const std::wstring& text) {
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+  if (copy) std::copy(text.c_str(), text.c_str() + text.size() + 1, copy);
+  return copy;
+}
+
+constexpr GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kEnvironmentId = {0xb96d755e, 0x0319, 0x4e92, {0xa2, 0x96, 0x23, 0x43, 0x6f, 0x46, 0xa1, 0xfc}};
+constexpr GUID kControllerId = {0x4d00c0d1, 0x9434, 0x4eb6, {0x80, 0x78, 0x86, 0x97, 0xa5, 0x60, 0x33, 0x4f}};
+constexpr GUID kViewIds[] = {
+    {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}},
+    {0x9e8f0cf8, 0xe670, 0x4b5e, {0xb2, 0xbc, 0x73, 0xe0, 0x61, 0xe3, 0x18, 0x4c}},
+    {0xa0d6df20, 0x3b92, 0x416d, {0xaa, 0x0c, 0x43, 0x7a, 0x9c, 0x72, 0x78, 0x57}}};
+constexpr GUID kSettingsId = {0xe562e4f0, 0xd7fa, 0x43ac, {0x8d, 0x71, 0xc0, 0x51, 0x50, 0x49, 0x9f, 0x00}};
+constexpr GUID kEnvironmentCreatedId = {0x4e8a3389, 0xc9d8, 0x4bd2, {0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d}};
+
+// Every object: its table first, as COM wants, then a count and what it holds.
+struct Object {
+  Slot* table;
+  LONG references = 1;
+  Table kind;
+  std::function<void()> destroyed;
+};
+
+struct View;
+struct Controller : Object {
+  View* view = nullptr;
+  bool closed = false;
+};
+struct View : Object {
+  std::map<int, std::vector<std::pair<INT64, Object*>>> handlers;  // add_ slot: token, handler
+  std::wstring source;
+  Object* settings = nullptr;
+};
+struct Args : Object {
+  std::wstring text, source;
+  int number = 0;   // permission or process kind
+  int state = 0;    // permission state, or Handled
+  BOOL byUser = TRUE;
+};
+
+Slot g_tables[kTables][kSlots];
+int g_liveControllers = 0;
+HRESULT g_failure[2] = {S_OK, S_OK};  // environment, controller creation
+std::wstring g_scriptResult = L"null";
+View* g_view = nullptr;  // the newest web view
+HWND g_queue = nullptr;
+INT64 g_nextToken = 0;
+
+template <typename F>
+void Set(Table table, int slot, F function) {
+  g_tables[table][slot] = reinterpret_cast<Slot>(function);
+}
+
+ULONG AddRef(void* object) {
+  return static_cast<ULONG>(++static_cast<Object*>(object)->references);
+}
+ULONG Release(void* object) {
+  auto* self = static_cast<Object*>(object);
+  const LONG left = --self->references;
+  if (left == 0) {
+    if (self->destroyed) self->destroyed();
+    delete self;
+  }
+  return static_cast<ULONG>(left);
+}
+
+// Calls slot `slot` of a COM object the host made (its handlers).
+template <typename... Args>
+HRESULT Call(void* object, int slot, Args... args) {
+  Slot* table = *static_cast<Slot**>(object);
+  return reinterpret_cast<HRESULT(STDMETHODCALLTYPE*)(void*, Args...)>(table[slot])(object, args...);
+}
+void HostAddRef(void* object) { Call(object, 1); }
+void HostRelease(void* object) { Call(object, 2); }
+
+template <int T, int S>
+HRESULT STDMETHODCALLTYPE BadSlot(void*) {
+  Record(std::string("bad slot ") + kTableNames[T] + " " + std::to_string(S));
+  return E_NOTIMPL;
+}
+template <int T, int... S>
+void FillBad(std::integer_sequence<int, S...>) {
+  ((g_tables[T][S] = reinterpret_cast<Slot>(&BadSlot<T, S>)), ...);
+}
+template <int... T>
+void FillAllBad(std::integer_sequence<int, T...>) {
+  (FillBad<T>(std::make_integer_sequence<int, kSlots>()), ...);
+}
+
+// Later, on the thread that created the environment, through its queue.
+LRESULT CALLBACK QueueProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_APP) return DefWindowProcW(window, message, wParam, lParam);
+  auto* work = reinterpret_cast<std::function<void()>*>(lParam);
+  (*work)();
+  delete work;
+  return 0;
+}
+void Later(std::function<void()> work) {
+  PostMessageW(g_queue, WM_APP, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(work))));
+}
+
+HRESULT STDMETHODCALLTYPE QueryInterface(void* object, REFIID iid, void** out) {
+  auto* self = static_cast<Object*>(object);
+  bool match = IsEqualGUID(iid, kIUnknown);
+  if (self->kind == kEnvironment) match = match || IsEqualGUID(iid, kEnvironmentId);
+  if (self->kind == kController) match = match || IsEqualGUID(iid, kControllerId);
+  if (self->kind == kSettings) match = match || IsEqualGUID(iid, kSettingsId);
+  if (self->kind == kView) {
+    for (const GUID& id : kViewIds) match = match || IsEqualGUID(iid, id);
+  }
+  if (!match) {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef(object);
+  *out = object;
+  return S_OK;
+}
+
+template <typename T>
+T* Make(Table kind) {
+  T* object = new T();
+  object->table = g_tables[kind];
+  object->kind = kind;
+  return object;
+}
+
+// Hands the event to every handler registered at the add_ slot.
+template <typename... A>
+void Fire(View* view, int addSlot, A... args) {
+  if (!view) return;
+  AddRef(view);
+  std::vector<Object*> handlers;
+  for (auto& [token, handler] : view->handlers[addSlot]) handlers.push_back(handler);
+  for (Object* handler : handlers) HostAddRef(handler);
+  for (Object* handler : handlers) Call(handler, 3, static_cast<void*>(view), args...);
+  for (Object* handler : handlers) HostRelease(handler);
+  Release(view);
+}
+
+void ReleaseHandlers(View* view) {
+  auto handlers = std::move(view->handlers);
+  view->handlers.clear();
+  for (auto& [slot, list] : handlers) {
+    for (auto& [token, handler] : list) HostRelease(handler);
+  }
+}
+
+HRESULT STDMETHODCALLTYPE AddHandler(View* view, int slot, Object* handler, INT64* token) {
+  if (!handler || !token) return E_INVALIDARG;
+  HostAddRef(handler);
+  *token = ++g_nextToken;
+  view->handlers[slot].emplace_back(*token, handler);
+  Record("add " + std::to_string(slot));
+  return S_OK;
+}
+HRESULT RemoveHandler(View* view, int slot, INT64 token) {
+  auto& list = view->handlers[slot + -1];
+  for (auto entry = list.begin(); entry != list.end(); ++entry) {
+    if (entry->first == token) {
+      Object* handler = entry->second;
+      list.erase(entry);
+      HostRelease(handler);
+      Record("remove " + std::to_string(slot - 1));
+      return S_OK;
+    }
+  }
+  Record("remove unknown token at " + std::to_string(slot));
+  return E_INVALIDARG;
+}
+template <int S>
+HRESULT STDMETHODCALLTYPE AddAt(void* view, Object* handler, INT64* token) {
+  return AddHandler(static_cast<View*>(view), S, handler, token);
+}
+template <int S>
+HRESULT STDMETHODCALLTYPE RemoveAt(void* view, INT64 token) {
+  return RemoveHandler(static_cast<View*>(view), S, token);
+}
+
+HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) {
+  Record("CreateCoreWebView2Controller");
+  if (!handler) return E_INVALIDARG;
+  HostAddRef(handler);
+  Later([parent, handler] {
+    const HRESULT failure = !IsWindow(parent) ? E_ABORT : g_failure[1];
+    if (FAILED(failure)) {
+      Call(handler, 3, failure, static_cast<void*>(nullptr));
+    } else {
+      auto* controller = Make<Controller>(kController);
+      auto* view = Make<View>(kView);
+      view->settings = Make<Object>(kSettings);
+      controller->view = view;
+      ++g_liveControllers;
+      controller->destroyed = [controller] {
+        --g_liveControllers;
+        if (!controller->closed) ReleaseHandlers(controller->view);
+        if (g_view == controller->view) g_view = nullptr;
+        Release(controller->view);
+      };
+      view->destroyed = [view] { Release(view->settings); };
+      g_view = view;
+      Call(handler, 3, S_OK, static_cast<void*>(controller));
+      Release(controller);
+    }
+    HostRelease(handler);
+  });
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE BrowserVersion(void*, LPWSTR* version) {
+  *version = Allocate(L"130.0.2849.39");
+  return S_OK;
+}
+
+// Controller
+HRESULT STDMETHODCALLTYPE PutVisible(void*, BOOL visible) {
+  Record("visible " + std::to_string(visible));
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE PutBounds(void*, RECT bounds) {
+  char text[80];
+  std::snprintf(text, sizeof text, "bounds %ld %ld %ld %ld", bounds.left, bounds.top, bounds.right, bounds.bottom);
+  Record(text);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE MoveFocus(void*, int reason) {
+  Record("focus " + std::to_string(reason));
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE Close(void* object) {
+  auto* controller = static_cast<Controller*>(object);
+  if (controller->closed) return E_UNEXPECTED;
+  controller->closed = true;
+  Record("Close");
+  ReleaseHandlers(controller->view);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GetView(void* object, void** view) {
+  auto* controller = static_cast<Controller*>(object);
+  if (controller->closed) return E_UNEXPECTED;
+  AddRef(controller->view);
+  *view = controller->view;
+  return S_OK;
+}
+
+// Settings: put_ slots 4..20 store a BOOL.
+template <int S>
+HRESULT STDMETHODCALLTYPE PutSetting(void*, BOOL value) {
+  constexpr const char* kNames[] = {"Script", "WebMessage", "ScriptDialogs", "StatusBar", "DevTools",
+                                    "ContextMenus", "HostObjects", "ZoomControl", "ErrorPage"};
+  Record(std::string("setting ") + kNames[(S - 4) / 2] + " " + std::to_string(value));
+  return S_OK;
+}
+template <int... S>
+void FillSettings(std::integer_sequence<int, S...>) {
+  (Set(kSettings, 4 + 2 * S, &PutSetting<4 + 2 * S>), ...);
+}
+
+// Web view
+HRESULT STDMETHODCALLTYPE GetSettings(void* object, void** settings) {
+  auto* view = static_cast<View*>(object);
+  AddRef(view->settings);
+  *settings = view->settings;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GetSource(void* object, LPWSTR* uri) {
+  *uri = Allocate(static_cast<View*>(object)->source);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE NavigateTo(void* object, LPCWSTR uri) {
+  auto* view = static_cast<View*>(object);
+  Record("Navigate " + Narrow(uri));
+  view->source = uri;
+  AddRef(view);
+  Later([view] {
+    auto* args = Make<Args>(kNavigationArgs);
+    Fire(view, 15, static_cast<void*>(args));
+    Release(args);
+    Release(view);
+  });
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE AddScript(void*, LPCWSTR script, Object* handler) {
+  Record("AddScript " + Narrow(script).substr(0, 40));
+  if (!handler) return S_OK;
+  HostAddRef(handler);
+  static int ids = 0;
+  Later([handler, id = std::to_wstring(++ids)] {
+    Call(handler, 3, S_OK, id.c_str());
+    HostRelease(handler);
+  });
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ExecuteScript(void*, LPCWSTR script, Object* handler) {
+  Record("ExecuteScript " + Narrow(script).substr(0, 80));
+  if (!handler) return S_OK;
+  HostAddRef(handler);
+  Later([handler, result = g_scriptResult] {
+    Call(handler, 3, S_OK, result.c_str());
+    HostRelease(handler);
+  });
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE StopLoading(void*) {
+  Record("Stop");
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE MapHost(void*, LPCWSTR host, LPCWSTR folder, int access) {
+  Record("map " + Narrow(host) + " " + Narrow(folder) + " " + std::to_string(access));
+  return S_OK;
+}
+
+// Event arguments
+HRESULT STDMETHODCALLTYPE ArgsSource(void* object, LPWSTR* value) {
+  *value = Allocate(static_cast<Args*>(object)->source);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsText(void* object, LPWSTR* value) {
+  *value = Allocate(static_cast<Args*>(object)->text);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsNotAString(void*, LPWSTR* value) {
+  *value = nullptr;
+  return E_INVALIDARG;
+}
+HRESULT STDMETHODCALLTYPE ArgsNumber(void* object, int* value) {
+  *value = static_cast<Args*>(object)->number;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsGetState(void* object, int* value) {
+  *value = static_cast<Args*>(object)->state;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsPutState(void* object, int value) {
+  static_cast<Args*>(object)->state = value;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsByUser(void* object, BOOL* value) {
+  *value = static_cast<Args*>(object)->byUser;
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ArgsSuccess(void*, BOOL* value) {
+  *value = TRUE;
+  return S_OK;
+}
+
+void FillTables() {
+  FillAllBad(std::make_integer_sequence<int, kTables>());
+  for (auto& table : g_tables) {
+    table[0] = reinterpret_cast<Slot>(&QueryInterface);
+    table[1] = reinterpret_cast<Slot>(&AddRef);
+    table[2] = reinterpret_cast<Slot>(&Release);
+  }
+  Set(kEnvironment, 3, &CreateController);
+  Set(kEnvironment, 5, &BrowserVersion);
+  Set(kController, 4, &PutVisible);
+  Set(kController, 6, &PutBounds);
+  Set(kController, 12, &MoveFocus);
+  Set(kController, 24, &Close);
+  Set(kController, 25, &GetView);
+  FillSettings(std::make_integer_sequence<int, 9>());
+  Set(kView, 3, &GetSettings);
+  Set(kView, 4, &GetSource);
+  Set(kView, 5, &NavigateTo);
+  Set(kView, 15, &AddAt<15>);  // NavigationCompleted
+  Set(kView, 16, &RemoveAt<16>);
+  Set(kView, 23, &AddAt<23>);  // PermissionRequested
+  Set(kView, 24, &RemoveAt<24>);
+  Set(kView, 25, &AddAt<25>);  // ProcessFailed
+  Set(kView, 26, &RemoveAt<26>);
+  Set(kView, 27, &AddScript);
+  Set(kView, 29, &ExecuteScript);
+  Set(kView, 34, &AddAt<34>);  // WebMessageReceived
+  Set(kView, 35, &RemoveAt<35>);
+  Set(kView, 43, &StopLoading);
+  Set(kView, 44, &AddAt<44>);  // NewWindowRequested
+  Set(kView, 45, &RemoveAt<45>);
+  Set(kView, 71, &MapHost);
+  Set(kMessageArgs, 3, &ArgsSource);
+  Set(kMessageArgs, 4, &ArgsText);
+  Set(kMessageArgs, 5, &ArgsNotAString);
+  Set(kPermissionArgs, 3, &ArgsSource);
+  Set(kPermissionArgs, 4, &ArgsNumber);
+  Set(kPermissionArgs, 5, &ArgsByUser);
+  Set(kPermissionArgs, 6, &ArgsGetState);
+  Set(kPermissionArgs, 7, &ArgsPutState);
+  Set(kNavigationArgs, 3, &ArgsSuccess);
+  Set(kNewWindowArgs, 3, &ArgsText);
+  Set(kNewWindowArgs, 6, &ArgsPutState);
+  Set(kNewWindowArgs, 7, &ArgsGetState);
+  Set(kNewWindowArgs, 8, &ArgsByUser);
+  Set(kProcessArgs, 3, &ArgsNumber);
+}
+
+}  // namespace
+
+#define KD_EXPORT extern "C" __declspec(dllexport)
+
+KD_EXPORT HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(int flag, int runtimeType,
+                                                                                PCWSTR userDataFolder,
+                                                                                IUnknown* options, IUnknown* handler) {
+  if (!g_queue) {
+    FillTables();
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = QueueProc;
+    windowClass.lpszClassName = L"KestrelWebView2Double";
+    RegisterClassW(&windowClass);
+    g_queue = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }
+  Record("environment flag " + std::to_string(flag) + " type " + std::to_string(runtimeType) + " options " +
+         std::to_string(options != nullptr) + " folder " + Narrow(userDataFolder));
+  void* created = nullptr;
+  if (!handler || FAILED(handler->QueryInterface(kEnvironmentCreatedId, &created))) return E_NOINTERFACE;
+  Later([created] {
+    if (FAILED(g_failure[0])) {
+      Call(created, 3, g_failure[0], static_cast<void*>(nullptr));
+    } else {
+      auto* environment = Make<Object>(kEnvironment);
+      Call(created, 3, S_OK, static_cast<void*>(environment));
+      Release(environment);
+    }
+    HostRelease(created);
+  });
+  return S_OK;
+}
+
+KD_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return S_FALSE; }
+
+// What the host called, one line each.
+KD_EXPORT const char* KdCalls() {
+  static std::string joined;
+  joined.clear();
+  for (const auto& call : g_calls) joined += call + "\n";
+  return joined.c_str();
+}
+// Creating the environment (0) or the controller (1) fails with `result` until reset with S_OK.
+KD_EXPORT void KdFailCreation(int which, HRESULT result) { g_failure[which] = result; }
+KD_EXPORT void KdSetScriptResult(const wchar_t* json) { g_scriptResult = json; }
+KD_EXPORT int KdLiveControllers() { return g_liveControllers; }
+KD_EXPORT int KdHandlers() {
+  int count = 0;
+  if (g_view) {
+    for (auto& [slot, list] : g_view->handlers) count += static_cast<int>(list.size());
+  }
+  return count;
+}
+
+// The page posts a message (JSON text); from the page's own address unless `source` is given.
+KD_EXPORT void KdPostMessage(const wchar_t* json, const wchar_t* source) {
+  if (!g_view) return;
+  auto* args = Make<Args>(kMessageArgs);
+  args->text = json;
+  args->source = source ? source : g_view->source;
+  Fire(g_view, 34, static_cast<void*>(args));
+  Release(args);
+}
+// The page asks for a permission; the state the host set.
+KD_EXPORT int KdRequestPermission(int kind) {
+  auto* args = Make<Args>(kPermissionArgs);
+  args->number = kind;
+  args->source = g_view ? g_view->source : L"";
+  Fire(g_view, 23, static_cast<void*>(args));
+  const int state = args->state;
+  Release(args);
+  return state;
+}
+// The page opens a window; whether the host handled it.
+KD_EXPORT BOOL KdOpenWindow(const wchar_t* uri, BOOL byUser) {
+  auto* args = Make<Args>(kNewWindowArgs);
+  args->text = uri;
+  args->byUser = byUser;
+  Fire(g_view, 44, static_cast<void*>(args));
+  const BOOL handled = args->state;
+  Release(args);
+  return handled;
+}
+KD_EXPORT void KdFailProcess(int kind) {
+  auto* args = Make<Args>(kProcessArgs);
+  args->number = kind;
+  Fire(g_view, 25, static_cast<void*>(args));
+  Release(args);
+}
