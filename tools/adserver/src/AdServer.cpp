@@ -143,7 +143,8 @@ int AdServer::Bind() {
     throw std::runtime_error("cannot listen on " + std::string(kHost) + ":" + std::to_string(m_options.port));
   }
   m_port = port;
-  m_baseUrl = "http://" + std::string(kHost) + ":" + std::to_string(port);
+  m_baseUrl = m_options.publicBaseUrl.empty() ? "http://" + std::string(kHost) + ":" + std::to_string(port)
+                                              : m_options.publicBaseUrl;
   return port;
 }
 
