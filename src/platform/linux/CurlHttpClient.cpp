@@ -129,9 +129,9 @@ struct Transfer {
   }
 };
 
-// libcurl behind IHttpClient. Exchanges share the DNS cache and TLS sessions,
-// never connections: each exchange opens its own and closes it, so a server
-// sees exactly one exchange per request.
+// libcurl behind IHttpClient. Exchanges share the DNS cache, TLS sessions and
+// the connections: an exchange takes an idle kept-alive connection to its
+// server when there is one and leaves it open for the next.
 class CurlHttpClient : public IHttpClient {
  public:
   explicit CurlHttpClient(const HttpLimits& limits) : m_limits(limits) {
@@ -144,6 +144,7 @@ class CurlHttpClient : public IHttpClient {
       curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
       curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
       curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+      curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     }
   }
 
