@@ -73,6 +73,7 @@ RecordedRequest Record(const httplib::Request& req, std::string_view route) {
   }
   r.body = req.body;
   r.route = std::string(route);
+  r.clientPort = req.remote_port;
   return r;
 }
 
