@@ -5,6 +5,7 @@
 # child processes by fork or through a POSIX shell) stay out; tests/windows/
 # covers their Windows side.
 set(kestrel_linux_only
+  unit/net/PreconnectTest.cpp
   unit/privacy/SdkRestartTest.cpp
   unit/config/PersistentSettingsControllerTest.cpp
   unit/config/PreinitPrivacyTest.cpp

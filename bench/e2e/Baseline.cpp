@@ -37,12 +37,15 @@ fs::path EntryPath(const fs::path& folder, const std::string& name) {
 
 }  // namespace
 
-Baseline::Baseline() : m_curl(curl_easy_init()) {
-  if (!m_curl) throw std::runtime_error("curl_easy_init failed");
+Baseline::Baseline() : m_share(curl_share_init()), m_curl(curl_easy_init()) {
+  if (!m_curl || !m_share) throw std::runtime_error("curl_easy_init failed");
+  curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+  curl_easy_setopt(m_curl, CURLOPT_SHARE, m_share);
 }
 
 Baseline::~Baseline() {
   curl_easy_cleanup(m_curl);
+  curl_share_cleanup(m_share);
 }
 
 void Baseline::Perform(const std::string& url) {
@@ -122,6 +125,54 @@ void Baseline::LoadAd(const std::string& adsUrl, const std::string& adsBody, con
   }
   Unzip(archive, folder);
   fs::remove(archive);
+}
+
+std::size_t Baseline::LoadAdInParallel(const std::string& adsUrl, const std::string& adsBody,
+                                       const fs::path& folder) {
+  const std::string text = Post(adsUrl, adsBody);
+  std::size_t bytes = text.size();
+  const auto answer = nlohmann::json::parse(text);
+  const auto& markup = answer.at("ads").at(0).at("ad_markup");
+  std::vector<std::pair<std::string, fs::path>> parts{{markup.at("templateURL").get<std::string>(), folder / "bundle.zip"}};
+  for (const auto& [name, part] : markup.at("templateSettings").at("cacheable_replacements").items()) {
+    parts.emplace_back(part.at("url").get<std::string>(), folder / (name + "." + part.at("extension").get<std::string>()));
+  }
+  using Easy = std::unique_ptr<CURL, void (*)(CURL*)>;
+  std::unique_ptr<CURLM, CURLMcode (*)(CURLM*)> multi(curl_multi_init(), curl_multi_cleanup);
+  std::vector<Easy> handles;
+  std::vector<std::unique_ptr<std::ofstream>> files;
+  for (const auto& [url, file] : parts) {
+    files.push_back(std::make_unique<std::ofstream>(file, std::ios::binary));
+    Easy easy(curl_easy_init(), curl_easy_cleanup);
+    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_SHARE, m_share);
+    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, AppendToFile);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, files.back().get());
+    curl_multi_add_handle(multi.get(), easy.get());
+    handles.push_back(std::move(easy));
+  }
+  int running = 1;
+  while (running > 0) {
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) throw std::runtime_error("curl_multi_perform failed");
+    if (running > 0) curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+  }
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+    if (message->msg == CURLMSG_DONE && message->data.result != CURLE_OK) {
+      throw std::runtime_error(std::string("a part failed: ") + curl_easy_strerror(message->data.result));
+    }
+  }
+  for (auto& easy : handles) {
+    curl_off_t size = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &size);
+    bytes += static_cast<std::size_t>(size);
+    curl_multi_remove_handle(multi.get(), easy.get());
+  }
+  files.clear();
+  Unzip(folder / "bundle.zip", folder);
+  fs::remove(folder / "bundle.zip");
+  return bytes;
 }
 
 }  // namespace kestrel::bench

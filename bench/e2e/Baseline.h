@@ -8,7 +8,7 @@
 namespace kestrel::bench {
 
 // What an application would do without the SDK: plain libcurl exchanges over
-// one connection, and libzip to unpack. Failures throw std::runtime_error.
+// kept-alive connections, and libzip to unpack. Failures throw std::runtime_error.
 class Baseline {
  public:
   Baseline();
@@ -26,10 +26,14 @@ class Baseline {
   // POSTs the /ads body, downloads the answer's bundle and images into the
   // folder and unpacks the bundle there.
   void LoadAd(const std::string& adsUrl, const std::string& adsBody, const std::filesystem::path& folder);
+  // The same with every part downloaded at once; returns the bytes of the
+  // /ads answer and the parts.
+  std::size_t LoadAdInParallel(const std::string& adsUrl, const std::string& adsBody, const std::filesystem::path& folder);
 
  private:
   void Perform(const std::string& url);
 
+  CURLSH* m_share = nullptr;  // one connection cache for every exchange
   CURL* m_curl = nullptr;
 };
 

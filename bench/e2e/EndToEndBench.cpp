@@ -4,7 +4,10 @@
 //   load   LoadAd to OnAdLoadSuccess / libcurl downloads of the same parts and a libzip unpack
 //   memory peak resident memory that initialising and loading 5 placements adds (child process)
 //   play   PlayAd to the creative's start / a bare WebKitWebView on the same index.html
-// Usage: kestrel_e2e_bench [--runs N] [--smoke]
+// With --network, the network table instead: init and loads through a
+// simulated network (tools/netsim) at each round trip, beside the least the
+// network allows and a libcurl client with kept-alive connections and parallel parts.
+// Usage: kestrel_e2e_bench [--runs N] [--smoke] [--network RTT_MS,...]
 //   --smoke  one run each, no 20 MB bundle: proves the program and its checks still work.
 
 #include <gtk/gtk.h>
@@ -29,12 +32,14 @@
 #include <nlohmann/json.hpp>
 
 #include "LocalAdServer.h"
+#include "NetSim.h"
 #include "common/QuietOutput.h"
 #include "display/DisplayOverlayAdView.h"
 #include "e2e/BareWebView.h"
 #include "e2e/Baseline.h"
 #include "e2e/MainLoop.h"
 #include "kestrel/KestrelAds.h"
+#include "platform/PlatformServices.h"
 #include "sdk/SdkState.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -363,6 +368,174 @@ std::optional<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std
   return figure;
 }
 
+// ---- the network table: the same exchanges through a simulated network ----
+
+struct NetworkFigure {
+  std::string name;
+  int roundTripMs = 0;
+  std::vector<double> sdk;
+  std::vector<double> baseline;
+  double bound = 0;         // ms the simulated network needs at the least
+  double target = 0;        // the ratio to stay at or under
+  bool againstBaseline = false;  // the target is a ratio to the baseline, not to the bound
+};
+
+constexpr double kNetworkBitsPerSecond = 20e6;
+
+double TransferMs(std::size_t bytes) {
+  return static_cast<double>(bytes) * 8 / kNetworkBitsPerSecond * 1000;
+}
+
+// A server behind the simulator: every URL it writes names the relay.
+struct SimulatedServer {
+  SimulatedServer(int roundTripMs, const fs::path& fixtures)
+      : sim("127.0.0.1", 0, {std::chrono::milliseconds(roundTripMs), kNetworkBitsPerSecond}) {
+    auto options = adserver::LocalAdServer::QuietOptions();
+    options.fixturesDir = fixtures;
+    options.publicBaseUrl = "http://127.0.0.1:" + std::to_string(sim.Start());
+    server.emplace(options);
+    server->Start();
+    sim.SetUpstreamPort(server->Port());
+  }
+  netsim::NetSim sim;
+  std::optional<adserver::LocalAdServer> server;
+};
+
+// The fixtures with five more images of incompressible bytes, and the /ads
+// answer that names them beside the sample ad's parts: a bundle and seven assets.
+constexpr int kExtraAssets = 5;
+constexpr std::size_t kExtraAssetBytes = 110 * 1000;
+
+void WriteNetworkFixtures(const fs::path& folder) {
+  const fs::path source = KESTREL_BENCH_FIXTURES_DIR;
+  fs::copy(source, folder, fs::copy_options::recursive);
+  std::uint32_t state = 12345;
+  for (int i = 1; i <= kExtraAssets; ++i) {
+    std::string bytes(kExtraAssetBytes, '\0');
+    for (char& c : bytes) {
+      state = state * 1664525u + 1013904223u;
+      c = static_cast<char>(state >> 24);
+    }
+    std::ofstream(folder / "assets" / ("extra" + std::to_string(i) + ".png"), std::ios::binary) << bytes;
+  }
+}
+
+std::string AdsWithSevenAssets(const std::string& baseUrl, std::string answer) {
+  auto document = nlohmann::json::parse(answer);
+  auto& cacheable = document.at("ads").at(0).at("ad_markup").at("templateSettings").at("cacheable_replacements");
+  for (int i = 1; i <= kExtraAssets; ++i) {
+    cacheable["EXTRA_" + std::to_string(i)] = {{"url", baseUrl + "/assets/extra" + std::to_string(i) + ".png"},
+                                               {"extension", "png"}};
+  }
+  return document.dump();
+}
+
+std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roundTrips) {
+  test::TempDir fixtures;
+  WriteNetworkFixtures(fixtures.Path());
+  std::vector<NetworkFigure> figures;
+  for (const int rtt : roundTrips) {
+    SimulatedServer net(rtt, fixtures.Path());
+    adserver::LocalAdServer& server = *net.server;
+    const std::string base = server.BaseUrl();
+
+    NetworkFigure init{"init", rtt, {}, {}, 2.0 * rtt, 1.1, true};
+    for (int i = 0; i < runs; ++i) {
+      test::ScopedDataHome home;
+      PlatformServices::SetHttpClient(nullptr);  // as in a new process: no connection is open yet
+      init.sdk.push_back(Initialize(base, nullptr, false).ms);
+      SdkState::Reset();
+      const std::string body = LastBody(server, "/config");
+      const auto start = Clock::now();
+      Baseline().Post(base + "/config", body);  // a new connection, as the SDK's first exchange
+      init.baseline.push_back(MsBetween(start, Clock::now()));
+    }
+    figures.push_back(init);
+
+    for (const bool seven : {false, true}) {
+      server.ClearFaults();
+      std::string adsBody;
+      {
+        test::ScopedDataHome home;
+        KestrelAds* ads = Initialize(base, nullptr, false).ads;
+        Load(ads, "interstitial", false);
+        SdkState::Reset();
+        adsBody = LastBody(server, "/ads");
+      }
+      if (seven) {
+        const std::string answer = Baseline().Post(base + "/ads", adsBody);
+        adserver::Fault fault;
+        fault.route = adserver::FaultRoute::Ads;
+        fault.mode = adserver::FaultMode::Body;
+        fault.body = AdsWithSevenAssets(base, answer);
+        server.SetFault(fault);
+      }
+      std::size_t bytes = 0;
+      {
+        test::TempDir folder;
+        bytes = Baseline().LoadAdInParallel(base + "/ads", adsBody, folder.Path());
+      }
+      NetworkFigure load{seven ? "load, bundle + 7 assets" : "load, sample ad", rtt, {}, {},
+                         2.0 * rtt + TransferMs(bytes), 1.25, false};
+      for (int i = 0; i < runs; ++i) {
+        {
+          test::ScopedDataHome home;
+          PlatformServices::SetHttpClient(nullptr);
+          KestrelAds* ads = Initialize(base, nullptr, false).ads;
+          load.sdk.push_back(Load(ads, "interstitial", false));
+          SdkState::Reset();
+        }
+        Baseline baseline;
+        baseline.Post(base + "/config", LastBody(server, "/config"));  // as the SDK, a warm connection
+        test::TempDir folder;
+        const auto start = Clock::now();
+        baseline.LoadAdInParallel(base + "/ads", adsBody, folder.Path());
+        load.baseline.push_back(MsBetween(start, Clock::now()));
+      }
+      figures.push_back(load);
+    }
+  }
+  return figures;
+}
+
+void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figures) {
+  out << "network: " << kNetworkBitsPerSecond / 1e6 << " Mbit/s shared downlink, medians (min-max) in ms\n"
+      << std::left << std::setw(26) << "figure" << std::setw(6) << "rtt" << std::setw(24) << "SDK" << std::setw(10)
+      << "bound" << std::setw(24) << "baseline" << std::setw(10) << "SDK/bound" << std::setw(10) << "SDK/base"
+      << std::setw(12) << "target" << "result\n";
+  for (const NetworkFigure& f : figures) {
+    const Summary sdk = Summarise(f.sdk);
+    const Summary base = Summarise(f.baseline);
+    const double toBound = f.bound > 0 ? sdk.median / f.bound : 0;
+    const double toBase = sdk.median / base.median;
+    // Judged only where the network dominates: with no round trip the local work does.
+    const bool judged = f.roundTripMs > 0;
+    const double value = f.againstBaseline ? toBase : toBound;
+    std::ostringstream bound, ratios, target;
+    bound << std::fixed << std::setprecision(1) << f.bound;
+    ratios << std::fixed << std::setprecision(2) << toBound << std::setw(10) << " " << toBase;
+    target << "<= " << std::fixed << std::setprecision(2) << f.target << (f.againstBaseline ? " base" : " bound");
+    out << std::left << std::setw(26) << f.name << std::setw(6) << f.roundTripMs << std::setw(24) << Cell(sdk, 1)
+        << std::setw(10) << bound.str() << std::setw(24) << Cell(base, 1) << std::setw(10) << std::fixed
+        << std::setprecision(2) << toBound << std::setw(10) << toBase << std::setw(12)
+        << (judged ? target.str() : std::string("-")) << (judged ? (value <= f.target ? "PASS" : "MISS") : "-")
+        << "\n";
+  }
+  out.flush();
+}
+
+int RunNetwork(int runs, const std::vector<int>& roundTrips) {
+  QuietOutput quiet;
+  std::ostream& out = quiet.Out();
+  try {
+    PrintNetworkTable(out, MeasureNetwork(runs, roundTrips));
+  } catch (const std::exception& e) {
+    out << "error: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 int Run(int runs, bool smoke) {
   QuietOutput quiet;
   std::ostream& out = quiet.Out();
@@ -392,12 +565,16 @@ int Run(int runs, bool smoke) {
 int main(int argc, char** argv) {
   int runs = 7;
   bool smoke = false;
+  std::vector<int> roundTrips;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--memory-child" && i + 1 < argc) return kestrel::bench::MemoryChild(argv[i + 1]);
     if (arg == "--smoke") {
       smoke = true;
       runs = 1;
+    } else if (arg == "--network" && i + 1 < argc) {
+      std::stringstream list(argv[++i]);
+      for (std::string ms; std::getline(list, ms, ',');) roundTrips.push_back(std::atoi(ms.c_str()));
     } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::atoi(argv[++i]);
       if (runs < 1 || runs > 1000) {
@@ -405,9 +582,10 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      std::cerr << "usage: " << argv[0] << " [--runs N] [--smoke]\n";
+      std::cerr << "usage: " << argv[0] << " [--runs N] [--smoke] [--network RTT_MS,...]\n";
       return 2;
     }
   }
+  if (!roundTrips.empty()) return kestrel::bench::RunNetwork(runs, roundTrips);
   return kestrel::bench::Run(runs, smoke);
 }

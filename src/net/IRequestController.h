@@ -17,6 +17,12 @@ class IRequestController : public IBaseController {
   virtual bool DownloadAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
                               const std::string& partUrl, const std::string& folderName) = 0;
   virtual std::future<bool> ProcessPendingRequests() = 0;
+  // As DownloadAdPart, but the part waits for the next ProcessPendingRequests,
+  // which sends the parts waiting together.
+  virtual bool QueueAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
+                           const std::string& partUrl, const std::string& folderName) {
+    return DownloadAdPart(identifier, partName, eventId, partUrl, folderName);
+  }
   virtual std::future<void> SendTrackingUrl(const std::string& url) = 0;
   virtual std::int32_t AddResponseListener(ResponseListener listener) = 0;
   virtual void RemoveResponseListener(std::int32_t id) = 0;

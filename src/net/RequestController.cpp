@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <deque>
 #include <type_traits>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +19,7 @@
 #include "net/ServerRequests.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"
+#include "platform/PlatformServices.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
 #include "sdk/ControllerRegistry.h"
@@ -113,6 +115,8 @@ std::future<void> RequestController::RequestAd(const std::string& placementId, b
       MergeJson(request->m_body, BuildAdRequestObject(placementId, headerBidding));
       auto endpoints = ControllerRegistry::GetEndpointController();
       request->m_url = endpoints ? endpoints->GetAdsUrl() : std::string();
+      // The parts follow the answer, most often from the same server: their connections open meanwhile.
+      if (!request->m_url.empty()) PlatformServices::HttpClient()->Preconnect(request->m_url, kExchangesAtOnce - 1);
       request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
       Submit(std::move(request));
     } catch (const std::exception& e) {
@@ -124,6 +128,14 @@ std::future<void> RequestController::RequestAd(const std::string& placementId, b
 bool RequestController::DownloadAdPart(const std::string& identifier, const std::string& partName,
                                        const std::string& eventId, const std::string& partUrl,
                                        const std::string& folderName) {
+  if (!QueueAdPart(identifier, partName, eventId, partUrl, folderName)) return false;
+  ProcessPendingRequests().get();
+  return true;
+}
+
+bool RequestController::QueueAdPart(const std::string& identifier, const std::string& partName,
+                                    const std::string& eventId, const std::string& partUrl,
+                                    const std::string& folderName) {
   try {
     auto request = std::make_shared<AssetRequest>();
     request->m_saveToFile = true;
@@ -136,7 +148,7 @@ bool RequestController::DownloadAdPart(const std::string& identifier, const std:
     request->m_partName = partName;
     request->m_eventId = eventId;
     request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + identifier + "_ad_part");
-    Submit(std::move(request));
+    Enqueue(std::move(request));
     return true;
   } catch (const std::exception& e) {
     LogException(e);
@@ -264,14 +276,22 @@ bool RequestController::RunPass() {
     }
     for (const auto& request : toSend) LogWarn("Pending request: " + request->m_url);
 
+    // A few exchanges at once; each leaves the table once sent and answered.
+    std::deque<std::pair<std::string, std::future<std::shared_ptr<ResponseBase>>>> sending;
+    const auto finishOldest = [&] {
+      sending.front().second.wait();
+      std::lock_guard lock(m_pendingMutex);
+      m_pendingRequests.erase(sending.front().first);
+      sending.pop_front();
+    };
     for (const auto& request : toSend) {
       if (auto ccpa = ControllerRegistry::GetCcpaController()) ccpa->UpdateCcpaInRequest(*request);
       if (auto coppa = ControllerRegistry::GetCoppaController()) coppa->UpdateCoppaInRequest(*request);
-      std::async(std::launch::async, [this, request] { return ExecuteRequest(*this, request); }).get();
-      // Sent once and answered: it leaves the table.
-      std::lock_guard lock(m_pendingMutex);
-      m_pendingRequests.erase(request->m_requestId);
+      if (sending.size() == kExchangesAtOnce) finishOldest();
+      sending.emplace_back(request->m_requestId,
+                           std::async(std::launch::async, [this, request] { return ExecuteRequest(*this, request); }));
     }
+    while (!sending.empty()) finishOldest();
     return true;
   } catch (const std::exception& e) {
     LogException(e);

@@ -31,6 +31,8 @@ class RequestController : public IRequestController, public std::enable_shared_f
                               AdLoadHandler onFailure) override;
   bool DownloadAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
                       const std::string& partUrl, const std::string& folderName) override;
+  bool QueueAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
+                   const std::string& partUrl, const std::string& folderName) override;
   std::future<bool> ProcessPendingRequests() override;
   std::future<void> SendTrackingUrl(const std::string& url) override;
   std::int32_t AddResponseListener(ResponseListener listener) override;
@@ -48,6 +50,7 @@ class RequestController : public IRequestController, public std::enable_shared_f
 
  private:
   bool RunPass();
+  static constexpr std::size_t kExchangesAtOnce = 6;
   // Enqueues the request and waits for a sending pass.
   void Submit(std::shared_ptr<RequestBase> request);
 

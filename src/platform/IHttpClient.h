@@ -52,6 +52,10 @@ class IHttpClient {
   // A download goes to a temporary file that takes the name saveTo only when
   // the whole body has arrived; on failure no file is left behind.
   virtual HttpResult Exchange(const HttpExchange& exchange) = 0;
+  // Starts opening up to `count` connections to the url's server for
+  // exchanges about to come, which take them instead of connecting. Returns
+  // at once; a connection nobody takes in a few seconds is closed.
+  virtual void Preconnect(const std::string& /*url*/, int /*count*/) {}
 };
 
 std::unique_ptr<IHttpClient> CreateHttpClient(const HttpLimits& limits = {});

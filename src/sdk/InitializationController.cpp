@@ -8,6 +8,7 @@
 #include "config/EndpointController.h"
 #include "config/JsonReadRules.h"
 #include "net/RequestBase.h"
+#include "platform/PlatformServices.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/Log.h"
 
@@ -145,6 +146,7 @@ void InitializationController::ApplyConfig(const std::shared_ptr<ConfigResponse>
 
     if (auto endpoints = R::GetEndpointController()) {
       endpoints->SetAdsUrl(ConfigDocument::AdsEndpoint(*doc));
+      PlatformServices::HttpClient()->Preconnect(endpoints->GetAdsUrl(), 1);  // for the first load
       endpoints->SetLogEndpoint(ConfigDocument::LogEndpoint(*doc));
       endpoints->SetNewEndpoint(ConfigDocument::NewEndpoint(*doc));
       endpoints->SetRiEndpoint(ConfigDocument::RiEndpoint(*doc));

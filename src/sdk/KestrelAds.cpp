@@ -6,6 +6,8 @@
 
 #include "ads/IPlacementController.h"
 #include "ads/PlacementController.h"
+#include "config/EndpointController.h"
+#include "platform/PlatformServices.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/ControllerWiring.h"
 #include "sdk/Guarded.h"
@@ -85,6 +87,10 @@ KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& 
     if (callback.OnInitializationSuccess) callback.OnInitializationSuccess(args);
     return existing;
   }
+
+  // The configuration's connection opens while the controllers are wired and initialised.
+  PlatformServices::HttpClient()->Preconnect(
+      JoinUrl(config.ConfigBaseUrl.empty() ? kDefaultConfigEndpoint : config.ConfigBaseUrl, "/config"), 1);
 
   {
     // Privacy operations wait while the controllers are wired, so that no

@@ -79,7 +79,7 @@ void CreativeBundleController::StartDownload() {
     }
     for (const auto& [url, name] : m_model->ExpectedParts()) {
       if (m_model->GetState() == kFailed) return;
-      if (!requests->DownloadAdPart(m_placementId, name, m_model->EventId(), url, m_folderName)) {
+      if (!requests->QueueAdPart(m_placementId, name, m_model->EventId(), url, m_folderName)) {
         m_loader->Fail("Couldn't request ad part " + name + " from " + url);
         return;
       }

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,7 @@
 #include <curl/curl.h>
 
 #include "platform/IHttpClient.h"
+#include "platform/linux/PreconnectedSockets.h"
 
 namespace kestrel {
 namespace {
@@ -65,6 +68,22 @@ struct Transfer {
   long blockStatus = 0;  // status line of the header block being read
   bool blockLocation = false;
   long finalStatus = 0;  // status of the answer that is not a followed redirect; 0 until its headers ended
+  PreconnectedSockets* preconnected = nullptr;
+  curl_socket_t takenSocket = CURL_SOCKET_BAD;  // a preconnected socket this exchange took
+
+  static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+    auto& t = *static_cast<Transfer*>(self);
+    if (purpose == CURLSOCKTYPE_IPCXN && t.preconnected) {
+      const int fd = t.preconnected->Take(&address->addr, address->addrlen);
+      if (fd >= 0) return t.takenSocket = fd;
+    }
+    const int fd = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return fd < 0 ? CURL_SOCKET_BAD : fd;
+  }
+
+  static int OnSocketOptions(void* self, curl_socket_t fd, curlsocktype /*purpose*/) {
+    return fd == static_cast<Transfer*>(self)->takenSocket ? CURL_SOCKOPT_ALREADY_CONNECTED : CURL_SOCKOPT_OK;
+  }
 
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
     auto& t = *static_cast<Transfer*>(self);
@@ -129,9 +148,10 @@ struct Transfer {
   }
 };
 
-// libcurl behind IHttpClient. Exchanges share the DNS cache and TLS sessions,
-// never connections: each exchange opens its own and closes it, so a server
-// sees exactly one exchange per request.
+// libcurl behind IHttpClient. Exchanges share the DNS cache, TLS sessions and
+// the connections: an exchange takes an idle kept-alive connection to its
+// server when there is one, else a preconnected socket, and leaves its
+// connection open for the next.
 class CurlHttpClient : public IHttpClient {
  public:
   explicit CurlHttpClient(const HttpLimits& limits) : m_limits(limits) {
@@ -144,6 +164,7 @@ class CurlHttpClient : public IHttpClient {
       curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
       curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
       curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+      curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     }
   }
 
@@ -176,6 +197,7 @@ class CurlHttpClient : public IHttpClient {
     if (!Append(headers, "Expect:")) return Fail(result, HttpFailure::Request);  // no 100-continue round trip
 
     Transfer transfer;
+    transfer.preconnected = m_preconnected.get();
     std::string body;
     transfer.body = exchange.saveTo.empty() ? &body : nullptr;
 
@@ -202,6 +224,10 @@ class CurlHttpClient : public IHttpClient {
     set(CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
     set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer));
     if (m_share) set(CURLOPT_SHARE, m_share);
+    set(CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
+    set(CURLOPT_OPENSOCKETDATA, static_cast<void*>(&transfer));
+    set(CURLOPT_SOCKOPTFUNCTION, &Transfer::OnSocketOptions);
+    set(CURLOPT_SOCKOPTDATA, static_cast<void*>(&transfer));
     if (exchange.verb == "POST") {
       const std::string& data = exchange.body ? *exchange.body : kEmpty;
       set(CURLOPT_POST, 1L);
@@ -234,6 +260,21 @@ class CurlHttpClient : public IHttpClient {
     return Fail(result, transfer.finalStatus ? HttpFailure::Read : HttpFailure::Send);
   }
 
+  void Preconnect(const std::string& url, int count) override {
+    Url parsed(curl_url(), &curl_url_cleanup);
+    char* host = nullptr;
+    char* port = nullptr;
+    if (parsed && curl_url_set(parsed.get(), CURLUPART_URL, WireUrl(url).c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parsed.get(), CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+      std::string name = host;
+      if (name.size() > 2 && name.front() == '[') name = name.substr(1, name.size() - 2);  // an IPv6 literal
+      m_preconnected->Open(name, std::atoi(port), count, m_limits.connectTimeout);
+    }
+    curl_free(host);
+    curl_free(port);
+  }
+
  private:
   static constexpr std::size_t kLockSlots = CURL_LOCK_DATA_LAST;
   inline static const std::string kEmpty;
@@ -261,6 +302,8 @@ class CurlHttpClient : public IHttpClient {
   HttpLimits m_limits;
   CURLSH* m_share = nullptr;
   std::array<std::mutex, kLockSlots> m_locks;  // one per kind of shared data
+  // Shared with the threads that connect them, which may outlive the client.
+  std::shared_ptr<PreconnectedSockets> m_preconnected = std::make_shared<PreconnectedSockets>();
 };
 
 }  // namespace

@@ -322,6 +322,29 @@ TEST_F(RequestControllerTest, TrackingHitOutlivesTheLastOwner) {
   EXPECT_EQ(responses.All()[0]->m_request->m_url, Url("/tpat/late"));
 }
 
+// Parts queued together go out at once, over connections that later exchanges reuse.
+TEST_F(RequestControllerTest, QueuedPartsGoOutTogetherOverKeptAliveConnections) {
+  m_server.SetFault("asset=delay:3000");
+  ::testing::internal::CaptureStdout();
+  for (const char* asset : {"/assets/icon.png", "/assets/main.png", "/assets/icon.png?v=3"}) {
+    EXPECT_TRUE(m_controller->QueueAdPart("ev3", "part", "event-3", Url(asset), "together_1"));
+  }
+  auto pass = m_controller->ProcessPendingRequests();
+  // One after the other, the second would only be asked for after the first's delay.
+  const bool together = m_server.WaitForRequests("/assets/", 3, std::chrono::milliseconds(2000));
+  pass.get();
+  m_server.ClearFaults();
+  for (const char* folder : {"later_1", "later_2"}) {
+    EXPECT_TRUE(m_controller->DownloadAdPart("ev3", "part", "event-3", Url("/assets/icon.png"), folder));
+  }
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(together);
+  std::set<int> connections;
+  for (const auto& request : m_server.Requests("/assets/")) connections.insert(request.clientPort);
+  EXPECT_EQ(m_server.Requests("/assets/").size(), 5u);
+  EXPECT_LE(connections.size(), 3u);
+}
+
 TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
   ::testing::internal::CaptureStdout();
   const bool queued =

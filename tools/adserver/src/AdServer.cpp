@@ -73,6 +73,7 @@ RecordedRequest Record(const httplib::Request& req, std::string_view route) {
   }
   r.body = req.body;
   r.route = std::string(route);
+  r.clientPort = req.remote_port;
   return r;
 }
 
@@ -143,7 +144,8 @@ int AdServer::Bind() {
     throw std::runtime_error("cannot listen on " + std::string(kHost) + ":" + std::to_string(m_options.port));
   }
   m_port = port;
-  m_baseUrl = "http://" + std::string(kHost) + ":" + std::to_string(port);
+  m_baseUrl = m_options.publicBaseUrl.empty() ? "http://" + std::string(kHost) + ":" + std::to_string(port)
+                                              : m_options.publicBaseUrl;
   return port;
 }
 

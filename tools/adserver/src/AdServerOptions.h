@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "Fault.h"
@@ -16,6 +17,7 @@ struct AdServerOptions {
   int autoCloseSeconds = 0;                // "AUTO_CLOSE_SECONDS" of every ad; 0: the user closes
   int countdownSeconds = 3;                // "COUNTDOWN_SECONDS": time before the successful view
   bool logRequests = true;                 // one line per request on standard output
+  std::string publicBaseUrl;               // how clients reach the server (a relay); empty: its own address
 };
 
 }  // namespace kestrel::adserver

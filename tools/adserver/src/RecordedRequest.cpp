@@ -100,6 +100,7 @@ nlohmann::json RecordedRequest::ToJson() const {
       {"route", route},
       {"status", status},
       {"fault", fault},
+      {"client_port", clientPort},
   };
 }
 

@@ -24,6 +24,7 @@ struct RecordedRequest {
   std::string route;         // config, ads, bundle, asset, tpat, hb, impression, endpoint, unknown, rejected
   int status = 0;            // 0 until the answer is decided
   std::string fault;         // mode of the fault applied, or empty
+  int clientPort = 0;        // the client's port: requests on one connection share it
 
   // The value of a header, found without regard to case; empty when absent.
   std::string Header(std::string_view name) const;
