@@ -139,7 +139,9 @@ typedef enum kestrel_play_event_kind {
   KESTREL_AD_CLICK = 3,        /**< the user clicked through */
   KESTREL_AD_REWARDED = 4,     /**< a rewarded ad was viewed to completion */
   KESTREL_AD_PLAY_FAILURE = 5, /**< the ad cannot be played */
-  KESTREL_AD_RELEASED = 6      /**< last call of a play: the SDK no longer holds user_data; any thread, event NULL */
+  KESTREL_AD_RELEASED = 6      /**< last call of a play: the SDK no longer holds user_data; any thread, event NULL.
+                                    It may come long after the play's last event: a placement keeps its
+                                    last play until its next one. */
 } kestrel_play_event_kind;
 
 /** @brief A play event. */
