@@ -261,16 +261,15 @@ void FillPlayInfo(const KestrelAdPlayInfo& result, kestrel_play_info* info) {
 
 constexpr std::size_t kPlayInfoMinimum = offsetof(kestrel_play_info, success) + sizeof(int);
 
-kestrel_result Play(const char* function, const char* placement, const kestrel_play_options* options,
-                    const char* markup, kestrel_play_callback callback, void* userData, kestrel_play_info* info) {
+// The SDK has logged why when it refuses.
+kestrel_result Play(const char* placement, const kestrel_play_options* options, const char* markup,
+                    kestrel_play_callback callback, void* userData, kestrel_play_info* info) {
   AdPlayCallback callbacks = PlayCallbacks(callback, userData);
   KestrelAds ads;
   const KestrelAdPlayInfo result = markup ? ads.PlayMediatedAd(ToAdConfig(options), placement, callbacks, markup)
                                           : ads.PlayAd(placement, callbacks, ToAdConfig(options));
   FillPlayInfo(result, info);
-  if (result.Success) return KESTREL_OK;
-  LogInfo(std::string(function) + ": the SDK refused to play " + placement + ".");
-  return KESTREL_ERROR_REFUSED;
+  return result.Success ? KESTREL_OK : KESTREL_ERROR_REFUSED;
 }
 
 // C listeners behind one C++ listener.
@@ -402,7 +401,7 @@ kestrel_result kestrel_play(const char* placement, kestrel_play_callback callbac
     constexpr const char* fn = "kestrel_play";
     if (Missing(fn, "placement", placement) || Missing(fn, "info", info)) return KESTREL_ERROR_NULL_ARGUMENT;
     if (TooSmall(fn, "info", info->size, kPlayInfoMinimum)) return KESTREL_ERROR_INVALID_ARGUMENT;
-    return Play(fn, placement, nullptr, nullptr, callback, user_data, info);
+    return Play(placement, nullptr, nullptr, callback, user_data, info);
   });
 }
 
@@ -415,7 +414,7 @@ kestrel_result kestrel_play_with_options(const char* placement, const kestrel_pl
     if (TooSmall(fn, "options", options->size, sizeof(options->size)) ||
         TooSmall(fn, "info", info->size, kPlayInfoMinimum))
       return KESTREL_ERROR_INVALID_ARGUMENT;
-    return Play(fn, placement, options, nullptr, callback, user_data, info);
+    return Play(placement, options, nullptr, callback, user_data, info);
   });
 }
 
@@ -429,7 +428,7 @@ kestrel_result kestrel_play_mediated(const char* placement, const char* ad_marku
     if (TooSmall(fn, "options", options->size, sizeof(options->size)) ||
         TooSmall(fn, "info", info->size, kPlayInfoMinimum))
       return KESTREL_ERROR_INVALID_ARGUMENT;
-    return Play(fn, placement, options, ad_markup, callback, user_data, info);
+    return Play(placement, options, ad_markup, callback, user_data, info);
   });
 }
 
