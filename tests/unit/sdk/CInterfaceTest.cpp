@@ -2,7 +2,9 @@
 // the caller's records.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "kestrel/kestrel.h"
@@ -20,6 +22,18 @@ struct BadCall {
   int expected;
   std::function<int()> call;
 };
+
+// The case's name: its Error line up to the first full stop, in letters, digits and underscores.
+std::string CaseName(const ::testing::TestParamInfo<BadCall>& param) {
+  std::string name;
+  for (const char* c = param.param.error; *c && *c != '.'; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  return name;
+}
+
+void PrintTo(const BadCall& call, std::ostream* out) {
+  *out << call.error;
+}
 
 class CInterfaceTest : public ::testing::TestWithParam<BadCall> {
  protected:
@@ -85,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(NullPointers, CInterfaceTest, ::testing::Values(
           [] { return kestrel_set_gdpr_consent_status(KESTREL_GDPR_DENIED, nullptr); }},
   BadCall{"kestrel_get_gdpr_consent_message_version: version is null.", kNull,
           [] { return kestrel_get_gdpr_consent_message_version(nullptr); }},
-  BadCall{"kestrel_test_device_info: app_id is null.", kNull, [] { return kestrel_test_device_info(nullptr, nullptr); }}));
+  BadCall{"kestrel_test_device_info: app_id is null.", kNull, [] { return kestrel_test_device_info(nullptr, nullptr); }}),
+  CaseName);
 
 INSTANTIATE_TEST_SUITE_P(UnsizedRecords, CInterfaceTest, ::testing::Values(
   BadCall{"kestrel_initialize_with_config: config->size is 0, less than 8.", kSize,
@@ -95,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(UnsizedRecords, CInterfaceTest, ::testing::Values(
   BadCall{"kestrel_play_with_options: options->size is 0, less than 8.", kSize,
           [] { return kestrel_play_with_options("p", &unsizedOptions, nullptr, nullptr, &playInfo); }},
   BadCall{"kestrel_play_mediated: info->size is 0, less than 12.", kSize,
-          [] { return kestrel_play_mediated("p", "{}", &options, nullptr, nullptr, &unsizedInfo); }}));
+          [] { return kestrel_play_mediated("p", "{}", &options, nullptr, nullptr, &unsizedInfo); }}),
+  CaseName);
 
 // A play the SDK refuses is told as a failure, then released, before the call returns.
 TEST(CInterfacePlayTest, ARefusedPlayIsToldThenReleased) {
