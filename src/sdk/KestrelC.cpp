@@ -99,14 +99,14 @@ class InitCall {
   // The result once told; a failure when the initialisation ended untold.
   kestrel_result Outcome() {
     Tell(KESTREL_ERROR_INITIALIZATION_FAILED, "Initialization ended without a result.", {});
-    return m_result;
+    return m_result.load();
   }
 
  private:
   kestrel_init_callback m_callback;
   void* m_userData;
   std::atomic<bool> m_told{false};
-  kestrel_result m_result = KESTREL_ERROR_INITIALIZATION_FAILED;
+  std::atomic<kestrel_result> m_result{KESTREL_ERROR_INITIALIZATION_FAILED};
 };
 
 // The latest initialisation's outcome, for kestrel_wait_initialization.
