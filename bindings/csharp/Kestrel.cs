@@ -2,14 +2,15 @@
 //
 // The native library is named "KestrelSDK": libKestrelSDK.so on Linux. On
 // Windows the DLL is KestrelSDK.Win32.dll; map the name to it with
-// Kestrel.dll.config (Mono, Unity) or, on .NET, once at start-up:
+// Kestrel.dll.config on Mono, or on .NET once at start-up:
 //   NativeLibrary.SetDllImportResolver(typeof(Kestrel.KestrelAds).Assembly, (name, asm, path) =>
 //     name == "KestrelSDK" && OperatingSystem.IsWindows() ? NativeLibrary.Load("KestrelSDK.Win32.dll") : IntPtr.Zero);
+// Unity finds plugins by file name: there, copy the DLL to Assets/Plugins as KestrelSDK.dll.
 //
 // Callbacks reach static methods (as ahead-of-time compiled runtimes require);
 // each call's state travels in user_data as a GCHandle, freed on the SDK's last
-// call for it. Events and task continuations run on SDK threads; play events
-// on the thread that called Play.
+// call for it. Diagnostic events arrive on SDK threads, play events on the
+// thread that called Play; task continuations run on the thread pool.
 using System;
 using System.Collections.Generic;
 using System.Runtime.InteropServices;
