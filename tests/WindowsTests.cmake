@@ -143,3 +143,22 @@ add_dependencies(windows_services_tests windows_services_locale)
 # The DLL exports the public interface and nothing else.
 add_test(NAME exported_symbols COMMAND ${PROJECT_SOURCE_DIR}/tests/package/check-dll-exports.sh $<TARGET_FILE:KestrelSDK>)
 set_tests_properties(exported_symbols PROPERTIES LABELS package)
+
+# The C consumer, cross-built as C against the DLL, plays an ad under Wine
+# against a native ad server of its own. No WebView2 runtime is installed for
+# it, so the play must end with the play-failure callback.
+if(KESTREL_NATIVE_ADSERVER)
+  add_executable(consumer-c ${CMAKE_CURRENT_SOURCE_DIR}/package/consumer/play.c)
+  set_target_properties(consumer-c PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+  target_compile_options(consumer-c PRIVATE -Wall -Werror -pedantic)
+  target_compile_definitions(consumer-c PRIVATE KESTREL_EXPECTED_VERSION="${PROJECT_VERSION}")
+  target_include_directories(consumer-c PRIVATE ${PROJECT_SOURCE_DIR}/include)
+  target_link_libraries(consumer-c PRIVATE KestrelSDK)
+  # The DLL beside the program, where Windows looks first.
+  add_custom_command(TARGET consumer-c POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:KestrelSDK> $<TARGET_FILE_DIR:consumer-c>)
+  add_test(NAME c_interface_play
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-adserver.sh ${KESTREL_NATIVE_ADSERVER}
+      ${kestrel_wine} $<TARGET_FILE:consumer-c> failure)
+  set_tests_properties(c_interface_play PROPERTIES LABELS package TIMEOUT 300)
+endif()

@@ -1,16 +1,23 @@
-// Kestrel SDK: the publisher's interface.
-//
-// A publisher initialises the SDK once with InitializeAsync, then loads and
-// plays ads for the placements its configuration names, and manages the
-// user's privacy choices. Every operation is safe to call at any time: before
-// initialisation the ad operations refuse (with a log line and, where a
-// callback record is given, a failure callback) and the privacy operations
-// read and write the stored choices directly.
-//
-// Callbacks arrive on SDK worker threads (initialisation and load results) or
-// on the thread that plays the ad (play events), never necessarily on the
-// thread that made the call. They must be thread-safe and should return
-// quickly. No exception leaves an operation of this header.
+/**
+ * @file KestrelAds.h
+ * @brief Kestrel SDK: the publisher's interface in C++.
+ *
+ * A publisher initialises the SDK once with InitializeAsync, then loads and
+ * plays ads for the placements its configuration names, and manages the
+ * user's privacy choices. Every operation is safe to call at any time: before
+ * initialisation the ad operations refuse (with a log line and, where a
+ * callback record is given, a failure callback) and the privacy operations
+ * read and write the stored choices directly.
+ *
+ * Callbacks arrive on SDK worker threads (initialisation and load results) or
+ * on the thread that plays the ad (play events), never necessarily on the
+ * thread that made the call. They must be thread-safe and should return
+ * quickly. No exception leaves an operation of this header.
+ *
+ * Its types pass the C++ standard library across the library boundary, so a
+ * program using it must be built with the SDK's compiler and standard library;
+ * kestrel.h is the same interface in C, for every compiler and language.
+ */
 #pragma once
 
 #include <cstdint>
@@ -21,6 +28,7 @@
 #include <string>
 #include <vector>
 
+/// Marks what the SDK's library exports.
 #if defined(_WIN32)
 #if defined(KESTREL_BUILDING_SDK)
 #define KESTREL_API __declspec(dllexport)
@@ -35,181 +43,198 @@
 struct HWND__;  // what <windows.h> calls HWND is HWND__*
 #endif
 
+/// The SDK's C++ interface.
 namespace kestrel {
 
-// The publisher's window. On Windows an HWND; on Linux a pointer to the
-// publisher's GtkWindow, passed as an opaque pointer.
+/// The publisher's window. On Windows an HWND; on Linux a pointer to the
+/// publisher's GtkWindow, passed as an opaque pointer.
 #if defined(_WIN32)
 using WindowHandle = ::HWND__*;
 #else
 using WindowHandle = void*;
 #endif
 
-// Severity of a diagnostic event. The SDK logs at Info, Warn and Error.
+/// Severity of a diagnostic event. The SDK logs at Info, Warn and Error.
 enum class LogLevel : std::int32_t { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Fatal = 5 };
 
-// One diagnostic event, as written to standard output and given to listeners.
+/// One diagnostic event, as written to standard output and given to listeners.
 struct DiagnosticLogEvent {
-  std::string Message;
-  std::exception_ptr ExceptionPtr;
-  LogLevel Level = LogLevel::Info;
-  std::string SenderType;
+  std::string Message;              ///< the text of the event
+  std::exception_ptr ExceptionPtr;  ///< an attached exception; empty for the SDK's own events
+  LogLevel Level = LogLevel::Info;  ///< the severity
+  std::string SenderType;           ///< a sender label; empty for the SDK's own events
 };
 
-// A placement of the publisher's configuration.
+/// A placement of the publisher's configuration.
 struct PlacementRecord {
-  std::string ReferenceId;  // the placement name passed to LoadAd and PlayAd
-  bool IsAutoCached = false;
-  bool IsIncentivized = false;  // a rewarded placement
-  bool HeaderBidding = false;
-  std::int32_t MaxHbCache = 0;
+  std::string ReferenceId;       ///< the placement name passed to LoadAd and PlayAd
+  bool IsAutoCached = false;     ///< the SDK loads an ad for it by itself
+  bool IsIncentivized = false;   ///< a rewarded placement
+  bool HeaderBidding = false;    ///< its ads come from header bidding (LoadMediatedAd, PlayMediatedAd)
+  std::int32_t MaxHbCache = 0;   ///< how many header-bidding ads it keeps
 };
 
+/// What OnInitializationSuccess receives.
 struct InitializationSuccessEventArgs {
-  std::vector<PlacementRecord> Placements;  // in the order of the configuration
+  std::vector<PlacementRecord> Placements;  ///< in the order of the configuration
 };
 
+/// What OnInitializationFailure receives.
 struct InitializationFailureEventArgs {
-  std::string Message;
-  std::exception_ptr Exception;  // set when the failure came from an exception
+  std::string Message;           ///< why initialisation failed
+  std::exception_ptr Exception;  ///< set when the failure came from an exception
 };
 
-// Both members are optional; an empty member is not called.
+/// Both members are optional; an empty member is not called.
 struct InitializationCallback {
-  std::function<void(InitializationSuccessEventArgs)> OnInitializationSuccess;
-  std::function<void(InitializationFailureEventArgs)> OnInitializationFailure;
+  std::function<void(InitializationSuccessEventArgs)> OnInitializationSuccess;  ///< the configuration was applied
+  std::function<void(InitializationFailureEventArgs)> OnInitializationFailure;  ///< it could not be
 };
 
+/// GDPR consent.
 enum class GdprConsentStatus : std::int32_t { Accepted = 1, Denied = 2 };
 
+/// CCPA choice: whether the user opted out of the sale of personal data.
 enum class CcpaConsentStatus : std::int32_t { OptedIn = 1, OptedOut = 2 };
 
-// Options of InitializeAsync. An absent optional leaves the stored choice untouched.
+/// Options of InitializeAsync. An absent optional leaves the stored choice untouched.
 struct KestrelSdkConfig {
-  // Base URL of the ad server's configuration endpoint, for staging or local
-  // servers: the SDK posts its configuration request to this URL joined with
-  // "/config". Empty uses the ad network's endpoint.
+  /// Base URL of the ad server's configuration endpoint, for staging or local
+  /// servers: the SDK posts its configuration request to this URL joined with
+  /// "/config". Empty uses the ad network's endpoint.
   std::string ConfigBaseUrl;
-  std::optional<bool> CoppaStatus;
-  std::optional<CcpaConsentStatus> CcpaStatus;
-  std::optional<bool> DisableAshwidTracking;
+  std::optional<bool> CoppaStatus;               ///< the COPPA flag to store
+  std::optional<CcpaConsentStatus> CcpaStatus;   ///< the CCPA choice to store
+  std::optional<bool> DisableAshwidTracking;     ///< the hardware-id opt-out to store
 };
 
+/// The outcome of a load.
 struct AdLoadEventArgs {
-  bool Success = false;
-  std::string PlacementId;
-  std::string Message;
-  std::int32_t Count = 0;  // the placement's number of playable ads
+  bool Success = false;     ///< an ad is ready to play
+  std::string PlacementId;  ///< the placement loaded
+  std::string Message;      ///< why the load failed
+  std::int32_t Count = 0;   ///< the placement's number of playable ads
 };
 
+/// The load callbacks; an empty member is not called.
 struct AdLoadCallback {
-  std::function<void(AdLoadEventArgs)> OnAdLoadSuccess;
-  std::function<void(AdLoadEventArgs)> OnAdLoadFailure;
+  std::function<void(AdLoadEventArgs)> OnAdLoadSuccess;  ///< an ad was loaded
+  std::function<void(AdLoadEventArgs)> OnAdLoadFailure;  ///< no ad could be loaded
 };
 
+/// A play event.
 struct AdPlayEventArgs {
-  std::string PlacementId;
-  std::string Message;
-  std::string EventId;  // empty when the ad has none
-  std::exception_ptr Exception;
+  std::string PlacementId;       ///< the placement played
+  std::string Message;           ///< what happened
+  std::string EventId;           ///< empty when the ad has none
+  std::exception_ptr Exception;  ///< set when a failure came from an exception
 };
 
+/// The play callbacks; an empty member is not called.
 struct AdPlayCallback {
-  std::function<void(AdPlayEventArgs)> OnAdStart;        // the ad started showing
-  std::function<void(AdPlayEventArgs)> OnAdEnd;          // the ad was closed
-  std::function<void(AdPlayEventArgs)> OnAdClick;        // the user clicked through
-  std::function<void(AdPlayEventArgs)> OnAdRewarded;     // a rewarded ad was viewed to completion
-  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;  // the ad cannot be played
+  std::function<void(AdPlayEventArgs)> OnAdStart;        ///< the ad started showing
+  std::function<void(AdPlayEventArgs)> OnAdEnd;          ///< the ad was closed
+  std::function<void(AdPlayEventArgs)> OnAdClick;        ///< the user clicked through
+  std::function<void(AdPlayEventArgs)> OnAdRewarded;     ///< a rewarded ad was viewed to completion
+  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;  ///< the ad cannot be played
 };
 
-// Per-play options. A non-empty text replaces the matching text of the
-// rewarded-ad dialog; a window makes the ad cover that window instead of the
-// one given to InitializeAsync.
+/// Per-play options. A non-empty text replaces the matching text of the
+/// rewarded-ad dialog; a window makes the ad cover that window instead of the
+/// one given to InitializeAsync.
 struct AdConfig {
-  std::string IncentivizedTitleText;
-  std::string IncentivizedBodyText;
-  std::string IncentivizedCloseText;
-  std::string IncentivizedContinueText;
-  WindowHandle Window = nullptr;
+  std::string IncentivizedTitleText;     ///< the dialog's title
+  std::string IncentivizedBodyText;      ///< the dialog's text
+  std::string IncentivizedCloseText;     ///< the dialog's close button
+  std::string IncentivizedContinueText;  ///< the dialog's continue button
+  WindowHandle Window = nullptr;         ///< the window the ad covers
 };
 
-// Result of the play operations.
+/// Result of the play operations.
 struct KestrelAdPlayInfo {
-  bool Success = true;  // false when the SDK refused to play
-  std::string PlacementId;
-  std::string Message;
-  std::string EventId;
-  std::string CreativeId;
-  std::string CampaignId;
-  std::function<void(AdPlayEventArgs)> OnAdStart;
-  std::function<void(AdPlayEventArgs)> OnAdEnd;
-  std::function<void(AdPlayEventArgs)> OnAdClick;
-  std::function<void(AdPlayEventArgs)> OnAdRewarded;
-  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;
+  bool Success = true;      ///< false when the SDK refused to play
+  std::string PlacementId;  ///< the placement played
+  std::string Message;      ///< why the SDK refused
+  std::string EventId;      ///< the ad's event id
+  std::string CreativeId;   ///< the ad's creative id; empty when refused
+  std::string CampaignId;   ///< the ad's campaign id; empty when refused
+  std::function<void(AdPlayEventArgs)> OnAdStart;        ///< copy of the callback's member
+  std::function<void(AdPlayEventArgs)> OnAdEnd;          ///< copy of the callback's member
+  std::function<void(AdPlayEventArgs)> OnAdClick;        ///< copy of the callback's member
+  std::function<void(AdPlayEventArgs)> OnAdRewarded;     ///< copy of the callback's member
+  std::function<void(AdPlayEventArgs)> OnAdPlayFailure;  ///< copy of the callback's member
 };
 
+/// The SDK's operations. The instance carries no state of its own: any
+/// instance, also a default-constructed one, reaches the same SDK.
 class KESTREL_API KestrelAds {
  public:
-  KestrelAds() = default;
-  KestrelAds(const KestrelAds&) = default;
-  KestrelAds& operator=(const KestrelAds&);
-  KestrelAds& operator=(KestrelAds&&) noexcept;
+  KestrelAds() = default;                              ///< an instance that reaches the SDK
+  KestrelAds(const KestrelAds&) = default;             ///< copies share the SDK
+  KestrelAds& operator=(const KestrelAds&);            ///< copies share the SDK
+  KestrelAds& operator=(KestrelAds&&) noexcept;        ///< copies share the SDK
 
-  // Starts initialisation and returns at once. The future yields the SDK
-  // instance once the configuration has been fetched and applied and the
-  // callback has run (whether it succeeded or failed), or null when
-  // initialisation failed with an error. The result is told through the
-  // callback, on an SDK thread. A second call, also while the first runs,
-  // waits for the first and then reports success again with the same instance.
+  /// Starts initialisation and returns at once. The future yields the SDK
+  /// instance once the configuration has been fetched and applied and the
+  /// callback has run (whether it succeeded or failed), or null when
+  /// initialisation failed with an error. The result is told through the
+  /// callback, on an SDK thread. A second call, also while the first runs,
+  /// waits for the first and then reports success again with the same instance.
   static std::future<KestrelAds*> InitializeAsync(std::string appId, WindowHandle publisherWindow,
                                                   InitializationCallback callback);
+  /// InitializeAsync with options.
   static std::future<KestrelAds*> InitializeAsync(std::string appId, KestrelSdkConfig config,
                                                   WindowHandle publisherWindow, InitializationCallback callback);
 
-  // Requests an ad for the placement and downloads it in the background. The
-  // result reaches the callback on an SDK thread. Returns false when the SDK
-  // is not initialised.
+  /// Requests an ad for the placement and downloads it in the background. The
+  /// result reaches the callback on an SDK thread. Returns false when the SDK
+  /// is not initialised.
   bool LoadAd(std::string placement, AdLoadCallback callback);
 
-  // Loads the ad of a header-bidding win from its markup. Returns false when
-  // the SDK is not initialised or the markup cannot be used.
+  /// Loads the ad of a header-bidding win from its markup. Returns false when
+  /// the SDK is not initialised or the markup cannot be used.
   bool LoadMediatedAd(std::string placement, AdLoadCallback callback, std::string adMarkup);
 
-  // True when the placement has a downloaded ad ready to play; false before initialisation.
+  /// True when the placement has a downloaded ad ready to play; false before initialisation.
   bool IsAdPlayable(std::string placement);
 
-  // Plays a loaded ad over the publisher's window. Call it on the thread that
-  // runs the window's event loop; the play callbacks arrive on that thread.
-  // Before initialisation the result has Success false and OnAdPlayFailure is called.
+  /// Plays a loaded ad over the publisher's window. Call it on the thread that
+  /// runs the window's event loop; the play callbacks arrive on that thread.
+  /// Before initialisation the result has Success false and OnAdPlayFailure is called.
   KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback);
+  /// PlayAd with per-play options.
   KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback, AdConfig config);
 
-  // Plays an ad loaded with LoadMediatedAd for a header-bidding placement.
+  /// Plays an ad loaded with LoadMediatedAd for a header-bidding placement.
   KestrelAdPlayInfo PlayMediatedAd(AdConfig config, std::string placement, AdPlayCallback callback,
                                    std::string adMarkup);
 
-  // The bid token for a mediation layer; empty before initialisation.
+  /// The bid token for a mediation layer; empty before initialisation.
   std::string GetMediationSuperToken(std::string argument);
 
-  // Every diagnostic event is written to standard output and given to each
-  // listener, on the thread that logged it. Listeners may be registered
-  // before initialisation. Removal finds listeners that wrap the same plain
-  // function; lambdas cannot be removed.
+  /// Every diagnostic event is written to standard output and given to each
+  /// listener, on the thread that logged it. Listeners may be registered
+  /// before initialisation.
   static void AddDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener);
+  /// Removes the listeners that wrap the same plain function; lambdas cannot be removed.
   static void RemoveDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener);
 
-  // Privacy choices. They work before initialisation too (reading and writing
-  // the stored choices) and are sent with every later request.
-  static GdprConsentStatus GetGdprConsentStatus();  // Accepted when nothing was stored
+  /// @name Privacy choices
+  /// They work before initialisation too (reading and writing the stored
+  /// choices) and are sent with every later request.
+  /// @{
+  static GdprConsentStatus GetGdprConsentStatus();  ///< Accepted when nothing was stored
+  /// Stores the consent with the version of the consent message the user saw.
   static void SetGdprConsentStatus(GdprConsentStatus status, std::string consentMessageVersion);
-  static void ResetGdprConsentStatusToUnknown();  // needs an initialised SDK
-  static std::string GetGdprConsentMessageVersion();
-  static CcpaConsentStatus GetCcpaStatus();  // OptedIn when nothing was stored
-  static void SetCcpaStatus(CcpaConsentStatus status);
-  static bool GetCoppaStatus();
-  static void SetCoppaStatus(bool status);
-  static bool GetDisableASHWID();
-  static void SetDisableAshwidTracking(bool disable);
+  static void ResetGdprConsentStatusToUnknown();  ///< needs an initialised SDK
+  static std::string GetGdprConsentMessageVersion();  ///< the stored consent message version
+  static CcpaConsentStatus GetCcpaStatus();  ///< OptedIn when nothing was stored
+  static void SetCcpaStatus(CcpaConsentStatus status);  ///< stores the CCPA choice
+  static bool GetCoppaStatus();  ///< the COPPA flag; false when nothing was stored
+  static void SetCoppaStatus(bool status);  ///< stores the COPPA flag
+  static bool GetDisableASHWID();  ///< the hardware-id opt-out; false when nothing was stored
+  static void SetDisableAshwidTracking(bool disable);  ///< stores the hardware-id opt-out
+  /// @}
 
  private:
   static KestrelAdPlayInfo PlayAdInternal(AdConfig config, std::string placement, AdPlayCallback callback,
@@ -218,5 +243,5 @@ class KESTREL_API KestrelAds {
 
 }  // namespace kestrel
 
-// Prints every device fact, the request's device section and the app's facts to standard output.
+/// Prints every device fact, the request's device section and the app's facts to standard output.
 extern "C" KESTREL_API void TestDeviceInfo(kestrel::WindowHandle window, const std::string& appId);

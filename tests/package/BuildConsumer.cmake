@@ -17,7 +17,7 @@ if(SANITIZE)
   set(flags "-fsanitize=${SANITIZE}")
 endif()
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
-    "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
+    "-DCMAKE_C_FLAGS=${flags}" "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 
 file(MAKE_DIRECTORY ${WORK_DIR}/data)

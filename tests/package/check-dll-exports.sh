@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fails when the Windows DLL exports a symbol other than the KestrelAds operations
-# and TestDeviceInfo, or needs a MinGW runtime DLL beside it; reads its export
+# Fails when the Windows DLL exports a symbol other than the KestrelAds operations,
+# the C interface's kestrel_* functions and TestDeviceInfo, or needs a MinGW runtime DLL beside it; reads its export
 # and import tables with the cross objdump.
 set -euo pipefail
 dll=$1
@@ -19,7 +19,8 @@ symbols=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" | sed -n 
 echo "$symbols"
 grep -q '^kestrel::KestrelAds::InitializeAsync' <<<"$symbols" || { echo "KestrelAds is not exported"; exit 1; }
 grep -qx 'TestDeviceInfo' <<<"$symbols" || { echo "TestDeviceInfo is not exported"; exit 1; }
-unexpected=$(grep -v -E '^(kestrel::KestrelAds::|TestDeviceInfo$|$)' <<<"$symbols" || true)
+grep -qx 'kestrel_version' <<<"$symbols" || { echo "The C interface is not exported"; exit 1; }
+unexpected=$(grep -v -E '^(kestrel::KestrelAds::|kestrel_[a-z_]+$|TestDeviceInfo$|$)' <<<"$symbols" || true)
 if [[ -n "$unexpected" ]]; then
   echo "Unexpected exported symbols:"
   echo "$unexpected"

@@ -1,0 +1,131 @@
+// The C interface's argument checks: every required pointer, and the size of
+// the caller's records.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "kestrel/kestrel.h"
+#include "sdk/SdkState.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace kestrel {
+namespace {
+
+using test::LogCapture;
+
+struct BadCall {
+  const char* error;  // the Error line it must log
+  int expected;
+  std::function<int()> call;
+};
+
+// The case's name: its Error line up to the first full stop, in letters, digits and underscores.
+std::string CaseName(const ::testing::TestParamInfo<BadCall>& param) {
+  std::string name;
+  for (const char* c = param.param.error; *c && *c != '.'; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  return name;
+}
+
+void PrintTo(const BadCall& call, std::ostream* out) {
+  *out << call.error;
+}
+
+class CInterfaceTest : public ::testing::TestWithParam<BadCall> {
+ protected:
+  void SetUp() override { SdkState::Reset(); }
+  void TearDown() override { SdkState::Reset(); }
+  test::ScopedDataHome dataHome;
+};
+
+TEST_P(CInterfaceTest, IsRefusedWithOneErrorLine) {
+  LogCapture log;
+  EXPECT_EQ(GetParam().call(), GetParam().expected);
+  EXPECT_EQ(log.Count(GetParam().error, LogLevel::Error), 1);
+  EXPECT_EQ(log.Events().size(), 1u);
+}
+
+kestrel_config config{sizeof(kestrel_config), nullptr, KESTREL_CHOICE_UNSET, KESTREL_CCPA_UNSET, KESTREL_CHOICE_UNSET};
+kestrel_play_options options{sizeof(kestrel_play_options), nullptr, nullptr, nullptr, nullptr, nullptr};
+kestrel_play_info playInfo{sizeof(kestrel_play_info), 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+kestrel_config unsized{};
+kestrel_play_options unsizedOptions{};
+kestrel_play_info unsizedInfo{};
+char* text = nullptr;
+constexpr int kNull = KESTREL_ERROR_NULL_ARGUMENT;
+constexpr int kSize = KESTREL_ERROR_INVALID_ARGUMENT;
+
+INSTANTIATE_TEST_SUITE_P(NullPointers, CInterfaceTest, ::testing::Values(
+  BadCall{"kestrel_initialize: app_id is null.", kNull, [] { return kestrel_initialize(nullptr, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_initialize_with_config: app_id is null.", kNull,
+          [] { return kestrel_initialize_with_config(nullptr, &config, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_initialize_with_config: config is null.", kNull,
+          [] { return kestrel_initialize_with_config("app", nullptr, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_load: placement is null.", kNull, [] { return kestrel_load(nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_load_mediated: placement is null.", kNull,
+          [] { return kestrel_load_mediated(nullptr, "{}", nullptr, nullptr); }},
+  BadCall{"kestrel_load_mediated: ad_markup is null.", kNull,
+          [] { return kestrel_load_mediated("p", nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_is_playable: placement is null.", 0, [] { return kestrel_is_playable(nullptr); }},
+  BadCall{"kestrel_play: placement is null.", kNull, [] { return kestrel_play(nullptr, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play: info is null.", kNull, [] { return kestrel_play("p", nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_play_with_options: placement is null.", kNull,
+          [] { return kestrel_play_with_options(nullptr, &options, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_with_options: options is null.", kNull,
+          [] { return kestrel_play_with_options("p", nullptr, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_with_options: info is null.", kNull,
+          [] { return kestrel_play_with_options("p", &options, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_play_mediated: placement is null.", kNull,
+          [] { return kestrel_play_mediated(nullptr, "{}", &options, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_mediated: ad_markup is null.", kNull,
+          [] { return kestrel_play_mediated("p", nullptr, &options, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_mediated: options is null.", kNull,
+          [] { return kestrel_play_mediated("p", "{}", nullptr, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_mediated: info is null.", kNull,
+          [] { return kestrel_play_mediated("p", "{}", &options, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_get_mediation_token: argument is null.", kNull,
+          [] { return kestrel_get_mediation_token(nullptr, &text); }},
+  BadCall{"kestrel_get_mediation_token: token is null.", kNull,
+          [] { return kestrel_get_mediation_token("", nullptr); }},
+  BadCall{"kestrel_add_diagnostic_listener: listener is null.", kNull,
+          [] { return kestrel_add_diagnostic_listener(nullptr, nullptr); }},
+  BadCall{"kestrel_remove_diagnostic_listener: listener is null.", kNull,
+          [] { return kestrel_remove_diagnostic_listener(nullptr, &text); }},
+  BadCall{"kestrel_set_gdpr_consent_status: consent_message_version is null.", kNull,
+          [] { return kestrel_set_gdpr_consent_status(KESTREL_GDPR_DENIED, nullptr); }},
+  BadCall{"kestrel_get_gdpr_consent_message_version: version is null.", kNull,
+          [] { return kestrel_get_gdpr_consent_message_version(nullptr); }},
+  BadCall{"kestrel_test_device_info: app_id is null.", kNull, [] { return kestrel_test_device_info(nullptr, nullptr); }}),
+  CaseName);
+
+INSTANTIATE_TEST_SUITE_P(UnsizedRecords, CInterfaceTest, ::testing::Values(
+  BadCall{"kestrel_initialize_with_config: config->size is 0, less than 8.", kSize,
+          [] { return kestrel_initialize_with_config("app", &unsized, nullptr, nullptr, nullptr); }},
+  BadCall{"kestrel_play: info->size is 0, less than 12.", kSize,
+          [] { return kestrel_play("p", nullptr, nullptr, &unsizedInfo); }},
+  BadCall{"kestrel_play_with_options: options->size is 0, less than 8.", kSize,
+          [] { return kestrel_play_with_options("p", &unsizedOptions, nullptr, nullptr, &playInfo); }},
+  BadCall{"kestrel_play_mediated: info->size is 0, less than 12.", kSize,
+          [] { return kestrel_play_mediated("p", "{}", &options, nullptr, nullptr, &unsizedInfo); }}),
+  CaseName);
+
+// A play the SDK refuses is told as a failure, then released, before the call returns.
+TEST(CInterfacePlayTest, ARefusedPlayIsToldThenReleased) {
+  SdkState::Reset();
+  std::string kinds;
+  auto record = [](void* user, kestrel_play_event_kind kind, const kestrel_play_event* event) {
+    *static_cast<std::string*>(user) += std::to_string(kind) + (event ? event->placement_id : "-") + ";";
+  };
+  kestrel_play_info result = playInfo;
+  EXPECT_EQ(kestrel_play("p", record, &kinds, &result), KESTREL_ERROR_REFUSED);
+  EXPECT_EQ(kinds, "5p;6-;");
+  EXPECT_EQ(result.success, 0);
+  EXPECT_STREQ(result.message, "Can't load placement if placements aren't initialized yet!");
+}
+
+}  // namespace
+}  // namespace kestrel
