@@ -39,7 +39,8 @@ fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz
 
 # Micro-benchmarks, then the end-to-end figures against the local ad server
-# (under Xvfb when there is no display). BENCH_RUNS runs per figure.
+# (under Xvfb when there is no display), then the network table through the
+# network simulator. BENCH_RUNS runs per figure.
 BENCH_RUNS ?= 7
 bench: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target kestrel_micro_bench kestrel_e2e_bench
@@ -47,6 +48,7 @@ bench: configure
 	@if [ -z "$$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then \
 	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); \
 	else $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); fi
+	@$(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS) --network 0,50,150
 
 # KestrelSDK.Win32.dll and the test suite cross-built with MinGW-w64 into
 # build-windows/sdk and run under Wine (scripts/run-windows-tests).

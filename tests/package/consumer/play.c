@@ -100,7 +100,7 @@ static void on_load(void* user_data, const kestrel_load_event* event) {
 
 /* The play's events in order ("S" start, "E" end, "C" click, "R" rewarded, "F" failure). */
 static char play_events[32];
-static char play_failure_message[256];
+static char play_failure_message[1024];
 static atomic_int play_ended;
 static void on_play(void* user_data, kestrel_play_event_kind kind, const kestrel_play_event* event) {
   static const char letters[] = "?SECRF";
