@@ -43,6 +43,20 @@ WebKitWebContext* ContextFor(const std::string& userDataFolder) {
   return context;
 }
 
+// A hidden view per context, kept for the life of the process: every ad's view
+// shares its web process instead of starting one of its own, so only the
+// first play of a process waits for the engine to start. It never shows
+// anything but a blank page: no ad runs before its play.
+WebKitWebView* EngineFor(WebKitWebContext* context) {
+  static WebKitWebView* engine = nullptr;
+  if (engine && webkit_web_view_get_context(engine) == context) return engine;
+  if (engine) g_object_unref(engine);
+  engine = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, nullptr));
+  g_object_ref_sink(engine);
+  webkit_web_view_load_uri(engine, "about:blank");
+  return engine;
+}
+
 // The JSON text of a script value; empty for undefined.
 std::string ToJson(JSCValue* value) {
   if (!value || jsc_value_is_undefined(value)) return {};
@@ -60,8 +74,10 @@ class WebKitWebViewHost : public IWebViewHost {
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     // Pages may ask for the camera and the microphone; the host decides.
     webkit_settings_set_enable_media_stream(settings, TRUE);
-    m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ContextFor(userDataFolder),
-                                          "user-content-manager", m_content, "settings", settings, nullptr));
+    WebKitWebContext* context = ContextFor(userDataFolder);
+    m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view",
+                                          EngineFor(context), "user-content-manager", m_content, "settings",
+                                          settings, nullptr));
     g_object_unref(settings);
     g_object_ref_sink(m_view);
     const GdkRGBA black{0, 0, 0, 1};
