@@ -75,18 +75,16 @@ void DisplayAdController::CloseAd() {
   // The publisher may start the next play from its callback, which releases this one.
   auto self = weak_from_this().lock();
   if (m_placement) m_placement->NotifyAdClosed();
-  if (m_view) {
-    m_view->Close();
-    m_view.reset();
-  }
-  m_ad.reset();
-  m_bundleFolder.clear();
-  m_placement = nullptr;
+  EndPlay();
 }
 
 void DisplayAdController::OnWebViewFailed(const std::string& reason) {
   auto self = weak_from_this().lock();
   if (m_placement) m_placement->NotifyAdPlayFailed(PlacementController::CannotShowMessage(reason));
+  EndPlay();
+}
+
+void DisplayAdController::EndPlay() {
   if (m_view) {
     m_view->Close();
     m_view.reset();

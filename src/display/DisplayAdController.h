@@ -45,6 +45,9 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   DisplayAdController() = default;  // for test doubles of the creative's side
 
  private:
+  // Closes the view and lets go of the ad.
+  void EndPlay();
+
   std::shared_ptr<TpatsModel> m_tpats;
   std::shared_ptr<DisplayOverlayAdView> m_view;
   std::shared_ptr<AdResponse> m_ad;
