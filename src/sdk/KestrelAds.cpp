@@ -7,12 +7,14 @@
 #include "ads/IPlacementController.h"
 #include "ads/PlacementController.h"
 #include "config/EndpointController.h"
+#include "platform/IWebViewHost.h"
 #include "platform/PlatformServices.h"
 #include "sdk/ControllerRegistry.h"
 #include "sdk/ControllerWiring.h"
 #include "sdk/Guarded.h"
 #include "sdk/Log.h"
 #include "sdk/SdkState.h"
+#include "storage/IFileSystemController.h"
 
 namespace kestrel {
 namespace {
@@ -134,6 +136,8 @@ KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& 
   if (auto init = R::GetInitializationController()) {
     init->InitializeWithCallbacks(appId, config.ConfigBaseUrl, onSuccess, onFailure).get();
   }
+  // The first play finds the browser engine running.
+  if (auto files = R::GetFileSystemController()) WarmUpWebEngine(window, files->GetWebView2Folder());
   return SdkState::Instance();
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/IWebViewHost.h"
 #include "platform/linux/BundleOrigin.h"
+#include "platform/linux/GtkThread.h"
 #include "sdk/Guarded.h"
 #include "sdk/Log.h"
 
@@ -258,6 +259,15 @@ class WebKitWebViewHost : public IWebViewHost {
 };
 
 }  // namespace
+
+void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder) {
+  if (!window) return;
+  RunOnGtkThread([userDataFolder] {
+    RunLogged("The browser engine could not be started ahead of the first play.", [&] {
+      if (gdk_display_get_default()) EngineFor(ContextFor(userDataFolder));  // else GTK is not set up here
+    });
+  });
+}
 
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure) {

@@ -6,6 +6,9 @@
 
 namespace kestrel {
 
+// The first play creates the process's environment, which every later play shares.
+void WarmUpWebEngine(WindowHandle /*window*/, const std::string& /*userDataFolder*/) {}
+
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure) {
   HWND native = static_cast<HWND>(window.NativeHandle());
