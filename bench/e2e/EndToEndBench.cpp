@@ -3,7 +3,8 @@
 //   init   InitializeAsync to OnInitializationSuccess / one libcurl POST of the same /config body
 //   load   LoadAd to OnAdLoadSuccess / libcurl downloads of the same parts and a libzip unpack
 //   memory peak resident memory that initialising and loading 5 placements adds (child process)
-//   play   PlayAd to the creative's start / a bare WebKitWebView on the same index.html
+//   play   PlayAd to the creative's start, the process's first and later ones / a bare
+//          WebKitWebView on the same index.html
 // With --network, the network table instead: init and loads through a
 // simulated network (tools/netsim) at each round trip, beside the least the
 // network allows and a libcurl client with kept-alive connections and parallel parts.
@@ -314,7 +315,8 @@ void WatchCreativeStart(DiagnosticLogEvent event) {
   }
 }
 
-// The first play of the process starts the web engine (cold); later plays find it running (warm).
+// The first play of the process (cold) may find the web engine that initialisation
+// started still starting; later plays (warm) find it running.
 std::vector<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std::ostream& out) {
   setenv("NO_AT_BRIDGE", "1", 1);
   if (!gtk_init_check(nullptr, nullptr)) {
