@@ -23,6 +23,7 @@
 #include "platform/PlatformServices.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
+#include "support/RecordingUrlOpener.h"
 #include "support/TempDir.h"
 #include "support/windows/MessagePump.h"
 
@@ -70,22 +71,7 @@ struct Runtime {
   void (*failProcess)(int kind) = nullptr;
 };
 
-class RecordingUrlOpener : public IUrlOpener {
- public:
-  void Open(const std::string& url) override {
-    std::lock_guard lock(m_mutex);
-    m_urls.push_back(url);
-  }
-  bool OpensStoreLinks() const override { return false; }
-  std::vector<std::string> Urls() const {
-    std::lock_guard lock(m_mutex);
-    return m_urls;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<std::string> m_urls;
-};
+using test::RecordingUrlOpener;
 
 class WindowsPlayTest : public ::testing::Test {
  protected:

@@ -19,6 +19,7 @@
 #include "privacy/GdprController.h"
 #include "sdk/ControllerRegistry.h"
 #include "support/LogCapture.h"
+#include "support/RecordingUrlOpener.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -44,24 +45,7 @@ class FakeAd : public DisplayAdController {
 };
 
 // Records what the desktop would open.
-class FakeUrlOpener : public IUrlOpener {
- public:
-  explicit FakeUrlOpener(bool storeLinks) : m_storeLinks(storeLinks) {}
-  void Open(const std::string& url) override {
-    std::lock_guard lock(m_mutex);
-    m_opened.push_back(url);
-  }
-  bool OpensStoreLinks() const override { return m_storeLinks; }
-  std::vector<std::string> Opened() {
-    std::lock_guard lock(m_mutex);
-    return m_opened;
-  }
-
- private:
-  const bool m_storeLinks;
-  std::mutex m_mutex;
-  std::vector<std::string> m_opened;
-};
+using FakeUrlOpener = test::RecordingUrlOpener;
 
 // Records the commands it is handed; while held, each send waits as a slow
 // tracking server would.
@@ -182,7 +166,7 @@ TEST_F(MraidCommandReceiverTest, CommandTableAnswersTrueAndActsOnlyWhereItShould
 
   EXPECT_TRUE(Process("mraid://successfulView"));
   EXPECT_EQ(ad.calls, Calls{"rewarded"});
-  EXPECT_EQ(opener->Opened(), Urls{});
+  EXPECT_EQ(opener->Urls(), Urls{});
 }
 
 TEST_F(MraidCommandReceiverTest, CommandNameAndParametersAreReadAsReceived) {
@@ -227,12 +211,12 @@ TEST_F(MraidCommandReceiverTest, OpenReportsTheClickAndOpensTheDecodedUrlOrTheSt
   EXPECT_TRUE(log.Has("Cleaned Store URL: https://apps.microsoft.com/store/detail/9WZDNCRFJ3TJ", LogLevel::Info));
   EXPECT_TRUE(log.Has("Found ProductId: 9WZDNCRFJ3TJ", LogLevel::Info));
   // This platform has no store: the product's web page opens.
-  EXPECT_EQ(opener->Opened(), Urls{"https://apps.microsoft.com/store/detail/9WZDNCRFJ3TJ"});
+  EXPECT_EQ(opener->Urls(), Urls{"https://apps.microsoft.com/store/detail/9WZDNCRFJ3TJ"});
 
   UseOpener(true);
   EXPECT_TRUE(Process(store));
   EXPECT_TRUE(Process("mraid://open?url=https%3A%2F%2Fexample.com%2Fa%3Fb%3D1%26c%3D%2541"));
-  EXPECT_EQ(opener->Opened(),
+  EXPECT_EQ(opener->Urls(),
             (Urls{"ms-windows-store://pdp/?ProductId=9WZDNCRFJ3TJ&cid=tovane", "https://example.com/a?b=1&c=%41"}));
   EXPECT_TRUE(log.Has("Opening Store URL: ms-windows-store://pdp/?ProductId=9WZDNCRFJ3TJ&cid=tovane", LogLevel::Info));
   EXPECT_EQ(ad.calls, (Calls{"click", "click", "click"}));
@@ -254,14 +238,14 @@ TEST_F(MraidCommandReceiverTest, OpenWithoutAWebUrlReportsTheClickButOpensNothin
     EXPECT_TRUE(Process("mraid://open?url=" + url)) << url;
   }
   EXPECT_EQ(log.CountStartingWith("Not opening a url that is not http or https: "), 11);
-  EXPECT_EQ(opener->Opened(), Urls{});
+  EXPECT_EQ(opener->Urls(), Urls{});
   EXPECT_EQ(ad.calls.size(), 12u);
 
   // Where a store exists its own link is opened, whatever the address around the id.
   UseOpener(true);
   EXPECT_TRUE(Process("mraid://open?url=javascript:x//https://apps.microsoft.com/store/detail/ABC"));
   EXPECT_TRUE(Process("mraid://open?url=HTTPS://Example.com"));
-  EXPECT_EQ(opener->Opened(), (Urls{"ms-windows-store://pdp/?ProductId=ABC&cid=tovane", "HTTPS://Example.com"}));
+  EXPECT_EQ(opener->Urls(), (Urls{"ms-windows-store://pdp/?ProductId=ABC&cid=tovane", "HTTPS://Example.com"}));
 }
 
 TEST_F(MraidCommandReceiverTest, OpenPrivacyOpensOnlyAPlainWebAddress) {
@@ -273,7 +257,7 @@ TEST_F(MraidCommandReceiverTest, OpenPrivacyOpensOnlyAPlainWebAddress) {
     EXPECT_TRUE(Process("mraid://openPrivacy?url=" + url)) << url;
     EXPECT_TRUE(log.Has("Not opening privacy page url: " + url, LogLevel::Error)) << url;
   }
-  EXPECT_EQ(opener->Opened(),
+  EXPECT_EQ(opener->Urls(),
             (Urls{MraidCommandReceiverController::kDefaultPrivacyUrl, "https://example.com:8443/legal/privacy.html"}));
   EXPECT_EQ(ad.calls, Calls{});
 }

@@ -30,6 +30,7 @@
 #include "sdk/SdkState.h"
 #include "support/GtkPump.h"
 #include "support/LogCapture.h"
+#include "support/RecordingUrlOpener.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -59,22 +60,7 @@ void FocusNothing() {
   gdk_display_flush(gdk_display_get_default());
 }
 
-class RecordingUrlOpener : public IUrlOpener {
- public:
-  void Open(const std::string& url) override {
-    std::lock_guard lock(m_mutex);
-    m_urls.push_back(url);
-  }
-  bool OpensStoreLinks() const override { return false; }
-  std::vector<std::string> Urls() const {
-    std::lock_guard lock(m_mutex);
-    return m_urls;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<std::string> m_urls;
-};
+using test::RecordingUrlOpener;
 
 // The play callbacks, as they arrive (on this thread).
 struct PlayEvents {
