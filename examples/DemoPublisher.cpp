@@ -1,6 +1,6 @@
 // A small publisher application driving the Kestrel SDK through its public header only.
 //
-//   kestrel-demo [--console | --auto [--screenshot FILE] [--deadline S]] [CONFIG_BASE_URL [RECORD_FILE]]
+//   kestrel-demo [--console | --auto [--screenshot FILE] [--deadline S] [--user-leaves-after S]] [CONFIG_BASE_URL [RECORD_FILE]]
 //
 // Every run first shows what the SDK does before initialisation and the
 // privacy choices an earlier run stored. Then:
@@ -8,6 +8,9 @@
 //   --auto     the same window, driven from initialisation to the end of one
 //              rewarded ad; exits 0 only when every expected callback arrived
 //              and a screenshot of the playing ad was saved;
+//              --user-leaves-after S takes the screenshot S seconds into the
+//              ad and then presses Escape (for a creative with no close
+//              button of its own: the SDK's close control shows by then);
 //   --console  no window: device report, initialisation, loads and privacy
 //              choices after initialisation.
 // CONFIG_BASE_URL is the ad server's base URL (the local one prints it at
@@ -37,7 +40,7 @@ struct Arguments {
 };
 
 const char* const kUsage =
-    "usage: kestrel-demo [--console | --auto [--screenshot FILE] [--deadline S]] [CONFIG_BASE_URL [RECORD_FILE]]\n";
+    "usage: kestrel-demo [--console | --auto [--screenshot FILE] [--deadline S] [--user-leaves-after S]] [CONFIG_BASE_URL [RECORD_FILE]]\n";
 
 bool ParseSeconds(const char* text, int& seconds) {
   char* end = nullptr;
@@ -64,6 +67,12 @@ bool Parse(int argc, char** argv, Arguments& args) {
     } else if (arg == "--deadline" && hasValue) {
       if (!ParseSeconds(argv[++i], args.app.DeadlineSeconds)) {
         std::fprintf(stderr, "kestrel-demo: --deadline takes whole seconds from 1 to 3600, not \"%s\"\n", argv[i]);
+        return false;
+      }
+    } else if (arg == "--user-leaves-after" && hasValue) {
+      if (!ParseSeconds(argv[++i], args.app.UserLeavesAfterSeconds)) {
+        std::fprintf(stderr, "kestrel-demo: --user-leaves-after takes whole seconds from 1 to 3600, not \"%s\"\n",
+                     argv[i]);
         return false;
       }
     } else if (arg == "-h" || arg == "--help") {

@@ -230,6 +230,10 @@ void PublisherApp::OnAdStart(const Entry& entry, const AdPlayEventArgs&) {
   Log(entry);
   m_playing = true;
   m_window.SetStatus("Playing");
+  if (m_options.Automated && m_options.UserLeavesAfterSeconds > 0) {
+    m_leaveTimer = g_timeout_add_seconds(static_cast<guint>(m_options.UserLeavesAfterSeconds), OnUserLeaves, this);
+    return;
+  }
   // Without a reward to wait for, give the creative a moment to paint.
   if (m_options.Automated && !RewardExpected()) ScheduleScreenshot(1500);
 }
@@ -239,7 +243,7 @@ void PublisherApp::OnAdRewarded(const Entry& entry, const AdPlayEventArgs&) {
   m_window.AddCoins(kRewardCoins);
   // The creative reports the view from its page, so it is showing; let it
   // paint the reward before taking the picture.
-  if (m_options.Automated) ScheduleScreenshot(300);
+  if (m_options.Automated && m_options.UserLeavesAfterSeconds == 0) ScheduleScreenshot(300);
 }
 
 void PublisherApp::OnAdClick(const Entry& entry, const AdPlayEventArgs&) {
@@ -285,6 +289,30 @@ gboolean PublisherApp::OnScreenshotTimer(gpointer self) {
   auto* app = static_cast<PublisherApp*>(self);
   app->m_screenshotTimer = 0;
   app->TakeScreenshot();
+  return G_SOURCE_REMOVE;
+}
+
+// The picture, then Escape in the ad's window, which has the keyboard.
+gboolean PublisherApp::OnUserLeaves(gpointer self) {
+  auto* app = static_cast<PublisherApp*>(self);
+  app->m_leaveTimer = 0;
+  app->TakeScreenshot();
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item; item = item->next) {
+    GtkWidget* window = GTK_WIDGET(item->data);
+    const char* title = gtk_window_get_title(GTK_WINDOW(window));
+    if (!title || std::string(title) != "Overlay Window" || !gtk_widget_get_window(window)) continue;
+    GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
+    key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    key->key.keyval = GDK_KEY_Escape;
+    key->key.time = GDK_CURRENT_TIME;
+    gdk_event_set_device(key, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    app->Note("Escape", "pressed in the ad");
+    gtk_widget_event(window, key);
+    gdk_event_free(key);
+    break;
+  }
+  g_list_free(windows);
   return G_SOURCE_REMOVE;
 }
 
@@ -368,7 +396,7 @@ gboolean PublisherApp::OnDeadline(gpointer self) {
 }
 
 void PublisherApp::RemoveTimers() {
-  for (guint* timer : {&m_screenshotTimer, &m_deadlineTimer}) {
+  for (guint* timer : {&m_screenshotTimer, &m_deadlineTimer, &m_leaveTimer}) {
     if (*timer != 0) g_source_remove(*timer);
     *timer = 0;
   }

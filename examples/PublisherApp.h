@@ -23,6 +23,10 @@ class PublisherApp {
     bool Automated = false;      // initialise, load, play and exit when the ad ends
     std::string ScreenshotPath;  // where the automated run saves the ad's picture
     int DeadlineSeconds = 90;    // the automated run fails after this long
+    // When set, the automated run takes its picture this long after the ad
+    // starts and then presses Escape, as a user leaving an ad with no close
+    // button of its own does through the SDK's close control.
+    int UserLeavesAfterSeconds = 0;
   };
 
   // Call after gtk_init.
@@ -69,6 +73,7 @@ class PublisherApp {
   void RemoveTimers();
 
   static gboolean OnScreenshotTimer(gpointer self);
+  static gboolean OnUserLeaves(gpointer self);
   static gboolean OnDeadline(gpointer self);
 
   const Options m_options;
@@ -88,6 +93,7 @@ class PublisherApp {
   ScreenCapture m_beforePlay{nullptr, g_object_unref};
   guint m_screenshotTimer = 0;
   guint m_deadlineTimer = 0;
+  guint m_leaveTimer = 0;
   int m_exitStatus = 0;
 };
 

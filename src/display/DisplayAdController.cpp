@@ -4,6 +4,7 @@
 #include "ads/PlacementController.h"
 #include "device/IDeviceInfoController.h"
 #include "display/DisplayOverlayAdView.h"
+#include "display/IMraidCommandReceiverController.h"
 #include "net/TpatsModel.h"
 #include "platform/Paths.h"
 #include "sdk/ControllerRegistry.h"
@@ -84,7 +85,42 @@ void DisplayAdController::OnWebViewFailed(const std::string& reason) {
   EndPlay();
 }
 
+void DisplayAdController::CloseBySdk() {
+  auto self = weak_from_this().lock();
+  // The close tracking is the SDK's here: the creative's cap does not hold it back.
+  m_closingBySdk = true;
+  if (auto receiver = R::GetMraidCommandReceiverController()) {
+    receiver->ProcessReceivedMraidCommand("mraid://tpat?event=close", this);
+  }
+  CloseAd();
+}
+
+bool DisplayAdController::AllowsOpen(const std::string& url) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!m_lastOpen || now - *m_lastOpen >= kOpenInterval) {
+    m_lastOpen = now;
+    return true;
+  }
+  if (m_droppedOpens++ == 0) {
+    LogWarn("The creative opens urls faster than one in " + std::to_string(kOpenInterval.count()) +
+            " seconds; not opened and not counted as a click: " + url);
+  }
+  return false;
+}
+
+bool DisplayAdController::AllowsTrackingEvent() {
+  if (m_closingBySdk) return true;
+  if (++m_trackingEvents <= kMaxTrackingEventsPerPlay) return true;
+  if (m_trackingEvents == kMaxTrackingEventsPerPlay + 1) {
+    LogWarn("The creative sent more than " + std::to_string(kMaxTrackingEventsPerPlay) +
+            " tracking events in one play; the rest are not sent.");
+  }
+  return false;
+}
+
 void DisplayAdController::EndPlay() {
+  if (m_droppedOpens > 1) LogWarn(std::to_string(m_droppedOpens) + " urls the creative opened too fast were dropped.");
+  m_droppedOpens = 0;
   if (m_view) {
     m_view->Close();
     m_view.reset();
@@ -101,6 +137,7 @@ void DisplayAdController::OnAdClicked() {
 void DisplayAdController::OnSuccessfulView() {
   LogInfo("Rewarded ad viewed for folder: " + m_bundleFolder);
   if (m_placement) m_placement->NotifyAdRewarded();
+  if (m_view) m_view->OnCreativeViewed();
 }
 
 }  // namespace kestrel

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -25,7 +27,19 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   DisplayAdController(const DisplayAdController&) = delete;
   DisplayAdController& operator=(const DisplayAdController&) = delete;
 
+  // The creative's "open" hands a url to the browser at most once in this interval,
+  static constexpr std::chrono::seconds kOpenInterval{2};
+  // and one play sends at most this many of its tracking events.
+  static constexpr int kMaxTrackingEventsPerPlay = 50;
+
   virtual void CloseAd();
+  // The user closed the ad with the SDK's own control: the ad ends as by the
+  // creative's close, with its close tracking.
+  void CloseBySdk();
+  // Whether the creative's "open" may open its url and count as a click now.
+  virtual bool AllowsOpen(const std::string& url);
+  // Whether the creative's tracking event may be sent.
+  bool AllowsTrackingEvent();
   virtual void OnAdClicked();
   virtual void OnSuccessfulView();
   std::shared_ptr<TpatsModel> GetTpatsModel() const { return m_tpats; }
@@ -60,6 +74,10 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   std::string m_incentivizedContinueText;
   WindowHandle m_targetWindow = nullptr;
   WindowHandle m_initWindow = nullptr;  // the window given at initialisation
+  std::optional<std::chrono::steady_clock::time_point> m_lastOpen;
+  int m_droppedOpens = 0;
+  int m_trackingEvents = 0;
+  bool m_closingBySdk = false;
 };
 
 }  // namespace kestrel

@@ -58,6 +58,12 @@ std::string UrlPath(const std::string& relative) {
   return path;
 }
 
+// The script runs only in documents of the ad's own origin: a page the ad
+// navigates to elsewhere gets no bridge.
+std::string OnlyUnder(const std::string& baseUrl, const std::string& script) {
+  return "if (location.href.indexOf(" + Json(baseUrl).dump() + ") === 0) {\n" + script + "\n}";
+}
+
 // Compact JSON; text that is not UTF-8 is replaced rather than refused.
 std::string ToJsonText(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -127,11 +133,16 @@ void DisplayOverlayAdView::CreateOverlayWindow(WindowHandle publisher) {
   IOverlayWindow::Events events;
   events.ownerMoved = [] { UpdateOverlayPosition(); };
   events.appFocusChanged = WhileAlive(&DisplayOverlayAdView::OnAppFocusChanged);
+  events.closeRequested = WhileAlive(&DisplayOverlayAdView::OnCloseRequested);
   m_window = kestrel::CreateOverlayWindow(publisher, std::move(events));
   if (!m_window) {
     LogError("Failed to create overlay window.");
     return;
   }
+  m_messageSecond = std::chrono::steady_clock::now();
+  m_window->After(kCloseControlGrace, WhileAlive(&DisplayOverlayAdView::OnGraceOver));
+  if (m_incentivized) m_window->After(kRewardedCloseLimit, WhileAlive(&DisplayOverlayAdView::OnRewardedLimit));
+  m_window->After(kReadyTimeout, WhileAlive(&DisplayOverlayAdView::OnReadyDeadline));
   g_overlayView = weak_from_this();
   if (g_locationHook) {
     LogError("Failed to set event hook for overlay window.  There should only be _one_ ad window at a time.");
@@ -194,11 +205,11 @@ void DisplayOverlayAdView::SetupWebView() {
     return;
   }
   LogInfo("WebView2 Runtime Version: " + m_webView->BrowserVersion());
-  m_webView->AddScriptToExecuteOnDocumentCreated(kErrorHook);
-  m_webView->AddScriptToExecuteOnDocumentCreated(std::string(MraidScript()));
+  const std::string base = m_webView->ServeFolder(m_bundleFolder);
+  m_webView->AddScriptToExecuteOnDocumentCreated(OnlyUnder(base, kErrorHook));
+  m_webView->AddScriptToExecuteOnDocumentCreated(OnlyUnder(base, std::string(MraidScript())));
   m_navigationCompletedToken = true;
   m_webView->Show();
-  const std::string base = m_webView->ServeFolder(m_bundleFolder);
   m_replacements = ReplacementsServedFrom(base);
   m_webView->Navigate(base + "index.html");
 }
@@ -212,6 +223,46 @@ DisplayOverlayAdView::Replacements DisplayOverlayAdView::ReplacementsServedFrom(
     }
   }
   return served;
+}
+
+void DisplayOverlayAdView::OnGraceOver() {
+  m_graceOver = true;
+  if (!m_incentivized || m_viewed) ShowCloseControl();
+}
+
+void DisplayOverlayAdView::OnRewardedLimit() {
+  ShowCloseControl();
+}
+
+void DisplayOverlayAdView::OnCreativeViewed() {
+  m_viewed = true;
+  if (m_graceOver) ShowCloseControl();
+}
+
+void DisplayOverlayAdView::ShowCloseControl() {
+  if (!m_window || m_window->ShowsCloseControl()) return;
+  LogInfo("The SDK's close control shows over the ad.");
+  m_window->ShowCloseControl();
+}
+
+bool DisplayOverlayAdView::ShowsCloseControl() const {
+  return m_window && m_window->ShowsCloseControl();
+}
+
+void DisplayOverlayAdView::OnCloseRequested() {
+  if (!ShowsCloseControl()) return;
+  LogInfo("The user closed the ad with the SDK's close control.");
+  auto self = shared_from_this();  // the close releases this view
+  if (m_owner) m_owner->CloseBySdk();
+}
+
+void DisplayOverlayAdView::OnReadyDeadline() {
+  if (m_bridgeConnected && m_readyAnswered) return;
+  const std::string reason = "the ad's page did not load with its bridge and run the ready event within " +
+                             std::to_string(kReadyTimeout.count()) + " seconds.";
+  // A page that hangs keeps its process busy: it goes with the play.
+  if (m_webView) m_webView->EndPageProcess();
+  OnWebViewFailed(reason);
 }
 
 void DisplayOverlayAdView::OnWebViewFailed(const std::string& reason) {
@@ -235,8 +286,11 @@ void DisplayOverlayAdView::OnNavigationCompleted() {
     return;
   }
   try {
-    m_webView->ExecuteScript(
-        kBridgeHookUp, [](int /*error*/, const std::string& result) { LogInfo("Notify container set " + result); });
+    const std::weak_ptr<DisplayOverlayAdView> weak = weak_from_this();
+    m_webView->ExecuteScript(kBridgeHookUp, [weak](int /*error*/, const std::string& result) {
+      LogInfo("Notify container set " + result);
+      if (auto self = weak.lock()) self->m_bridgeConnected = result == "\"true\"";
+    });
     if (auto properties = R::GetMraidBridgePropertiesController()) {
       SendProperties(properties->GetBridgeProperties(m_templateType, m_incentivized));
     }
@@ -245,8 +299,10 @@ void DisplayOverlayAdView::OnNavigationCompleted() {
     if (asoi != replacements.end() && asoi->second == "aggressive") asoi->second = "off";
     Json ready = Json::object();
     for (const auto& [key, value] : replacements) ready[key] = value;
-    m_webView->ExecuteScript(ReadyEventScript(ToJsonText(ready)), [](int error, const std::string& result) {
+    m_webView->ExecuteScript(ReadyEventScript(ToJsonText(ready)), [weak](int error, const std::string& result) {
       LogInfo("notifyReadyEvent " + result);
+      // The page ran it: whatever its listeners did, the page is alive.
+      if (auto self = weak.lock()) self->m_readyAnswered = true;
       if (error != 0) LogError("Failed to execute notifyReadyEvent script. HRESULT: " + std::to_string(error));
     });
   } catch (const std::exception& e) {
@@ -254,8 +310,32 @@ void DisplayOverlayAdView::OnNavigationCompleted() {
   }
 }
 
+bool DisplayOverlayAdView::Admits(const std::string& json) {
+  if (json.size() > kMaxMessageBytes) {
+    if (!m_hugeLogged) {
+      LogWarn("A message of " + std::to_string(json.size()) + " bytes from the creative was dropped; messages over " +
+              std::to_string(kMaxMessageBytes) + " bytes are not read.");
+    }
+    m_hugeLogged = true;
+    return false;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_messageSecond >= std::chrono::seconds(1)) {
+    m_messageSecond = now;
+    m_messagesThisSecond = 0;
+  }
+  if (++m_messagesThisSecond <= kMaxMessagesPerSecond) return true;
+  if (!m_floodLogged) {
+    LogWarn("The creative sends more than " + std::to_string(kMaxMessagesPerSecond) +
+            " messages a second; the extra ones are dropped.");
+  }
+  m_floodLogged = true;
+  return false;
+}
+
 void DisplayOverlayAdView::OnWebMessageReceived(const std::string& json) {
   try {
+    if (!Admits(json)) return;
     // The page's text without the JSON string's quotes (quotes inside go too).
     std::string message;
     message.reserve(json.size());

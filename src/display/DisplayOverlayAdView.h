@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -22,6 +24,20 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
  public:
   using Replacements = std::unordered_map<std::string, std::string>;
 
+  // The SDK's own close control, and Escape, come this long after the play
+  // starts over an interstitial,
+  static constexpr std::chrono::seconds kCloseControlGrace{5};
+  // and over a rewarded ad once the creative has reported its view (but not
+  // before the grace), or this long after the start without it.
+  static constexpr std::chrono::seconds kRewardedCloseLimit{30};
+  // The page must have loaded with the bridge in it and run the ready event
+  // within this time of the play's start, or the play fails.
+  static constexpr std::chrono::seconds kReadyTimeout{15};
+  // Messages from the page beyond this many in a second are dropped,
+  static constexpr int kMaxMessagesPerSecond = 200;
+  // and so is every message longer than this.
+  static constexpr std::size_t kMaxMessageBytes = 1024 * 1024;
+
   // Shows the overlay over the publisher window and starts loading the
   // creative. A handle that is not a window or a call from another thread
   // than the window's is logged and shows nothing.
@@ -42,6 +58,10 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   void NotifySizeChanged(std::int32_t width, std::int32_t height);
   // Stops the browser and destroys the window.
   void Close();
+  // The creative reported its successful view.
+  void OnCreativeViewed();
+  // Whether the SDK's close control shows.
+  bool ShowsCloseControl() const;
 
   bool HasWebView() const { return m_webView != nullptr; }
   // The overlay opened but no browser could be made in it, so nothing can show.
@@ -63,6 +83,13 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   void OnNavigationCompleted();
   void OnWebMessageReceived(const std::string& json);
   void OnWebViewFailed(const std::string& reason);
+  void OnGraceOver();
+  void OnRewardedLimit();
+  void OnReadyDeadline();
+  void OnCloseRequested();
+  void ShowCloseControl();
+  // Whether a message may reach the command receiver; logs the first drop of each kind.
+  bool Admits(const std::string& json);
   // The replacements with the bundle's files named by their url in the bundle's origin.
   Replacements ReplacementsServedFrom(const std::string& baseUrl) const;
   bool DeniesPermission(IWebViewHost::Permission kind) const;
@@ -78,6 +105,14 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   bool m_incentivized = false;
   Replacements m_replacements;
   bool m_navigationCompletedToken = false;
+  bool m_graceOver = false;
+  bool m_viewed = false;
+  bool m_bridgeConnected = false;  // the first page has the bridge
+  bool m_readyAnswered = false;    // and has run the ready event
+  std::chrono::steady_clock::time_point m_messageSecond;  // start of the second being counted
+  int m_messagesThisSecond = 0;
+  bool m_floodLogged = false;
+  bool m_hugeLogged = false;
   std::string m_failure;
   DisplayAdController* m_owner = nullptr;  // not owned
 };

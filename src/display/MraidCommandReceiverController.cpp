@@ -69,6 +69,8 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
     return false;
   }
   if (name == "open") {
+    const auto url = parameters.find("url");
+    if (ad && !ad->AllowsOpen(url != parameters.end() ? url->second : std::string())) return true;
     if (RequireAd(ad, message)) ad->OnAdClicked();
     OpenStoreUrl(parameters);
   } else if (IsStoreViewCommand(name)) {
@@ -83,7 +85,9 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
     LogError("Action (without value) command is deprecated: " + message);
   } else if (name == "tpat") {
     if (auto tpat = ControllerRegistry::GetTpatController()) {
-      if (RequireAd(ad, message)) SendTpatAside(std::move(tpat), ad->GetTpatsModel(), parameters);
+      if (RequireAd(ad, message) && ad->AllowsTrackingEvent()) {
+        SendTpatAside(std::move(tpat), ad->GetTpatsModel(), parameters);
+      }
     }
   } else if (name == "successfulview") {
     if (RequireAd(ad, message)) ad->OnSuccessfulView();

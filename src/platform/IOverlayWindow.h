@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@ class IOverlayWindow {
   struct Events {
     std::function<void()> ownerMoved;  // the publisher window moved or changed size
     std::function<void(bool active)> appFocusChanged;
+    // The user pressed Escape, or the close control once it shows.
+    std::function<void()> closeRequested;
   };
 
   virtual ~IOverlayWindow() = default;  // destroys the window
@@ -29,7 +32,14 @@ class IOverlayWindow {
   virtual void CoverOwner() = 0;
   virtual WindowSize ClientSize() const = 0;
   virtual void Show() = 0;
-  // The platform's window object, for the web view host of the same platform.
+  // Draws the SDK's own close control over the content, in a corner.
+  virtual void ShowCloseControl() = 0;
+  virtual bool ShowsCloseControl() const = 0;
+  // Runs the work on the window's thread after the delay, unless the window
+  // is destroyed first.
+  virtual void After(std::chrono::milliseconds delay, std::function<void()> work) = 0;
+  // The platform's object the web view goes into, for the web view host of
+  // the same platform.
   virtual void* NativeHandle() const = 0;
 };
 

@@ -45,6 +45,8 @@ class IWebViewHost {
   virtual void Show() = 0;
   virtual void MoveFocus() = 0;
   virtual void Stop() = 0;
+  // Ends the process of a page that stopped answering; no `failed` event follows.
+  virtual void EndPageProcess() = 0;
   // Saves what the browser shows as a PNG file; `done` tells whether it was saved.
   virtual void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) = 0;
 };

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "LocalAdServer.h"
+#include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/IUrlOpener.h"
 #include "platform/PlatformServices.h"
@@ -228,7 +229,10 @@ TEST_F(WindowsPlayTest, APlayRunsInTheBrowserFromStartToEnd) {
   }
   const auto scripts = Find("AddScript ");
   ASSERT_EQ(scripts.size(), 2u);
-  EXPECT_EQ(calls[scripts[0]].rfind("AddScript window.onerror", 0), 0u);
+  // Both only in documents of the ad's own origin.
+  for (const auto script : scripts) {
+    EXPECT_EQ(calls[script].rfind("AddScript if (location.href.indexOf(\"https://ad", 0), 0u) << calls[script];
+  }
   EXPECT_LT(scripts[1], navigate);
   const std::string mapping = calls.at(Find("map ").at(0));
   const std::string host = mapping.substr(4, mapping.find(' ', 4) - 4);
@@ -421,6 +425,38 @@ TEST_F(WindowsPlayTest, APlayOffTheWindowThreadOpensNothing) {
             1);
   PumpMessages();
   EXPECT_EQ(FindWindowW(kOverlayClass, nullptr), nullptr);
+}
+
+TEST_F(WindowsPlayTest, TheSdksCloseControlAndEscapeEndThePlayAfterTheGracePeriod) {
+  for (const bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "close control");
+    starts.clear();
+    ends.clear();
+    const std::size_t closeHits = server.Requests("/tpat/close").size();
+    const auto started = std::chrono::steady_clock::now();
+    Play();
+    ASSERT_EQ(starts.size(), 1u);
+    const HWND overlay = FindWindowW(kOverlayClass, nullptr);
+    ASSERT_NE(overlay, nullptr);
+    // Escape does nothing before the control shows.
+    SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+    HWND control = nullptr;
+    ASSERT_TRUE(PumpMessagesUntil([&] { return (control = FindWindowExW(overlay, nullptr, L"BUTTON", nullptr)) != nullptr; },
+                                  DisplayOverlayAdView::kCloseControlGrace + std::chrono::seconds(10)));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, DisplayOverlayAdView::kCloseControlGrace - std::chrono::seconds(1));
+    EXPECT_TRUE(ends.empty());
+    if (escape) {
+      SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+      SendMessageW(control, BM_CLICK, 0, 0);
+    }
+    ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));
+    EXPECT_EQ(ends[0].Message, "Ad Closed.");
+    EXPECT_TRUE(Hits("/tpat/close", closeHits + 1));
+    EXPECT_TRUE(OverlayGone());
+    EXPECT_TRUE(rewards.empty());
+    EXPECT_TRUE(failures.empty());
+  }
 }
 
 }  // namespace

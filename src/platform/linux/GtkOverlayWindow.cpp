@@ -1,6 +1,8 @@
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "platform/IOverlayWindow.h"
 #include "platform/linux/GtkThread.h"
@@ -8,8 +10,14 @@
 namespace kestrel {
 namespace {
 
+constexpr const char* kCloseControlCss =
+    "button { background: rgba(0,0,0,0.6); color: #ffffff; border: 2px solid #ffffff; border-radius: 18px;"
+    " min-width: 32px; min-height: 32px; padding: 0; font-size: 20px; font-weight: bold; box-shadow: none; }"
+    "button:hover { background: rgba(60,60,60,0.8); }";
+
 // An undecorated window kept above its owner (transient for it), out of the
-// taskbar and the pager, painted black. It follows the owner's configure
+// taskbar and the pager, painted black. The content lies in layers, so that
+// the SDK's close control can lie over it. It follows the owner's configure
 // events, and reports when the application gains or loses the focus: when
 // the owner or the overlay becomes active, or neither is any more.
 class GtkOverlayWindow : public IOverlayWindow {
@@ -31,7 +39,11 @@ class GtkOverlayWindow : public IOverlayWindow {
     gtk_style_context_add_provider(gtk_widget_get_style_context(m_window), GTK_STYLE_PROVIDER(css),
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
+    m_layers = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(m_window), m_layers);
+    gtk_widget_show(m_layers);
 
+    m_keyHandler = g_signal_connect(m_window, "key-press-event", G_CALLBACK(OnKeyPress), this);
     m_configureHandler = g_signal_connect(m_owner, "configure-event", G_CALLBACK(OnOwnerConfigure), this);
     m_ownerActiveHandler = g_signal_connect(m_owner, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
     m_activeHandler = g_signal_connect(m_window, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
@@ -40,6 +52,9 @@ class GtkOverlayWindow : public IOverlayWindow {
 
   ~GtkOverlayWindow() override {
     if (m_focusCheck != 0) g_source_remove(m_focusCheck);
+    for (Timer* timer : std::vector<Timer*>(m_timers)) g_source_remove(timer->source);
+    if (m_closeControl) g_signal_handler_disconnect(m_closeControl, m_clickHandler);
+    g_signal_handler_disconnect(m_window, m_keyHandler);
     if (m_owner) {
       g_signal_handler_disconnect(m_owner, m_configureHandler);
       g_signal_handler_disconnect(m_owner, m_ownerActiveHandler);
@@ -85,9 +100,68 @@ class GtkOverlayWindow : public IOverlayWindow {
     if (GdkWindow* overlay = gtk_widget_get_window(m_window)) gdk_window_raise(overlay);
   }
 
-  void* NativeHandle() const override { return m_window; }
+  void ShowCloseControl() override {
+    if (m_closeControl) return;
+    m_closeControl = gtk_button_new_with_label("\u00d7");
+    gtk_widget_set_name(m_closeControl, "kestrel-close");
+    gtk_widget_set_tooltip_text(m_closeControl, "Close");
+    gtk_widget_set_halign(m_closeControl, GTK_ALIGN_END);
+    gtk_widget_set_valign(m_closeControl, GTK_ALIGN_START);
+    gtk_widget_set_margin_top(m_closeControl, 12);
+    gtk_widget_set_margin_end(m_closeControl, 12);
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, kCloseControlCss, -1, nullptr);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(m_closeControl), GTK_STYLE_PROVIDER(css),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(css);
+    m_clickHandler = g_signal_connect(m_closeControl, "clicked", G_CALLBACK(OnCloseClicked), this);
+    gtk_overlay_add_overlay(GTK_OVERLAY(m_layers), m_closeControl);
+    gtk_widget_show(m_closeControl);
+  }
+
+  bool ShowsCloseControl() const override { return m_closeControl != nullptr; }
+
+  void After(std::chrono::milliseconds delay, std::function<void()> work) override {
+    auto* timer = new Timer{this, std::move(work), 0};
+    timer->source = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()),
+        [](gpointer data) -> gboolean {
+          auto* fired = static_cast<Timer*>(data);
+          auto& timers = fired->owner->m_timers;
+          timers.erase(std::remove(timers.begin(), timers.end(), fired), timers.end());
+          const auto run = fired->work;  // the work may destroy the window
+          if (run) run();
+          return G_SOURCE_REMOVE;
+        },
+        timer, [](gpointer data) { delete static_cast<Timer*>(data); });
+    m_timers.push_back(timer);
+  }
+
+  void* NativeHandle() const override { return m_layers; }
 
  private:
+  struct Timer {
+    GtkOverlayWindow* owner;
+    std::function<void()> work;
+    guint source;
+  };
+
+  // The window and everything in it may be gone when these return.
+  static void RaiseClose(GtkOverlayWindow* self) {
+    const auto requested = self->m_events.closeRequested;
+    if (requested) requested();
+  }
+
+  static void OnCloseClicked(GtkButton* /*button*/, gpointer data) { RaiseClose(static_cast<GtkOverlayWindow*>(data)); }
+
+  // Escape closes once the close control shows; until then the page has it.
+  static gboolean OnKeyPress(GtkWidget* /*window*/, GdkEventKey* event, gpointer data) {
+    auto* self = static_cast<GtkOverlayWindow*>(data);
+    if (event->keyval != GDK_KEY_Escape || !self->m_closeControl) return FALSE;
+    RaiseClose(self);
+    return TRUE;
+  }
+
   static void RunLater(std::function<void()> work) {
     g_idle_add_full(
         G_PRIORITY_DEFAULT_IDLE,
@@ -131,6 +205,11 @@ class GtkOverlayWindow : public IOverlayWindow {
   GtkWindow* m_owner;  // cleared by GTK when the owner is finalized
   Events m_events;
   GtkWidget* m_window = nullptr;
+  GtkWidget* m_layers = nullptr;        // the content, with the close control over it
+  GtkWidget* m_closeControl = nullptr;  // null until it shows
+  std::vector<Timer*> m_timers;         // pending; each deletes itself when done
+  gulong m_keyHandler = 0;
+  gulong m_clickHandler = 0;
   gulong m_configureHandler = 0;
   gulong m_ownerActiveHandler = 0;
   gulong m_activeHandler = 0;

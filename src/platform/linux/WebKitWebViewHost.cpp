@@ -48,12 +48,34 @@ WebKitWebContext* ContextFor(const std::string& userDataFolder) {
 // shares its web process instead of starting one of its own, so only the
 // first play of a process waits for the engine to start. It never shows
 // anything but a blank page: no ad runs before its play.
-WebKitWebView* EngineFor(WebKitWebContext* context) {
+WebKitWebView*& Engine() {
   static WebKitWebView* engine = nullptr;
+  return engine;
+}
+
+// The next play starts a new engine; the old view goes once the main loop is back.
+void ForgetEngine() {
+  WebKitWebView* old = std::exchange(Engine(), nullptr);
+  if (!old) return;
+  g_idle_add(
+      [](gpointer view) -> gboolean {
+        g_object_unref(view);
+        return G_SOURCE_REMOVE;
+      },
+      old);
+}
+
+WebKitWebView* EngineFor(WebKitWebContext* context) {
+  WebKitWebView*& engine = Engine();
   if (engine && webkit_web_view_get_context(engine) == context) return engine;
   if (engine) g_object_unref(engine);
   engine = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, nullptr));
   g_object_ref_sink(engine);
+  // Its process may end under it (a crash, or a page ended for hanging).
+  g_signal_connect(engine, "web-process-terminated", G_CALLBACK(+[](WebKitWebView* view, gint, gpointer) {
+                     if (Engine() == view) ForgetEngine();
+                   }),
+                   nullptr);
   webkit_web_view_load_uri(engine, "about:blank");
   return engine;
 }
@@ -69,7 +91,7 @@ std::string ToJson(JSCValue* value) {
 
 class WebKitWebViewHost : public IWebViewHost {
  public:
-  WebKitWebViewHost(GtkWindow* window, const std::string& userDataFolder, Events events) : m_events(std::move(events)) {
+  WebKitWebViewHost(GtkContainer* window, const std::string& userDataFolder, Events events) : m_events(std::move(events)) {
     m_content = webkit_user_content_manager_new();
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_enable_developer_extras(settings, FALSE);
@@ -92,7 +114,7 @@ class WebKitWebViewHost : public IWebViewHost {
     m_permissionHandler = g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
     m_menuHandler = g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
     m_terminatedHandler = g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
-    gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(m_view));
+    gtk_container_add(window, GTK_WIDGET(m_view));
   }
 
   ~WebKitWebViewHost() override {
@@ -102,7 +124,7 @@ class WebKitWebViewHost : public IWebViewHost {
     g_signal_handler_disconnect(m_view, m_loadHandler);
     g_signal_handler_disconnect(m_view, m_permissionHandler);
     g_signal_handler_disconnect(m_view, m_menuHandler);
-    g_signal_handler_disconnect(m_view, m_terminatedHandler);
+    if (m_terminatedHandler != 0) g_signal_handler_disconnect(m_view, m_terminatedHandler);
     webkit_user_content_manager_unregister_script_message_handler(m_content, kMessageChannel);
     // The window still holds the browser; it goes with the window.
     g_object_unref(m_view);
@@ -152,6 +174,15 @@ class WebKitWebViewHost : public IWebViewHost {
 
   void Stop() override { webkit_web_view_stop_loading(m_view); }
 
+  void EndPageProcess() override {
+    if (m_terminatedHandler != 0) g_signal_handler_disconnect(m_view, m_terminatedHandler);
+    m_terminatedHandler = 0;
+    LogWarn("Ending the web process of a page that does not answer.");
+    // Every ad's page shares the engine's process: the next play starts a new engine.
+    ForgetEngine();
+    webkit_web_view_terminate_web_process(m_view);
+  }
+
   void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) override {
     struct Request {
       std::string path;
@@ -198,6 +229,14 @@ class WebKitWebViewHost : public IWebViewHost {
 
   static void OnScriptMessage(WebKitUserContentManager* /*content*/, WebKitJavascriptResult* message, gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
+    // The channel is there in every page; only the ad's own pages are heard.
+    const char* uri = webkit_web_view_get_uri(self->m_view);
+    const std::string page = uri ? uri : "";
+    if (!self->m_origin || page.rfind(self->m_origin->BaseUrl(), 0) != 0) {
+      if (!self->m_outsideLogged) LogWarn("A message from " + page + ", outside the ad's origin, was dropped.");
+      self->m_outsideLogged = true;
+      return;
+    }
     std::string json = ToJson(webkit_javascript_result_get_js_value(message));
     if (json.empty()) json = "null";
     if (self->m_events.webMessageReceived) self->m_events.webMessageReceived(json);
@@ -255,6 +294,7 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_permissionHandler = 0;
   gulong m_menuHandler = 0;
   gulong m_terminatedHandler = 0;
+  bool m_outsideLogged = false;
   std::unique_ptr<BundleOrigin> m_origin;  // the folder the page is served from
 };
 
@@ -272,11 +312,11 @@ void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder) {
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure) {
   auto* native = static_cast<GtkWidget*>(window.NativeHandle());
-  if (!native || !GTK_IS_WINDOW(native)) {
-    failure = "the overlay is not a GTK window.";
+  if (!native || !GTK_IS_CONTAINER(native)) {
+    failure = "the overlay is not a GTK container.";
     return nullptr;
   }
-  return std::make_unique<WebKitWebViewHost>(GTK_WINDOW(native), userDataFolder, std::move(events));
+  return std::make_unique<WebKitWebViewHost>(GTK_CONTAINER(native), userDataFolder, std::move(events));
 }
 
 }  // namespace kestrel

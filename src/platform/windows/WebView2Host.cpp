@@ -394,6 +394,11 @@ void WebView2Host::Stop() {
   });
 }
 
+void WebView2Host::EndPageProcess() {
+  // The page's renderer belongs to this controller, which closes with the host.
+  LogWarn("The page does not answer; its browser closes with the ad.");
+}
+
 void WebView2Host::SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) {
   LogWarn("Snapshots of the ad are not taken on Windows: " + pngPath + " was not saved.");
   if (done) done(false);

@@ -35,6 +35,7 @@ class WebView2Host : public IWebViewHost {
   void Show() override;
   void MoveFocus() override;
   void Stop() override;
+  void EndPageProcess() override;
   void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) override;
 
  private:

@@ -16,6 +16,9 @@ constexpr const wchar_t* kOverlayClass = L"TovaneOverlayWndClass";
 constexpr const wchar_t* kOverlayTitle = L"Overlay Window";
 constexpr const wchar_t* kQueueClass = L"KestrelWindowThreadQueue";
 constexpr UINT kRunQueuedWork = WM_APP + 1;
+constexpr int kCloseControlId = 1;
+constexpr int kCloseControlSize = 36;
+constexpr int kCloseControlMargin = 12;
 
 // Touched on the window thread only.
 HWND g_overlay = nullptr;  // the newest overlay window
@@ -191,6 +194,50 @@ void Win32OverlayWindow::Show() {
   UpdateWindow(m_window);
 }
 
+void Win32OverlayWindow::ShowCloseControl() {
+  if (m_closeControl || !m_window) return;
+  m_closeControl = CreateWindowExW(0, L"BUTTON", L"\u00D7", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
+                                   kCloseControlSize, kCloseControlSize, m_window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseControlId)), HostModule(), nullptr);
+  if (!m_closeControl) {
+    LogError("The close control could not be created.");
+    return;
+  }
+  PlaceCloseControl();
+}
+
+void Win32OverlayWindow::PlaceCloseControl() {
+  if (!m_closeControl) return;
+  const WindowSize size = ClientSize();
+  // Above the browser's own child windows.
+  SetWindowPos(m_closeControl, HWND_TOP, size.width - kCloseControlSize - kCloseControlMargin, kCloseControlMargin,
+               kCloseControlSize, kCloseControlSize, SWP_SHOWWINDOW);
+}
+
+void Win32OverlayWindow::After(std::chrono::milliseconds delay, std::function<void()> work) {
+  if (!m_window) return;
+  const UINT_PTR id = m_nextTimer++;
+  if (SetTimer(m_window, id, static_cast<UINT>(delay.count()), nullptr) == 0) {
+    LogError("A timer for the ad's window could not be set.");
+    return;
+  }
+  m_timers[id] = std::move(work);
+}
+
+void Win32OverlayWindow::RunTimer(UINT_PTR id) {
+  KillTimer(m_window, id);
+  const auto found = m_timers.find(id);
+  if (found == m_timers.end()) return;
+  const auto work = std::move(found->second);
+  m_timers.erase(found);
+  if (work) Guarded(work);  // it may destroy this window
+}
+
+void Win32OverlayWindow::RaiseClose() {
+  const auto requested = m_events.closeRequested;
+  if (requested) Guarded(requested);
+}
+
 bool Win32OverlayWindow::HasLocationHook() {
   return g_hook != nullptr;
 }
@@ -239,12 +286,34 @@ LRESULT CALLBACK Win32OverlayWindow::WindowProc(HWND window, UINT message, WPARA
       RemoveLocationHook();
       return 0;
     case WM_NCDESTROY:
-      if (self) self->m_window = nullptr;
+      if (self) {
+        self->m_window = nullptr;
+        self->m_closeControl = nullptr;
+      }
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       break;
     case WM_SIZE:
       // Any change of the overlay's own size lays it over the owner again.
-      if (self) self->OwnerMoved();
+      if (self) {
+        self->PlaceCloseControl();
+        self->OwnerMoved();
+      }
+      break;
+    case WM_TIMER:
+      if (self) self->RunTimer(wParam);
+      return 0;
+    case WM_COMMAND:
+      if (self && LOWORD(wParam) == kCloseControlId && HIWORD(wParam) == BN_CLICKED) {
+        self->RaiseClose();
+        return 0;
+      }
+      break;
+    case WM_KEYDOWN:
+      // Escape closes once the close control shows.
+      if (self && wParam == VK_ESCAPE && self->m_closeControl) {
+        self->RaiseClose();
+        return 0;
+      }
       break;
     case WM_PAINT: {
       PAINTSTRUCT paint{};

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <map>
 #include <memory>
 
 #include "platform/IOverlayWindow.h"
@@ -25,7 +27,12 @@ class Win32OverlayWindow : public IOverlayWindow {
   void CoverOwner() override;
   WindowSize ClientSize() const override;
   void Show() override;
+  void ShowCloseControl() override;
+  bool ShowsCloseControl() const override { return m_closeControl != nullptr; }
+  void After(std::chrono::milliseconds delay, std::function<void()> work) override;
   void* NativeHandle() const override { return m_window; }
+  // The SDK's close control, a child button; null until it shows.
+  HWND CloseControl() const { return m_closeControl; }
 
   // Whether the process has a location hook installed.
   static bool HasLocationHook();
@@ -40,10 +47,17 @@ class Win32OverlayWindow : public IOverlayWindow {
   static void RemoveLocationHook();
   void OwnerMoved();
   void AppFocusChanged(bool active);
+  void PlaceCloseControl();
+  // The window and this object may be gone when it returns.
+  void RaiseClose();
+  void RunTimer(UINT_PTR id);
 
   HWND m_owner;
   Events m_events;
   HWND m_window = nullptr;  // cleared when the window is destroyed
+  HWND m_closeControl = nullptr;
+  std::map<UINT_PTR, std::function<void()>> m_timers;  // pending, by timer id
+  UINT_PTR m_nextTimer = 1;
 };
 
 }  // namespace kestrel

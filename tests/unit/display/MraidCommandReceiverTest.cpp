@@ -39,6 +39,7 @@ class FakeAd : public DisplayAdController {
     if (throwOnClick) throw std::runtime_error("click failed");
   }
   void OnSuccessfulView() override { calls.push_back("rewarded"); }
+  bool AllowsOpen(const std::string& /*url*/) override { return true; }  // the pace is the play's, not tested here
 
   std::vector<std::string> calls;
   bool throwOnClick = false;

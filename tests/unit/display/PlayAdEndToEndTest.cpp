@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 #include <gtk/gtk.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,16 +13,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "LocalAdServer.h"
 #include "config/IPersistentSettingsController.h"
+#include "display/DisplayAdController.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/IHttpClient.h"
@@ -61,6 +66,44 @@ void FocusNothing() {
 }
 
 using test::RecordingUrlOpener;
+
+// The SDK's close control in the overlay, or null.
+GtkWidget* FindCloseControl(GtkWidget* widget) {
+  if (GTK_IS_BUTTON(widget) && std::string(gtk_widget_get_name(widget)) == "kestrel-close") return widget;
+  if (!GTK_IS_CONTAINER(widget)) return nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  GtkWidget* found = nullptr;
+  for (GList* child = children; child && !found; child = child->next) found = FindCloseControl(GTK_WIDGET(child->data));
+  g_list_free(children);
+  return found;
+}
+
+// The user presses a key in the window.
+void PressKey(GtkWidget* window, guint keyval) {
+  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+  event->key.keyval = keyval;
+  event->key.time = GDK_CURRENT_TIME;
+  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_widget_event(window, event);
+  gdk_event_free(event);
+}
+
+// Kills the browser's web processes of this process, as a crash would.
+int KillWebProcesses() {
+  int killed = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string pid, comm, state, parent;
+    stat >> pid >> comm >> state >> parent;
+    if (parent == std::to_string(getpid()) && comm.find("WebKitWebProc") != std::string::npos) {
+      killed += kill(std::stoi(pid), SIGKILL) == 0;
+    }
+  }
+  return killed;
+}
 
 // The play callbacks, as they arrive (on this thread).
 struct PlayEvents {
@@ -449,6 +492,138 @@ TEST_F(PlayAdEndToEndTest, SavesAPictureOfThePlayingAd) {
   }
   EXPECT_TRUE(varied);
   cairo_surface_destroy(image);
+}
+
+// Creatives that misbehave, from the ad server's shelf: each play ends, by the
+// user through the SDK's control or Escape, or by the SDK within its limit,
+// with one callback; the publisher's window is free again and a good ad plays next.
+TEST_F(PlayAdEndToEndTest, AFaultyOrHostileCreativeNeverTrapsTheUserOrThePublisher) {
+  using std::chrono::seconds;
+  using Clock = std::chrono::steady_clock;
+  enum class Ending { ControlClicked, EscapePressed, Fails };
+  const seconds slack(10);
+  std::size_t opensBefore = 0;
+  auto opened = [&] { return opener->Urls().size() - opensBefore; };
+  const struct {
+    const char* creative;
+    const char* placement;
+    Ending ending;
+    std::function<void()> duringPlay;  // before the ending
+    std::function<void(const LogCapture&, Clock::duration played)> check;
+  } rows[] = {
+      {"navigates-away", "interstitial", Ending::ControlClicked,
+       [&] {
+         // The page outside the ad tried every channel; nothing of it was heard.
+         EXPECT_TRUE(PumpUntil([&] {
+           return Eval("document.title.indexOf('away: no bridge') === 0") == nlohmann::json(true);
+         }));
+       },
+       [&](const LogCapture& log, Clock::duration) {
+         EXPECT_EQ(log.CountStartingWith("A message from " + server->BaseUrl() + "/creatives/navigates-away/away.html"),
+                   1);
+         EXPECT_TRUE(events.click.empty());
+         EXPECT_EQ(opened(), 0u);
+       }},
+      {"no-close-button", "interstitial", Ending::EscapePressed, {}, {}},
+      {"no-close-button", "rewarded_video", Ending::ControlClicked, {},
+       [&](const LogCapture&, Clock::duration) { EXPECT_EQ(events.rewarded.size(), 1u); }},
+      {"throws-at-load", "interstitial", Ending::EscapePressed, {},
+       [&](const LogCapture& log, Clock::duration) {
+         EXPECT_EQ(log.CountStartingWith("Unknown Command received from Creative bridge: JS_KE_ERROR:TypeError"), 1);
+       }},
+      {"never-ready", "interstitial", Ending::Fails, {}, {}},
+      {"endless-loop", "interstitial", Ending::Fails, {}, {}},
+      // A page cannot end its own process: the test kills it, as a crash would.
+      {"no-close-button", "interstitial", Ending::Fails,
+       [&] {
+         ASSERT_TRUE(PumpUntil([&] { return Eval("document.readyState") == nlohmann::json("complete"); }));
+         EXPECT_GE(KillWebProcesses(), 1);
+       },
+       [&](const LogCapture&, Clock::duration) {
+         ASSERT_EQ(events.failure.size(), 1u);
+         EXPECT_NE(events.failure[0].Message.find("web process"), std::string::npos) << events.failure[0].Message;
+       }},
+      {"floods-messages", "interstitial", Ending::ControlClicked,
+       [&] {
+         EXPECT_TRUE(PumpUntil([&] { return server->Requests("/tpat/click").size() >= 50; }));
+       },
+       [&](const LogCapture& log, Clock::duration) {
+         EXPECT_EQ(log.CountStartingWith("The creative sends more than"), 1);
+         EXPECT_EQ(log.CountStartingWith("The creative sent more than"), 1);
+         EXPECT_LE(server->Requests("/tpat/click").size(), 50u);
+       }},
+      {"huge-message", "interstitial", Ending::EscapePressed, {},
+       [&](const LogCapture& log, Clock::duration) {
+         EXPECT_EQ(log.CountStartingWith("A message of "), 1);
+       }},
+      {"opens-in-a-loop", "interstitial", Ending::ControlClicked,
+       [&] { EXPECT_TRUE(PumpUntil([&] { return opened() >= 2; })); },
+       [&](const LogCapture& log, Clock::duration played) {
+         EXPECT_GE(opened(), 2u);
+         EXPECT_LE(opened(), 1 + static_cast<std::size_t>(played / DisplayAdController::kOpenInterval));
+         EXPECT_EQ(events.click.size(), opened());
+         EXPECT_EQ(log.CountStartingWith("The creative opens urls faster than"), 1);
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.creative) + " on " + row.placement);
+    LogCapture log;
+    events = {};
+    opensBefore = opener->Urls().size();
+    server->ChooseCreative(row.creative);
+    ASSERT_TRUE(Load(row.placement));
+    const std::size_t closeHits = server->Requests("/tpat/close").size();
+    const auto started = Clock::now();
+    ads->PlayAd(row.placement, events.Callback(), {});
+    ASSERT_EQ(events.start.size(), 1u);
+    if (row.duringPlay) row.duringPlay();
+
+    if (row.ending == Ending::Fails) {
+      EXPECT_TRUE(PumpUntil([&] { return !events.failure.empty(); }, DisplayOverlayAdView::kReadyTimeout + slack));
+      EXPECT_EQ(events.failure.size(), 1u);
+      EXPECT_TRUE(events.end.empty());
+    } else {
+      // The control comes after the grace period, not before.
+      ASSERT_TRUE(PumpUntil([&] { return VisibleOverlays().size() == 1 && FindCloseControl(GTK_WIDGET(VisibleOverlays()[0])); },
+                            DisplayOverlayAdView::kCloseControlGrace + slack));
+      EXPECT_GE(Clock::now() - started, DisplayOverlayAdView::kCloseControlGrace - seconds(1));
+      GtkWidget* overlay = GTK_WIDGET(VisibleOverlays()[0]);
+      if (row.ending == Ending::EscapePressed) {
+        PressKey(overlay, GDK_KEY_Escape);
+      } else {
+        gtk_button_clicked(GTK_BUTTON(FindCloseControl(overlay)));
+      }
+      ASSERT_TRUE(PumpUntil([&] { return !events.end.empty(); }));
+      EXPECT_EQ(events.end.size(), 1u);
+      EXPECT_EQ(events.end[0].Message, "Ad Closed.");
+      EXPECT_TRUE(events.failure.empty());
+      EXPECT_TRUE(Hits("/tpat/close", closeHits + 1));  // as the creative's own close
+    }
+    const auto played = Clock::now() - started;
+    EXPECT_TRUE(PumpUntil([&] { return VisibleOverlays().empty() && !DisplayOverlayAdView::Current(); }));
+    if (row.check) row.check(log, played);
+    if (!std::string_view(row.placement).starts_with("rewarded")) {
+      EXPECT_TRUE(events.rewarded.empty());
+    }
+
+    // The publisher's window takes the keyboard again, and a good ad plays next.
+    int keys = 0;
+    const gulong handler = g_signal_connect(window, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer count) {
+                                              ++*static_cast<int*>(count);
+                                              return FALSE;
+                                            }),
+                                            &keys);
+    PressKey(window, GDK_KEY_a);
+    g_signal_handler_disconnect(window, handler);
+    EXPECT_EQ(keys, 1);
+    server->ChooseCreative("");
+    events = {};
+    Play("interstitial");
+    EXPECT_TRUE(PumpUntil([&] { return Text("title") == "Kestrel sample ad"; }));
+    Click("close");
+    EXPECT_TRUE(PumpUntil([&] { return events.end.size() == 1; }));
+    EXPECT_TRUE(events.failure.empty());
+  }
 }
 
 }  // namespace

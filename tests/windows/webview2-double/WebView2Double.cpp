@@ -336,7 +336,9 @@ HRESULT STDMETHODCALLTYPE ExecuteScript(void*, LPCWSTR script, Object* handler) 
   Record("ExecuteScript " + Narrow(script).substr(0, 80));
   if (!handler) return S_OK;
   HostAddRef(handler);
-  Later([handler, result = g_scriptResult] {
+  // The page has the bridge the host injected: the hook-up finds it.
+  const bool hookUp = std::wstring(script).rfind(L"if (window.tovane){window.tovane.mraidBridge.notifyContainer", 0) == 0;
+  Later([handler, result = hookUp ? std::wstring(L"\"true\"") : g_scriptResult] {
     Call(handler, 3, S_OK, result.c_str());
     HostRelease(handler);
   });

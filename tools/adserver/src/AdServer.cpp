@@ -98,6 +98,7 @@ AdServer::AdServer(AdServerOptions options)
     : m_options(WithDefaults(std::move(options))),
       m_config(ConfigFixture::Load(m_options.fixturesDir / "config.json")),
       m_bundles(m_options.creativeDir),
+      m_shelf(m_options.creativeDir.parent_path() / "creatives"),
       m_assetsDir(m_options.fixturesDir / "assets"),
       m_requests(m_options.recordFile),
       m_server(std::make_unique<httplib::Server>()) {
@@ -128,6 +129,7 @@ AdServer::AdServer(AdServerOptions options)
     return httplib::Server::HandlerResponse::Unhandled;
   }));
   AddControlRoutes();
+  m_shelf.AddRoutes(*m_server, [this] { return m_baseUrl; });
   AddRoutes();
 }
 
@@ -422,6 +424,12 @@ void AdServer::AnswerBundle(const httplib::Request& req, httplib::Response& res,
                                return sink.write(archive->data() + offset, std::min(length, kProviderChunk));
                              });
     return;
+  }
+  if (mode == FaultMode::None) {
+    if (auto chosen = m_shelf.ChosenArchive(m_baseUrl)) {
+      SetBody(res, 200, *chosen, "application/zip");
+      return;
+    }
   }
   const auto& archive = mode == FaultMode::ZipSlip ? m_bundles.UnsafeArchive()
                         : mode == FaultMode::Corrupt ? m_bundles.CorruptArchive()

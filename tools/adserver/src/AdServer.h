@@ -17,6 +17,7 @@
 #include "ConfigFixture.h"
 #include "Fault.h"
 #include "FaultPlan.h"
+#include "CreativeShelf.h"
 #include "RequestLog.h"
 
 namespace httplib {
@@ -51,6 +52,7 @@ class AdServer {
   std::string BaseUrl() const { return m_baseUrl; }
   RequestLog& Requests() { return m_requests; }
   FaultPlan& Faults() { return m_faults; }
+  CreativeShelf& Creatives() { return m_shelf; }
 
  private:
   using Answer = std::function<void(const httplib::Request&, httplib::Response&, const Fault*)>;
@@ -76,6 +78,7 @@ class AdServer {
   AdServerOptions m_options;
   ConfigFixture m_config;
   BundleBuilder m_bundles;
+  CreativeShelf m_shelf;
   std::filesystem::path m_assetsDir;
   RequestLog m_requests;
   FaultPlan m_faults;

@@ -60,6 +60,8 @@ void LocalAdServer::SetFault(std::string_view text) { SetFault(Fault::Parse(text
 
 void LocalAdServer::ClearFaults() { Server().Faults().Clear(); }
 
+void LocalAdServer::ChooseCreative(const std::string& name) { Server().Creatives().Choose(name); }
+
 void LocalAdServer::Reset() {
   Server().Requests().Clear();
   Server().Faults().Clear();

@@ -51,6 +51,9 @@ class LocalAdServer {
   // ROUTE=MODE[:ARG][,key=value...], as the --fault flag; throws std::invalid_argument.
   void SetFault(std::string_view text);
   void ClearFaults();
+  // The creative of the bundles served from now on: a folder of creatives/,
+  // or empty for the sample. Throws std::invalid_argument.
+  void ChooseCreative(const std::string& name);
   // Forgets the recorded requests and clears every fault.
   void Reset();
 
