@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <map>
 #include <string>
@@ -337,7 +338,8 @@ HRESULT STDMETHODCALLTYPE ExecuteScript(void*, LPCWSTR script, Object* handler) 
   if (!handler) return S_OK;
   HostAddRef(handler);
   // The page has the bridge the host injected: the hook-up finds it.
-  const bool hookUp = std::wstring(script).rfind(L"if (window.tovane){window.tovane.mraidBridge.notifyContainer", 0) == 0;
+  static constexpr wchar_t kHookUp[] = L"if (window.tovane){window.tovane.mraidBridge.notifyContainer";
+  const bool hookUp = script && wcsncmp(script, kHookUp, wcslen(kHookUp)) == 0;
   Later([handler, result = hookUp ? std::wstring(L"\"true\"") : g_scriptResult] {
     Call(handler, 3, S_OK, result.c_str());
     HostRelease(handler);
