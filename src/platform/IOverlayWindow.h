@@ -22,7 +22,7 @@ class IOverlayWindow {
   struct Events {
     std::function<void()> ownerMoved;  // the publisher window moved or changed size
     std::function<void(bool active)> appFocusChanged;
-    // The user pressed Escape, or the close control once it shows.
+    // The user clicked the close control, or pressed Escape while it shows.
     std::function<void()> closeRequested;
   };
 
