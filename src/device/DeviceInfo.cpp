@@ -40,8 +40,7 @@ std::string DeviceInfo::GetOsVersion() const {
 }
 
 std::string DeviceInfo::GetUserAgent() const {
-  return "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-         "Chrome/131.0.0.0 Safari/537.36 Edg/131.0.0.0";
+  return m_system->UserAgent();
 }
 
 std::string DeviceInfo::GetModel() const {
@@ -53,7 +52,7 @@ std::string DeviceInfo::GetManufacturer() const {
 }
 
 std::string DeviceInfo::GetOsName() const {
-  return "windows";
+  return m_system->OsName();
 }
 
 std::string DeviceInfo::GetHardwareId() const {

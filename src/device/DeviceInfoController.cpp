@@ -1,5 +1,6 @@
 #include "device/DeviceInfoController.h"
 
+#include <cctype>
 #include <exception>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -22,6 +23,11 @@ std::string Filtered(const std::string& id, Filter filter) {
     LogException(e);
   }
   return {};
+}
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
 }
 
 }  // namespace
@@ -60,7 +66,7 @@ Json DeviceInfoController::BuildDeviceJson(Shape shape) const {
         {"language", info.GetLanguage()},
         {"locale", info.GetLocale()},
         {"msaid", advertisingId},
-        {"os_name", "WINDOWS"},
+        {"os_name", UpperCase(info.GetOsName())},
         {"time_zone", info.GetTimeZone()},
     };
     if (request) windows["storage_bytes_available"] = info.GetFreeDiskSpace();
@@ -72,7 +78,7 @@ Json DeviceInfoController::BuildDeviceJson(Shape shape) const {
         {"lmt", request || info.IsAdTrackingEnabled() ? 0 : 1},
         {"make", info.GetManufacturer()},
         {"model", info.GetModel()},
-        {"os", request ? info.GetOsName() : "windows"},
+        {"os", info.GetOsName()},
         {"osv", info.GetOsVersion()},
         {"ua", info.GetUserAgent()},
         {"w", info.GetScreenWidth()},

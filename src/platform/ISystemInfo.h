@@ -37,6 +37,8 @@ class ISystemInfo {
   virtual std::optional<std::string> Locale() = 0;    // e.g. "de-DE"
   virtual std::optional<std::string> TimeZone() = 0;  // IANA name
   virtual std::string AdvertisingId() = 0;            // empty when the platform has none
+  virtual std::string OsName() = 0;                   // lower case: "windows", "linux"
+  virtual std::string UserAgent() = 0;                // of the web engine that shows the ads
 };
 
 std::unique_ptr<ISystemInfo> CreateSystemInfo();

@@ -15,6 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/linux/WebEngineUserAgent.h"
+
 namespace kestrel {
 namespace {
 
@@ -89,7 +91,8 @@ std::optional<std::string> LinuxSystemInfo::VersionOfRelease(const std::string& 
 
 std::optional<std::string> LinuxSystemInfo::LocaleName(const std::string& posixLocale) {
   std::string name = posixLocale.substr(0, posixLocale.find_first_of(".@"));
-  if (name.empty() || name == "C" || name == "POSIX" || name.size() > 84) return std::nullopt;
+  if (name == "C" || name == "POSIX") return "C";
+  if (name.empty() || name.size() > 84) return std::nullopt;
   if (!std::isalpha(static_cast<unsigned char>(name.front()))) return std::nullopt;
   for (char& c : name) {
     if (c == '_') c = '-';
@@ -169,8 +172,8 @@ bool LinuxSystemInfo::IsConnected() {
 }
 
 std::optional<std::string> LinuxSystemInfo::Locale() {
-  const auto value = FirstVariable({"LC_ALL", "LC_MESSAGES", "LANG"});
-  return value ? LocaleName(*value) : std::nullopt;
+  // With none of them set, the process runs in the C locale.
+  return LocaleName(FirstVariable({"LC_ALL", "LC_MESSAGES", "LANG"}).value_or("C"));
 }
 
 std::optional<std::string> LinuxSystemInfo::TimeZone() {
@@ -189,6 +192,14 @@ std::string LinuxSystemInfo::AdvertisingId() {
 
 std::unique_ptr<ISystemInfo> CreateSystemInfo() {
   return std::make_unique<LinuxSystemInfo>();
+}
+
+std::string LinuxSystemInfo::OsName() {
+  return "linux";
+}
+
+std::string LinuxSystemInfo::UserAgent() {
+  return WebEngineUserAgent();
 }
 
 }  // namespace kestrel

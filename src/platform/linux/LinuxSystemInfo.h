@@ -23,10 +23,12 @@ class LinuxSystemInfo : public ISystemInfo {
   std::optional<std::string> Locale() override;
   std::optional<std::string> TimeZone() override;
   std::string AdvertisingId() override;
+  std::string OsName() override;
+  std::string UserAgent() override;
 
   // The leading numbers of a kernel release, "6.1.0" of "6.1.0-13-amd64".
   static std::optional<std::string> VersionOfRelease(const std::string& release);
-  // "de-DE" of a POSIX locale such as "de_DE.UTF-8"; empty for C, POSIX and malformed names.
+  // "de-DE" of a POSIX locale such as "de_DE.UTF-8"; "C" for C and POSIX; empty for malformed names.
   static std::optional<std::string> LocaleName(const std::string& posixLocale);
 
  private:

@@ -8,6 +8,7 @@
 #include "platform/IWebViewHost.h"
 #include "platform/linux/BundleOrigin.h"
 #include "platform/linux/GtkThread.h"
+#include "platform/linux/WebEngineUserAgent.h"
 #include "sdk/Guarded.h"
 #include "sdk/Log.h"
 
@@ -71,6 +72,7 @@ WebKitWebView* EngineFor(WebKitWebContext* context) {
   if (engine) g_object_unref(engine);
   engine = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, nullptr));
   g_object_ref_sink(engine);
+  RememberWebEngineUserAgent(webkit_settings_get_user_agent(webkit_web_view_get_settings(engine)));
   // Its process may end under it (a crash, or a page ended for hanging).
   g_signal_connect(engine, "web-process-terminated", G_CALLBACK(+[](WebKitWebView* view, gint, gpointer) {
                      if (Engine() == view) ForgetEngine();
@@ -98,9 +100,9 @@ class WebKitWebViewHost : public IWebViewHost {
     // Pages may ask for the camera and the microphone; the host decides.
     webkit_settings_set_enable_media_stream(settings, TRUE);
     WebKitWebContext* context = ContextFor(userDataFolder);
-    m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view",
-                                          EngineFor(context), "user-content-manager", m_content, "settings",
-                                          settings, nullptr));
+    m_view =
+        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view", EngineFor(context),
+                                     "user-content-manager", m_content, "settings", settings, nullptr));
     g_object_unref(settings);
     g_object_ref_sink(m_view);
     const GdkRGBA black{0, 0, 0, 1};

@@ -1,7 +1,7 @@
 #include "platform/windows/WindowsSystemInfo.h"
 
-#include <windows.h>
 #include <powrprof.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include <charconv>
@@ -215,6 +215,15 @@ std::string WindowsSystemInfo::AdvertisingId() {
 
 std::unique_ptr<ISystemInfo> CreateSystemInfo() {
   return std::make_unique<WindowsSystemInfo>();
+}
+
+std::string WindowsSystemInfo::OsName() {
+  return "windows";
+}
+
+std::string WindowsSystemInfo::UserAgent() {
+  return "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+         "Chrome/131.0.0.0 Safari/537.36 Edg/131.0.0.0";
 }
 
 }  // namespace kestrel

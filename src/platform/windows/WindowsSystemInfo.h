@@ -19,6 +19,8 @@ class WindowsSystemInfo : public ISystemInfo {
   std::optional<std::string> Locale() override;
   std::optional<std::string> TimeZone() override;
   std::string AdvertisingId() override;  // failures are written to standard error
+  std::string OsName() override;
+  std::string UserAgent() override;
 };
 
 }  // namespace kestrel

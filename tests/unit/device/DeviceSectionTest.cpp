@@ -116,15 +116,15 @@ TEST_F(DeviceSectionTest, IdentifiersFollowThePrivacyAnswerOfEachBuild) {
 
 TEST_F(DeviceSectionTest, TokenShapeDiffersOnlyInItsFourMembers) {
   R::SetPrivacyController(privacy);
-  info->osName = "linux";  // the token names the OS without asking the probe
+  info->osName = "linux";
   Json request = controller.GetDeviceJson();
   Json token = controller.GetBidTokenDeviceJson();
 
   EXPECT_EQ(token["device"]["lmt"], 0);
-  EXPECT_EQ(token["device"]["os"], "windows");
+  EXPECT_EQ(token["device"]["os"], "linux");
+  EXPECT_EQ(token["device"]["ext"]["tovane"]["windows"]["os_name"], "LINUX");
   EXPECT_EQ(token["device"]["ext"]["tovane"]["windows"]["battery_state"], "BATTERY_PLUGGED_AC");
   EXPECT_FALSE(token["device"]["ext"]["tovane"]["windows"].contains("storage_bytes_available"));
-  request["device"]["os"] = "windows";
   request["device"]["ext"]["tovane"]["windows"]["battery_state"] = "BATTERY_PLUGGED_AC";
   request["device"]["ext"]["tovane"]["windows"].erase("storage_bytes_available");
   EXPECT_EQ(token, request);

@@ -46,7 +46,7 @@ TEST(TestDeviceInfoTest, PrintsEveryFactTheSectionAndTheAppFacts) {
   EXPECT_NE(out.find("\n}\nbattery_level: -1\nbattery_saver_enabled: 0\nbattery_state: NotPresent\nlanguage: "),
             std::string::npos);
   const std::string tail =
-      "\nos: windows\nosv: " + section["device"]["osv"].get<std::string>() +
+      "\nos: " + section["device"]["os"].get<std::string>() + "\nosv: " + section["device"]["osv"].get<std::string>() +
       "\nw: 640\nh: 480\nApp Package Name: device_tests\nApp ID: app-7\nApp Version: 1.0.0.0\nDeviceInfo complete!\n";
   ASSERT_GE(out.size(), tail.size());
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);

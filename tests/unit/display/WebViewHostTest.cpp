@@ -19,6 +19,7 @@
 
 #include "platform/IOverlayWindow.h"
 #include "platform/IWebViewHost.h"
+#include "platform/PlatformServices.h"
 #include "support/GtkPump.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -112,6 +113,8 @@ TEST_F(WebViewHostTest, ScriptsRunInOrderAndPostedValuesArriveAsJson) {
   Navigate();
   EXPECT_EQ(Eval("window.pageSawEarly"), nlohmann::json("before the page"));
   EXPECT_EQ(Eval("document.body.textContent"), nlohmann::json("caf\u00e9"));
+  // The device section names the agent this engine sends.
+  EXPECT_EQ(Eval("navigator.userAgent"), nlohmann::json(PlatformServices::SystemInfo()->UserAgent()));
   EXPECT_EQ(Eval("undefined"), nlohmann::json());
 
   std::vector<int> completed;
