@@ -517,7 +517,7 @@ std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roun
 
 void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figures) {
   out << "network: " << kNetworkBitsPerSecond / 1e6 << " Mbit/s shared downlink, medians (min-max) in ms\n"
-      << std::left << std::setw(26) << "figure" << std::setw(6) << "rtt" << std::setw(24) << "SDK" << std::setw(10)
+      << std::left << std::setw(32) << "figure" << std::setw(6) << "rtt" << std::setw(24) << "SDK" << std::setw(10)
       << "bound" << std::setw(24) << "baseline" << std::setw(10) << "SDK/bound" << std::setw(10) << "SDK/base"
       << std::setw(12) << "target" << "result\n";
   for (const NetworkFigure& f : figures) {
@@ -532,7 +532,7 @@ void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figu
     bound << std::fixed << std::setprecision(1) << f.bound;
     ratios << std::fixed << std::setprecision(2) << toBound << std::setw(10) << " " << toBase;
     target << "<= " << std::fixed << std::setprecision(2) << f.target << (f.againstBaseline ? " base" : " bound");
-    out << std::left << std::setw(26) << f.name << std::setw(6) << f.roundTripMs << std::setw(24) << Cell(sdk, 1)
+    out << std::left << std::setw(32) << f.name << std::setw(6) << f.roundTripMs << std::setw(24) << Cell(sdk, 1)
         << std::setw(10) << bound.str() << std::setw(24) << Cell(base, 1) << std::setw(10) << std::fixed
         << std::setprecision(2) << toBound << std::setw(10) << toBase << std::setw(12)
         << (judged ? target.str() : std::string("-")) << (judged ? (value <= f.target ? "PASS" : "MISS") : "-")
