@@ -17,7 +17,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "kestrel/KestrelAds.h"
+#include "net/ITpatController.h"
+#include "net/TpatsModel.h"
 #include "platform/IHttpClient.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/SdkState.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
 #include "support/Wait.h"
 
 namespace kestrel {
@@ -329,6 +336,68 @@ TEST_F(WinInetHttpsTest, CertificatesAndRedirectsDecideTheExchange) {
   std::size_t plainRequests = 0;
   for (const auto& record : nlohmann::json::parse(requests.body)) plainRequests += record.at("route") == "redirect";
   EXPECT_EQ(plainRequests, 1u);
+}
+
+// The SDK itself over https: with a good certificate it initialises, loads the
+// bundle and assets and sends tracking, all received over TLS; with a bad one
+// initialisation fails with WinINet's number and nothing is sent.
+TEST_F(WinInetHttpsTest, TheSdkInitialisesLoadsAndTracksOnlyWithAGoodCertificate) {
+  struct Row {
+    std::string name;
+    std::string url;
+    std::string failure;  // the initialisation failure's message; empty: success
+  };
+  const Row rows[] = {
+      {"trusted", m_base, ""},
+      {"expired", EnvText("KESTREL_WINDOWS_TEST_HTTPS_EXPIRED"), "HttpSendRequestW failed. Error: 12037"},
+      {"other host", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_HOST"), "HttpSendRequestW failed. Error: 12038"},
+      {"other authority", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_AUTHORITY"), "HttpSendRequestW failed. Error: 1205"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::ScopedDataHome dataHome;
+    SdkState::Reset();
+    test::LogCapture log;
+    std::promise<std::string> outcome;  // empty on success, else the failure's message
+    InitializationCallback callback;
+    callback.OnInitializationSuccess = [&outcome](InitializationSuccessEventArgs) { outcome.set_value(""); };
+    callback.OnInitializationFailure = [&outcome](InitializationFailureEventArgs args) {
+      outcome.set_value(args.Message);
+    };
+    KestrelSdkConfig config;
+    config.ConfigBaseUrl = row.url;
+    auto result = outcome.get_future();
+    KestrelAds* ads = KestrelAds::InitializeAsync("windows-https", config, nullptr, callback).get();
+    ASSERT_NE(ads, nullptr);
+    ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
+    const std::string failure = result.get();
+    // "Error: 1205" covers 12045 (Windows) and 12057 (Wine).
+    EXPECT_EQ(failure.rfind(row.failure, 0), 0u) << failure;
+    for (const auto& message : log.Messages()) EXPECT_EQ(message.find("http://"), std::string::npos) << message;
+    if (!row.failure.empty()) continue;
+
+    std::promise<bool> loaded;
+    ASSERT_TRUE(ads->LoadAd("interstitial", AdLoadCallback{[&loaded](AdLoadEventArgs) { loaded.set_value(true); },
+                                                           [&loaded](AdLoadEventArgs) { loaded.set_value(false); }}));
+    auto load = loaded.get_future();
+    ASSERT_EQ(load.wait_for(60s), std::future_status::ready);
+    EXPECT_TRUE(load.get());
+    auto ad = std::make_shared<AdResponse>();
+    const std::string tracking = "/tpat/https-" + Unique();
+    ad->m_tpats["impression"] = {m_base + tracking};
+    ControllerRegistry::GetTpatController()->SendTpat(std::make_shared<TpatsModel>(ad), {{"event", "impression"}});
+
+    // The TLS port answers nothing else: what it recorded came over https.
+    for (const std::string path : {"/config", "/ads", "/bundles/", "/assets/", tracking.c_str()}) {
+      const HttpResult list = Get("/_control/requests?prefix=" + path);
+      const auto records = nlohmann::json::parse(list.body, nullptr, false);
+      ASSERT_TRUE(records.is_array()) << list.body;
+      std::size_t answered = 0;
+      for (const auto& record : records) answered += record.value("route", "") != "redirect";
+      EXPECT_GT(answered, 0u) << path;
+    }
+  }
+  SdkState::Reset();
 }
 
 TEST_F(WinInetHttpsTest, StalledAndCutBodiesFail) {
