@@ -163,6 +163,9 @@ void AdServer::SetUpTls() {
     ++self->m_handshakes;
     if (SSL_session_reused(ssl)) ++self->m_resumed;
   });
+  // The TLS handshake waits this long for a client that connected and sent
+  // nothing (a connection opened ahead of time), and so does Stop().
+  server->set_read_timeout(1);
   m_server = std::move(server);
   m_authorityPath = authority.CertificatePath();
 
