@@ -8,7 +8,8 @@
 // With --network, the network table instead: init and loads through a
 // simulated network (tools/netsim) at each round trip, beside the least the
 // network allows and a libcurl client with kept-alive connections and parallel parts.
-// Usage: kestrel_e2e_bench [--runs N] [--smoke] [--network RTT_MS,...]
+// With --https as well, the network table over TLS (run it under tests/support/with-test-ca.sh).
+// Usage: kestrel_e2e_bench [--runs N] [--smoke] [--network RTT_MS,... [--https]]
 //   --smoke  one run each, no 20 MB bundle: proves the program and its checks still work.
 
 #include <gtk/gtk.h>
@@ -391,13 +392,22 @@ double TransferMs(std::size_t bytes) {
   return static_cast<double>(bytes) * 8 / kNetworkBitsPerSecond * 1000;
 }
 
-// A server behind the simulator: every URL it writes names the relay.
+// A server behind the simulator: every URL it writes names the relay. With
+// TLS the relay passes the encrypted bytes; the clients must trust the test
+// authority in KESTREL_TEST_CA_DIR (tests/support/with-test-ca.sh).
 struct SimulatedServer {
-  SimulatedServer(int roundTripMs, const fs::path& fixtures)
+  SimulatedServer(int roundTripMs, const fs::path& fixtures, bool tls)
       : sim("127.0.0.1", 0, {std::chrono::milliseconds(roundTripMs), kNetworkBitsPerSecond}) {
     auto options = adserver::LocalAdServer::QuietOptions();
     options.fixturesDir = fixtures;
-    options.publicBaseUrl = "http://127.0.0.1:" + std::to_string(sim.Start());
+    const std::string port = std::to_string(sim.Start());
+    options.publicBaseUrl = tls ? "https://localhost:" + port : "http://127.0.0.1:" + port;
+    if (tls) {
+      const char* authority = std::getenv("KESTREL_TEST_CA_DIR");
+      if (!authority) throw std::runtime_error("--https needs KESTREL_TEST_CA_DIR (tests/support/with-test-ca.sh)");
+      options.tls = true;
+      options.tlsDir = authority;
+    }
     server.emplace(options);
     server->Start();
     sim.SetUpstreamPort(server->Port());
@@ -435,16 +445,18 @@ std::string AdsWithSevenAssets(const std::string& baseUrl, std::string answer) {
   return document.dump();
 }
 
-std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roundTrips) {
+std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roundTrips, bool tls) {
   test::TempDir fixtures;
   WriteNetworkFixtures(fixtures.Path());
   std::vector<NetworkFigure> figures;
   for (const int rtt : roundTrips) {
-    SimulatedServer net(rtt, fixtures.Path());
+    SimulatedServer net(rtt, fixtures.Path(), tls);
+    const std::string suffix = tls ? " (https)" : "";
     adserver::LocalAdServer& server = *net.server;
     const std::string base = server.BaseUrl();
 
-    NetworkFigure init{"init", rtt, {}, {}, 2.0 * rtt, 1.1, true};
+    // TLS 1.3 adds one round trip to a new connection.
+    NetworkFigure init{"init" + suffix, rtt, {}, {}, (tls ? 3.0 : 2.0) * rtt, 1.1, true};
     for (int i = 0; i < runs; ++i) {
       test::ScopedDataHome home;
       PlatformServices::SetHttpClient(nullptr);  // as in a new process: no connection is open yet
@@ -480,7 +492,7 @@ std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roun
         test::TempDir folder;
         bytes = Baseline().LoadAdInParallel(base + "/ads", adsBody, folder.Path());
       }
-      NetworkFigure load{seven ? "load, bundle + 7 assets" : "load, sample ad", rtt, {}, {},
+      NetworkFigure load{(seven ? "load, bundle + 7 assets" : "load, sample ad") + suffix, rtt, {}, {},
                          2.0 * rtt + TransferMs(bytes), 1.25, false};
       for (int i = 0; i < runs; ++i) {
         {
@@ -505,7 +517,7 @@ std::vector<NetworkFigure> MeasureNetwork(int runs, const std::vector<int>& roun
 
 void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figures) {
   out << "network: " << kNetworkBitsPerSecond / 1e6 << " Mbit/s shared downlink, medians (min-max) in ms\n"
-      << std::left << std::setw(26) << "figure" << std::setw(6) << "rtt" << std::setw(24) << "SDK" << std::setw(10)
+      << std::left << std::setw(32) << "figure" << std::setw(6) << "rtt" << std::setw(24) << "SDK" << std::setw(10)
       << "bound" << std::setw(24) << "baseline" << std::setw(10) << "SDK/bound" << std::setw(10) << "SDK/base"
       << std::setw(12) << "target" << "result\n";
   for (const NetworkFigure& f : figures) {
@@ -520,7 +532,7 @@ void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figu
     bound << std::fixed << std::setprecision(1) << f.bound;
     ratios << std::fixed << std::setprecision(2) << toBound << std::setw(10) << " " << toBase;
     target << "<= " << std::fixed << std::setprecision(2) << f.target << (f.againstBaseline ? " base" : " bound");
-    out << std::left << std::setw(26) << f.name << std::setw(6) << f.roundTripMs << std::setw(24) << Cell(sdk, 1)
+    out << std::left << std::setw(32) << f.name << std::setw(6) << f.roundTripMs << std::setw(24) << Cell(sdk, 1)
         << std::setw(10) << bound.str() << std::setw(24) << Cell(base, 1) << std::setw(10) << std::fixed
         << std::setprecision(2) << toBound << std::setw(10) << toBase << std::setw(12)
         << (judged ? target.str() : std::string("-")) << (judged ? (value <= f.target ? "PASS" : "MISS") : "-")
@@ -529,11 +541,11 @@ void PrintNetworkTable(std::ostream& out, const std::vector<NetworkFigure>& figu
   out.flush();
 }
 
-int RunNetwork(int runs, const std::vector<int>& roundTrips) {
+int RunNetwork(int runs, const std::vector<int>& roundTrips, bool tls) {
   QuietOutput quiet;
   std::ostream& out = quiet.Out();
   try {
-    PrintNetworkTable(out, MeasureNetwork(runs, roundTrips));
+    PrintNetworkTable(out, MeasureNetwork(runs, roundTrips, tls));
   } catch (const std::exception& e) {
     out << "error: " << e.what() << "\n";
     return 1;
@@ -571,12 +583,15 @@ int main(int argc, char** argv) {
   int runs = 7;
   bool smoke = false;
   std::vector<int> roundTrips;
+  bool https = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--memory-child" && i + 1 < argc) return kestrel::bench::MemoryChild(argv[i + 1]);
     if (arg == "--smoke") {
       smoke = true;
       runs = 1;
+    } else if (arg == "--https") {
+      https = true;
     } else if (arg == "--network" && i + 1 < argc) {
       std::stringstream list(argv[++i]);
       for (std::string ms; std::getline(list, ms, ',');) roundTrips.push_back(std::atoi(ms.c_str()));
@@ -587,10 +602,10 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      std::cerr << "usage: " << argv[0] << " [--runs N] [--smoke] [--network RTT_MS,...]\n";
+      std::cerr << "usage: " << argv[0] << " [--runs N] [--smoke] [--network RTT_MS,... [--https]]\n";
       return 2;
     }
   }
-  if (!roundTrips.empty()) return kestrel::bench::RunNetwork(runs, roundTrips);
+  if (!roundTrips.empty()) return kestrel::bench::RunNetwork(runs, roundTrips, https);
   return kestrel::bench::Run(runs, smoke);
 }

@@ -17,7 +17,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "kestrel/KestrelAds.h"
+#include "net/ITpatController.h"
+#include "net/TpatsModel.h"
 #include "platform/IHttpClient.h"
+#include "sdk/ControllerRegistry.h"
+#include "sdk/SdkState.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
 #include "support/Wait.h"
 
 namespace kestrel {
@@ -29,10 +36,20 @@ using namespace std::chrono_literals;
 constexpr long kCannotConnect = 12029;
 constexpr long kTimedOut = 12002;
 constexpr long kConnectionAborted = 12030;  // what Wine reports for a time-out
+constexpr long kDateInvalid = 12037;         // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+constexpr long kNameInvalid = 12038;         // ERROR_INTERNET_SEC_CERT_CN_INVALID
+constexpr long kDowngrade = 12040;           // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+constexpr long kInvalidAuthority = 12045;    // ERROR_INTERNET_INVALID_CA
+constexpr long kRevocationFailed = 12057;    // ERROR_INTERNET_SEC_CERT_REV_FAILED, Wine's word for an unknown authority
 
 std::string ServerUrl() {
   const char* url = std::getenv("KESTREL_WINDOWS_TEST_SERVER");
   return url ? url : "";
+}
+
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
 }
 
 std::string Unique() {
@@ -100,7 +117,8 @@ class WinInetHttpClientTest : public ::testing::Test {
     return m_client->Exchange(exchange);
   }
 
-  // The one request the server recorded under prefix with the header X-Test-Id: id.
+  // The one request the server answered under prefix with the header X-Test-Id: id
+  // (a plain request redirected to https is not counted).
   nlohmann::json Recorded(const std::string& prefix, const std::string& id) {
     const HttpResult list = Get("/_control/requests?prefix=" + prefix);
     EXPECT_EQ(list.failure, HttpFailure::None);
@@ -109,7 +127,7 @@ class WinInetHttpClientTest : public ::testing::Test {
     nlohmann::json found;
     if (records.is_array()) {
       for (const auto& record : records) {
-        if (Header(record, "X-Test-Id") == id) {
+        if (Header(record, "X-Test-Id") == id && record.value("route", "") != "redirect") {
           EXPECT_TRUE(found.is_null()) << "recorded twice: " << id;
           found = record;
         }
@@ -258,6 +276,148 @@ TEST_F(WinInetHttpClientTest, StalledServerIsEndedByTheLimits) {
   EXPECT_EQ(stalled.statusCode, 200);
   EXPECT_FALSE(stalled.fileCreated);
   EXPECT_EQ(folder.Entries(), 0u);
+}
+
+// HTTPS against the native ad server's TLS instances, which the runner starts
+// with certificates of a test authority that only the tests' processes trust:
+// KESTREL_WINDOWS_TEST_HTTPS (valid for localhost) and ..._EXPIRED,
+// ..._OTHER_HOST, ..._OTHER_AUTHORITY.
+class WinInetHttpsTest : public WinInetHttpClientTest {
+ protected:
+  void SetUp() override {
+    m_base = EnvText("KESTREL_WINDOWS_TEST_HTTPS");
+    if (m_base.empty()) {
+      GTEST_SKIP() << "no HTTPS ad server: scripts/run-windows-tests starts one when it runs as root, in a mount "
+                      "namespace where the test authority is trusted (tests/support/with-test-ca.sh)";
+    }
+    const HttpResult tls = Get("/_control/tls");
+    ASSERT_EQ(tls.failure, HttpFailure::None) << "error " << tls.error;
+    m_tls = nlohmann::json::parse(tls.body);
+  }
+
+  nlohmann::json m_tls;
+};
+
+TEST_F(WinInetHttpsTest, CertificatesAndRedirectsDecideTheExchange) {
+  const std::string plain = m_tls.at("plain").get<std::string>();
+  struct Row {
+    std::string name;
+    std::string url;
+    HttpFailure failure;
+    long error;
+    long wineError = 0;  // what Wine 8 reports instead, if it differs
+  };
+  const Row rows[] = {
+      {"trusted", m_base + "/config", HttpFailure::None, 0},
+      {"http to https is followed", plain + "/config", HttpFailure::None, 0},
+      {"https to http is refused", m_base + "/_control/downgrade/config", HttpFailure::Send, kDowngrade},
+      {"expired", EnvText("KESTREL_WINDOWS_TEST_HTTPS_EXPIRED") + "/config", HttpFailure::Send, kDateInvalid},
+      {"other host", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_HOST") + "/config", HttpFailure::Send, kNameInvalid},
+      {"other authority", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_AUTHORITY") + "/config", HttpFailure::Send,
+       kInvalidAuthority, kRevocationFailed},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name + ": " + row.url);
+    HttpExchange exchange;
+    exchange.verb = "GET";
+    exchange.url = row.url;
+    exchange.agent = "Kestrel Windows Test";
+    exchange.headers = {"X-Test-Id: " + Unique()};
+    const HttpResult result = m_client->Exchange(exchange);
+    EXPECT_EQ(result.failure, row.failure);
+    EXPECT_TRUE(result.error == row.error || (row.wineError != 0 && result.error == row.wineError)) << result.error;
+    if (row.failure == HttpFailure::None) {
+      EXPECT_EQ(result.statusCode, 200);
+      EXPECT_TRUE(Recorded("/config", exchange.headers[0].substr(11)).is_object()) << "not received over https";
+    }
+  }
+  // Nothing went out over plain http but the one request that was redirected up.
+  const HttpResult requests = Get("/_control/requests");
+  std::size_t plainRequests = 0;
+  for (const auto& record : nlohmann::json::parse(requests.body)) plainRequests += record.at("route") == "redirect";
+  EXPECT_EQ(plainRequests, 1u);
+}
+
+// The SDK itself over https: with a good certificate it initialises, loads the
+// bundle and assets and sends tracking, all received over TLS; with a bad one
+// initialisation fails with WinINet's number and nothing is sent.
+TEST_F(WinInetHttpsTest, TheSdkInitialisesLoadsAndTracksOnlyWithAGoodCertificate) {
+  struct Row {
+    std::string name;
+    std::string url;
+    std::string failure;  // the initialisation failure's message; empty: success
+  };
+  const Row rows[] = {
+      {"trusted", m_base, ""},
+      {"expired", EnvText("KESTREL_WINDOWS_TEST_HTTPS_EXPIRED"), "HttpSendRequestW failed. Error: 12037"},
+      {"other host", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_HOST"), "HttpSendRequestW failed. Error: 12038"},
+      {"other authority", EnvText("KESTREL_WINDOWS_TEST_HTTPS_OTHER_AUTHORITY"), "HttpSendRequestW failed. Error: 1205"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::ScopedDataHome dataHome;
+    SdkState::Reset();
+    test::LogCapture log;
+    std::promise<std::string> outcome;  // empty on success, else the failure's message
+    InitializationCallback callback;
+    callback.OnInitializationSuccess = [&outcome](InitializationSuccessEventArgs) { outcome.set_value(""); };
+    callback.OnInitializationFailure = [&outcome](InitializationFailureEventArgs args) {
+      outcome.set_value(args.Message);
+    };
+    KestrelSdkConfig config;
+    config.ConfigBaseUrl = row.url;
+    auto result = outcome.get_future();
+    KestrelAds* ads = KestrelAds::InitializeAsync("windows-https", config, nullptr, callback).get();
+    ASSERT_NE(ads, nullptr);
+    ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
+    const std::string failure = result.get();
+    // "Error: 1205" covers 12045 (Windows) and 12057 (Wine).
+    EXPECT_EQ(failure.rfind(row.failure, 0), 0u) << failure;
+    for (const auto& message : log.Messages()) EXPECT_EQ(message.find("http://"), std::string::npos) << message;
+    if (!row.failure.empty()) continue;
+
+    std::promise<bool> loaded;
+    ASSERT_TRUE(ads->LoadAd("interstitial", AdLoadCallback{[&loaded](AdLoadEventArgs) { loaded.set_value(true); },
+                                                           [&loaded](AdLoadEventArgs) { loaded.set_value(false); }}));
+    auto load = loaded.get_future();
+    ASSERT_EQ(load.wait_for(60s), std::future_status::ready);
+    EXPECT_TRUE(load.get());
+    auto ad = std::make_shared<AdResponse>();
+    const std::string tracking = "/tpat/https-" + Unique();
+    ad->m_tpats["impression"] = {m_base + tracking};
+    ControllerRegistry::GetTpatController()->SendTpat(std::make_shared<TpatsModel>(ad), {{"event", "impression"}});
+
+    // The TLS port answers nothing else: what it recorded came over https.
+    for (const std::string path : {"/config", "/ads", "/bundles/", "/assets/", tracking.c_str()}) {
+      const HttpResult list = Get("/_control/requests?prefix=" + path);
+      const auto records = nlohmann::json::parse(list.body, nullptr, false);
+      ASSERT_TRUE(records.is_array()) << list.body;
+      std::size_t answered = 0;
+      for (const auto& record : records) answered += record.value("route", "") != "redirect";
+      EXPECT_GT(answered, 0u) << path;
+    }
+  }
+  SdkState::Reset();
+}
+
+TEST_F(WinInetHttpsTest, StalledAndCutBodiesFail) {
+  m_client = CreateHttpClient(HttpLimits{5s, 4s});
+  HttpExchange fault;
+  fault.verb = "POST";
+  fault.url = m_base + "/_control/fault";
+  fault.agent = "Kestrel Windows Test";
+  fault.headers = {"Content-Type: application/json"};
+  fault.body = R"([{"route":"asset","mode":"slow","interval_ms":60000,"count":1},
+                   {"route":"bundle","mode":"close","count":1}])";
+  ASSERT_EQ(m_client->Exchange(fault).statusCode, 200);
+  for (const char* path : {"/assets/icon.png", "/bundles/sample.zip"}) {
+    SCOPED_TRACE(path);
+    const auto start = std::chrono::steady_clock::now();
+    const HttpResult result = Get(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 40s);
+    EXPECT_EQ(result.failure, HttpFailure::Read) << "error " << result.error;
+    EXPECT_EQ(result.statusCode, 200);
+  }
 }
 
 }  // namespace

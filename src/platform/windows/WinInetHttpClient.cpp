@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <atomic>
 #include <cstdint>
 #include <limits>
@@ -18,6 +19,7 @@ namespace {
 constexpr DWORD kHostUnits = 256;
 constexpr DWORD kPathUnits = 2048;
 constexpr DWORD kReadBytes = 4096;
+constexpr int kMaxRedirects = 10;
 
 struct HandleCloser {
   void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
@@ -95,7 +97,28 @@ class WinInetHttpClient : public IHttpClient {
   explicit WinInetHttpClient(const HttpLimits& limits)
       : m_connectTimeout(Milliseconds(limits.connectTimeout)), m_receiveTimeout(Milliseconds(limits.lowSpeedTime)) {}
 
+  // Redirects of a plain http exchange are WinINet's to follow. An https
+  // exchange follows them itself, and only to https: Wine's WinINet would
+  // follow one down to http without a word.
   HttpResult Exchange(const HttpExchange& exchange) override {
+    HttpExchange hop = exchange;
+    for (int redirects = 0;; ++redirects) {
+      std::string next;
+      HttpResult result = ExchangeOnce(hop, next);
+      if (next.empty()) return result;
+      if (redirects == kMaxRedirects) return Fail(result, HttpFailure::Send, ERROR_HTTP_REDIRECT_FAILED);
+      // As browsers do: a 303, and a POST answered by 301 or 302, go on as a GET without a body.
+      if (result.statusCode == 303 || (hop.verb == "POST" && result.statusCode <= 302)) {
+        hop.verb = "GET";
+        hop.body.reset();
+      }
+      hop.url = next;
+    }
+  }
+
+ private:
+  // One request; `next` receives the https URL that an https exchange is redirected to.
+  HttpResult ExchangeOnce(const HttpExchange& exchange, std::string& next) {
     HttpResult result;
     const std::wstring agent = ToUtf16(exchange.agent);
     Handle session(InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -122,7 +145,7 @@ class WinInetHttpClient : public IHttpClient {
 
     const wchar_t* verb = exchange.verb == "POST" ? L"POST" : L"GET";
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT;
-    if (secure) flags |= INTERNET_FLAG_SECURE;
+    if (secure) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
     Handle request(HttpOpenRequestW(connection.get(), verb, path.data(), nullptr, nullptr, nullptr, flags, 0));
     if (!request) return Fail(result, HttpFailure::Request);
     // Set on the request handle: Wine ignores time-outs of the session.
@@ -152,6 +175,18 @@ class WinInetHttpClient : public IHttpClient {
     if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr)) {
       result.statusCode = static_cast<std::int32_t>(status);
     }
+    if (secure && (status == 301 || status == 302 || status == 303 || status == 307 || status == 308)) {
+      std::wstring target = RedirectTarget(request.get(), url);
+      if (!target.empty()) {
+        URL_COMPONENTSW scheme{};
+        scheme.dwStructSize = sizeof(scheme);
+        if (!InternetCrackUrlW(target.c_str(), 0, 0, &scheme) || scheme.nScheme != INTERNET_SCHEME_HTTPS) {
+          return Fail(result, HttpFailure::Send, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        }
+        next = ToUtf8(target);
+        return result;
+      }
+    }
 
     TempFile file;
     const std::wstring saveTo = ToUtf16(exchange.saveTo);
@@ -159,6 +194,7 @@ class WinInetHttpClient : public IHttpClient {
     if (download) result.fileCreated = file.Open(saveTo);
 
     std::array<char, kReadBytes> buffer{};
+    std::uint64_t received = 0;
     for (;;) {
       DWORD got = 0;
       if (!InternetReadFile(request.get(), buffer.data(), kReadBytes, &got)) {
@@ -166,12 +202,18 @@ class WinInetHttpClient : public IHttpClient {
         return Fail(result, HttpFailure::Read);
       }
       if (got == 0) break;
+      received += got;
       if (!download) {
         result.body.append(buffer.data(), got);
       } else if (file.IsOpen() && !file.Write(buffer.data(), got)) {
         result.fileCreated = false;
         return Fail(result, HttpFailure::WriteFile);
       }
+    }
+    // Over TLS, Wine takes a connection closed in mid-body for the body's end.
+    if (received != ContentLength(request.get(), received)) {
+      result.fileCreated = false;
+      return Fail(result, HttpFailure::Read, ERROR_INTERNET_CONNECTION_ABORTED);
     }
     if (file.IsOpen() && !file.Keep(saveTo)) {
       result.fileCreated = false;
@@ -180,11 +222,35 @@ class WinInetHttpClient : public IHttpClient {
     return result;
   }
 
- private:
   static HttpResult& Fail(HttpResult& result, HttpFailure failure, DWORD error = GetLastError()) {
     result.failure = failure;
     result.error = static_cast<long>(error);
     return result;
+  }
+
+  // The answer's Location resolved against url; empty when there is none.
+  static std::wstring RedirectTarget(HINTERNET request, const std::wstring& url) {
+    std::array<wchar_t, kPathUnits> location{};
+    DWORD size = sizeof(location) - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) return {};
+    std::array<wchar_t, kPathUnits> combined{};
+    DWORD units = kPathUnits;
+    if (!InternetCombineUrlW(url.c_str(), location.data(), combined.data(), &units, ICU_NO_ENCODE)) {
+      return L"invalid:";  // not https, so refused
+    }
+    return combined.data();
+  }
+
+  // The answer's Content-Length, or fallback when it has none. Read as text:
+  // Wine does not answer HTTP_QUERY_FLAG_NUMBER64.
+  static std::uint64_t ContentLength(HINTERNET request, std::uint64_t fallback) {
+    std::array<wchar_t, 32> text{};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text.data(), &size, nullptr)) return fallback;
+    const std::string digits = ToUtf8(text.data());
+    std::uint64_t length = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), length);
+    return error == std::errc{} && end == digits.data() + digits.size() ? length : fallback;
   }
 
   // A limit of 0 keeps WinINet's own.

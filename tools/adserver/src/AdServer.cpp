@@ -1,6 +1,9 @@
 #include "AdServer.h"
 
 #include <httplib.h>
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+#include <openssl/ssl.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -13,6 +16,7 @@
 
 #include "AdDocument.h"
 #include "BidMarkup.h"
+#include "TestAuthority.h"
 
 namespace kestrel::adserver {
 
@@ -102,6 +106,9 @@ AdServer::AdServer(AdServerOptions options)
       m_assetsDir(m_options.fixturesDir / "assets"),
       m_requests(m_options.recordFile),
       m_server(std::make_unique<httplib::Server>()) {
+  if (m_options.tls) {
+    SetUpTls();
+  }
   for (const auto& fault : m_options.faults) {
     m_faults.Set(fault);
   }
@@ -135,6 +142,50 @@ AdServer::AdServer(AdServerOptions options)
 
 AdServer::~AdServer() { Stop(); }
 
+void AdServer::SetUpTls() {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+  std::filesystem::path folder = m_options.tlsDir;
+  if (folder.empty()) {
+    folder = std::filesystem::temp_directory_path() /
+             ("kestrel-adserver-ca-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  }
+  const auto authority = TestAuthority::OpenOrCreate(folder);
+  const auto issued = authority.Issue(m_options.tlsCertificate);
+  auto server = std::make_unique<httplib::SSLServer>(issued.certificate.c_str(), issued.key.c_str());
+  if (!server->is_valid()) {
+    throw std::runtime_error("cannot serve TLS with " + issued.certificate.string());
+  }
+  SSL_CTX* ctx = server->ssl_context();
+  SSL_CTX_set_app_data(ctx, this);
+  static constexpr unsigned char kSessionContext[] = "kestrel-adserver";
+  SSL_CTX_set_session_id_context(ctx, kSessionContext, sizeof kSessionContext - 1);
+  SSL_CTX_set_info_callback(ctx, [](const SSL* ssl, int where, int) {
+    if ((where & SSL_CB_HANDSHAKE_DONE) == 0) return;
+    auto* self = static_cast<AdServer*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+    ++self->m_handshakes;
+    if (SSL_session_reused(ssl)) ++self->m_resumed;
+  });
+  // The TLS handshake waits this long for a client that connected and sent
+  // nothing (a connection opened ahead of time), and so does Stop().
+  server->set_read_timeout(1);
+  m_server = std::move(server);
+  m_authorityPath = authority.CertificatePath();
+
+  m_plain = std::make_unique<httplib::Server>();
+  m_plain->set_keep_alive_timeout(1);
+  const auto redirect = [this](const httplib::Request& req, httplib::Response& res) {
+    const auto seq = m_requests.Begin(Record(req, "redirect"));
+    res.set_redirect(m_baseUrl + req.target, 302);
+    m_requests.Finish(seq, res.status, {});
+    LogLine(req, res.status, {});
+  };
+  m_plain->Get(".*", redirect);
+  m_plain->Post(".*", redirect);
+#else
+  throw std::runtime_error("this build of kestrel-adserver has no TLS");
+#endif
+}
+
 int AdServer::Bind() {
   int port = m_options.port;
   if (port == 0) {
@@ -146,8 +197,17 @@ int AdServer::Bind() {
     throw std::runtime_error("cannot listen on " + std::string(kHost) + ":" + std::to_string(m_options.port));
   }
   m_port = port;
-  m_baseUrl = m_options.publicBaseUrl.empty() ? "http://" + std::string(kHost) + ":" + std::to_string(port)
-                                              : m_options.publicBaseUrl;
+  // Certificates name a host, so TLS clients come by name.
+  const std::string own = m_plain ? "https://localhost:" + std::to_string(port)
+                                  : "http://" + std::string(kHost) + ":" + std::to_string(port);
+  m_baseUrl = m_options.publicBaseUrl.empty() ? own : m_options.publicBaseUrl;
+  if (m_plain) {
+    const int plainPort = m_plain->bind_to_any_port(kHost);
+    if (plainPort <= 0) {
+      throw std::runtime_error("cannot listen on " + std::string(kHost) + " for plain http");
+    }
+    m_plainUrl = "http://" + std::string(kHost) + ":" + std::to_string(plainPort);
+  }
   return port;
 }
 
@@ -159,7 +219,22 @@ bool AdServer::Run() {
     }
     m_running = true;
   }
+  std::atomic<bool> plainEnded{false};
+  if (m_plain) {
+    m_plainThread = std::thread([this, &plainEnded] {
+      m_plain->listen_after_bind();
+      plainEnded = true;
+    });
+  }
   const bool ok = m_server->listen_after_bind();
+  if (m_plain) {
+    // A stop that arrives before the plain server listens is lost; repeat it.
+    while (!plainEnded) {
+      m_plain->stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_plainThread.join();
+  }
   std::lock_guard lock(m_stateMutex);
   m_running = false;
   m_runEnded = true;
@@ -282,6 +357,22 @@ void AdServer::AddControlRoutes() {
     }
     LogLine(req, res.status, {});
   });
+  s.Get("/_control/tls", [this](const httplib::Request& req, httplib::Response& res) {
+    SetBody(res, 200,
+            Dump({{"handshakes", m_handshakes.load()},
+                  {"resumed", m_resumed.load()},
+                  {"authority", m_authorityPath.string()},
+                  {"plain", m_plainUrl}}),
+            kJson);
+    LogLine(req, res.status, {});
+  });
+  // /_control/downgrade/PATH redirects to PATH on the plain http address.
+  const auto downgrade = [this](const httplib::Request& req, httplib::Response& res) {
+    res.set_redirect(m_plainUrl + "/" + std::string(req.matches[1]), 302);
+    LogLine(req, res.status, {});
+  };
+  s.Get("/_control/downgrade/(.*)", downgrade);
+  s.Post("/_control/downgrade/(.*)", downgrade);
   s.Get("/_control/faults", [this](const httplib::Request& req, httplib::Response& res) {
     SetBody(res, 200, Dump(m_faults.ToJson()), kJson);
     LogLine(req, res.status, {});

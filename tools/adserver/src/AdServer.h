@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "AdServerOptions.h"
 #include "BundleBuilder.h"
@@ -50,6 +51,13 @@ class AdServer {
 
   int Port() const { return m_port; }
   std::string BaseUrl() const { return m_baseUrl; }
+  // With TLS: the test authority's certificate (PEM), and the plain http
+  // address whose every request is redirected to the same target over https.
+  std::filesystem::path AuthorityPath() const { return m_authorityPath; }
+  std::string PlainUrl() const { return m_plainUrl; }
+  // TLS handshakes completed, and how many of them resumed an earlier session.
+  std::uint64_t Handshakes() const { return m_handshakes; }
+  std::uint64_t ResumedHandshakes() const { return m_resumed; }
   RequestLog& Requests() { return m_requests; }
   FaultPlan& Faults() { return m_faults; }
   CreativeShelf& Creatives() { return m_shelf; }
@@ -57,6 +65,7 @@ class AdServer {
  private:
   using Answer = std::function<void(const httplib::Request&, httplib::Response&, const Fault*)>;
 
+  void SetUpTls();
   void AddRoutes();
   void AddControlRoutes();
   void Serve(std::string_view route, std::optional<FaultRoute> faultRoute, const httplib::Request& req,
@@ -85,6 +94,12 @@ class AdServer {
   std::unique_ptr<httplib::Server> m_server;
   int m_port = 0;
   std::string m_baseUrl;
+  std::filesystem::path m_authorityPath;
+  std::unique_ptr<httplib::Server> m_plain;  // with TLS: redirects plain http to https
+  std::thread m_plainThread;
+  std::string m_plainUrl;
+  std::atomic<std::uint64_t> m_handshakes{0};
+  std::atomic<std::uint64_t> m_resumed{0};
   std::atomic<std::uint64_t> m_adCount{0};
 
   std::mutex m_stateMutex;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Fault.h"
+#include "TestAuthority.h"
 
 namespace kestrel::adserver {
 
@@ -18,6 +19,9 @@ struct AdServerOptions {
   int countdownSeconds = 3;                // "COUNTDOWN_SECONDS": time before the successful view
   bool logRequests = true;                 // one line per request on standard output
   std::string publicBaseUrl;               // how clients reach the server (a relay); empty: its own address
+  bool tls = false;                        // HTTPS on https://localhost:PORT, and plain http redirected to it
+  std::filesystem::path tlsDir;            // the test authority (ca.pem, ca.key); empty: a new temporary folder
+  TlsCertificate tlsCertificate = TlsCertificate::Valid;
 };
 
 }  // namespace kestrel::adserver

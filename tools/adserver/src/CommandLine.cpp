@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace kestrel::adserver {
 
@@ -27,6 +28,18 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+TlsCertificate CertificateKind(const std::string& name) {
+  static const std::pair<const char*, TlsCertificate> kKinds[] = {{"valid", TlsCertificate::Valid},
+                                                                   {"expired", TlsCertificate::Expired},
+                                                                   {"other-host", TlsCertificate::OtherHost},
+                                                                   {"other-authority", TlsCertificate::OtherAuthority}};
+  for (const auto& [text, kind] : kKinds) {
+    if (name == text) return kind;
+  }
+  throw std::invalid_argument("--tls-certificate takes valid, expired, other-host or other-authority, not '" + name +
+                              "'");
 }
 
 }  // namespace
@@ -63,6 +76,12 @@ CommandLine::Result CommandLine::Parse(const std::vector<std::string>& args) {
         o.autoCloseSeconds = ToInt(value(), flag, 3600);
       } else if (flag == "--countdown") {
         o.countdownSeconds = ToInt(value(), flag, 3600);
+      } else if (flag == "--tls") {
+        o.tls = true;
+      } else if (flag == "--tls-dir") {
+        o.tlsDir = value();
+      } else if (flag == "--tls-certificate") {
+        o.tlsCertificate = CertificateKind(value());
       } else if (flag == "--quiet") {
         o.logRequests = false;
       } else {
@@ -98,6 +117,15 @@ Flags:
                     successful view ("AUTO_CLOSE_SECONDS"); 0 (default): never
   --countdown S     seconds the creative counts down before it reports a
                     successful view ("COUNTDOWN_SECONDS"); default 3
+  --tls             serve https://localhost:PORT with a certificate of a test
+                    authority (made at start unless --tls-dir has one), print
+                    the authority's certificate, write https URLs into the
+                    documents, and redirect plain http on a second port
+  --tls-dir DIR     the test authority's folder (ca.pem, ca.key; created when
+                    missing) and where server certificates are written
+  --tls-certificate KIND
+                    valid (default), expired, other-host (for other.invalid)
+                    or other-authority (from an authority nobody trusts)
   --quiet           no line per request
   -h, --help        this text
 
@@ -125,6 +153,10 @@ Endpoints:
                                {"route":"ads","mode":"status","status":500,
                                 "count":1} (mode "none" clears the route)
   GET  /_control/faults        the planned faults
+  GET  /_control/tls           with --tls: {"handshakes":N,"resumed":N,
+                               "authority":PATH,"plain":URL}
+  GET|POST /_control/downgrade/PATH
+                               with --tls: a redirect to PATH on plain http
 
 Faults: a FAULT reads ROUTE=MODE[:ARG][,key=value...], as in
   ads=status:503,count=2

@@ -45,6 +45,10 @@ int LocalAdServer::Port() const { return Server().Port(); }
 
 std::string LocalAdServer::BaseUrl() const { return Server().BaseUrl(); }
 
+std::string LocalAdServer::PlainUrl() const { return Server().PlainUrl(); }
+
+std::uint64_t LocalAdServer::ResumedHandshakes() const { return Server().ResumedHandshakes(); }
+
 std::vector<RecordedRequest> LocalAdServer::Requests(std::string_view pathPrefix) const {
   return Server().Requests().Snapshot(pathPrefix);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,7 +40,11 @@ class LocalAdServer {
   void Stop();
 
   int Port() const;
-  std::string BaseUrl() const;  // "http://127.0.0.1:PORT"
+  std::string BaseUrl() const;  // "http://127.0.0.1:PORT", or "https://localhost:PORT" with TLS
+  // With TLS: the plain http address that redirects to BaseUrl(), and the TLS
+  // handshakes that resumed an earlier session.
+  std::string PlainUrl() const;
+  std::uint64_t ResumedHandshakes() const;
 
   // Requests received so far whose path starts with the prefix.
   std::vector<RecordedRequest> Requests(std::string_view pathPrefix = {}) const;

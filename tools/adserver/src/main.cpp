@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
     AdServer server(flags.options);
     server.Bind();
     std::cout << "kestrel-adserver listening on " << server.BaseUrl() << std::endl;
+    if (!server.PlainUrl().empty()) {
+      std::cout << "kestrel-adserver test authority " << server.AuthorityPath().string() << std::endl;
+      std::cout << "kestrel-adserver redirecting " << server.PlainUrl() << " to https" << std::endl;
+    }
 
     std::thread stopper([&server, signals] {
       int signal = 0;
