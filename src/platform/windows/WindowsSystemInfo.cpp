@@ -1,7 +1,8 @@
 #include "platform/windows/WindowsSystemInfo.h"
 
-#include <powrprof.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <powrprof.h>
 #include <wininet.h>
 
 #include <charconv>
