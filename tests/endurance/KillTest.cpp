@@ -48,7 +48,7 @@ int Rounds() {
 constexpr int kKillWindowMs = 400;  // a kill lands this long or less after the load started
 const char* const kSlowBundle = "bundle=slow:20,chunk=1024";
 const char* const kLoadingLine = "kill-child: loading";
-constexpr auto kChildDeadline = std::chrono::seconds(60);
+constexpr auto kChildDeadline = std::chrono::seconds(150);
 
 // The child's exit codes.
 enum ChildExit { kOk = 0, kNoInit = 2, kLeftover = 3, kPlayableTooSoon = 4, kBadSettings = 5, kLoadFailed = 6,
@@ -74,6 +74,7 @@ KestrelAds* InitializeChild(const std::string& baseUrl, void* window) {
 
 // Presses the creative's close button until the play ends (its page may not be wired up yet).
 bool CloseByCreative(const std::atomic<int>& ended) {
+  // The first play of a process starts the web engine, which takes a while on a busy machine.
   return PumpUntil([&] {
     if (ended > 0) return true;
     if (auto view = DisplayOverlayAdView::Current()) {
@@ -81,7 +82,7 @@ bool CloseByCreative(const std::atomic<int>& ended) {
     }
     PumpUntil([&] { return ended > 0; }, std::chrono::milliseconds(200));
     return ended > 0;
-  });
+  }, std::chrono::seconds(90));
 }
 
 }  // namespace
@@ -128,12 +129,15 @@ int RunKillChild(const std::string& mode, const std::string& baseUrl) {
   }
   if (mode == "play") {
     std::atomic<int> started{0}, ended{0};
+    std::string failure;  // this thread only
     AdPlayCallback play;
     play.OnAdStart = [&](AdPlayEventArgs) { ++started; };
     play.OnAdEnd = [&](AdPlayEventArgs) { ++ended; };
+    play.OnAdPlayFailure = [&](AdPlayEventArgs args) { failure = args.Message, ++ended; };
     const KestrelAdPlayInfo info = ads->PlayAd("interstitial", play);
     if (!info.Success || started != 1) return Exit(kPlayFailed, "the play after the kill did not start: " + info.Message);
     if (!CloseByCreative(ended)) return Exit(kPlayFailed, "the ad's close button did not end the play");
+    if (!failure.empty()) return Exit(kPlayFailed, "the play after the kill failed: " + failure);
   }
   return Exit(kOk);
 }
