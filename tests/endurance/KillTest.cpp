@@ -72,17 +72,34 @@ KestrelAds* InitializeChild(const std::string& baseUrl, void* window) {
   return ok ? ads : nullptr;
 }
 
-// Presses the creative's close button until the play ends (its page may not be wired up yet).
+// Presses the creative's close button once the creative has started (a
+// press before that would close it before the bridge is ready, and the
+// creative closes only once), and waits for the play to end. The first play
+// of a process starts the web engine, which takes a while on a busy machine.
 bool CloseByCreative(const std::atomic<int>& ended) {
-  // The first play of a process starts the web engine, which takes a while on a busy machine.
-  return PumpUntil([&] {
-    if (ended > 0) return true;
+  constexpr auto kDeadline = std::chrono::seconds(90);
+  bool started = false;
+  bool answered = false;
+  const bool ready = PumpUntil(
+      [&] {
+        auto view = DisplayOverlayAdView::Current();
+        if (ended > 0 || !view) return true;
+        answered = false;
+        view->ExecuteScript("document.getElementById('status').textContent.indexOf('placement') === 0",
+                            [&](int error, const std::string& json) {
+                              started = error == 0 && json == "true";
+                              answered = true;
+                            });
+        PumpUntil([&] { return answered; }, std::chrono::seconds(5));
+        return started;
+      },
+      kDeadline);
+  if (ready && started) {
     if (auto view = DisplayOverlayAdView::Current()) {
       view->ExecuteScript("document.getElementById('close').click(); true", [](int, const std::string&) {});
     }
-    PumpUntil([&] { return ended > 0; }, std::chrono::milliseconds(200));
-    return ended > 0;
-  }, std::chrono::seconds(90));
+  }
+  return PumpUntil([&] { return ended > 0; }, kDeadline);
 }
 
 }  // namespace
