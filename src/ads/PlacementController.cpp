@@ -3,8 +3,8 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
-#include <system_error>
 #include <future>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
