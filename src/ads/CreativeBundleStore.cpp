@@ -51,6 +51,8 @@ std::shared_ptr<ICreativeBundleController> CreativeBundleStore::TakePlayableBund
 
 void CreativeBundleStore::MarkPlayed(std::shared_ptr<ICreativeBundleController> bundle) {
   std::lock_guard lock(m_mutex);
+  // Only the latest play's bundle is kept: a process that plays for hours must not collect them all.
+  m_played.clear();
   m_played.push_back(std::move(bundle));
 }
 

@@ -14,7 +14,7 @@ class CreativeBundleController;
 class ICreativeBundleController;
 
 // A placement's creative bundles: those waiting to be played, oldest first,
-// and those already played. Safe to use from any thread.
+// and the one played last. Safe to use from any thread.
 class CreativeBundleStore {
  public:
   // placement id + "_" + a counter that runs 1, 2, 3, 4, 5, 0, 1, …, made

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <future>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -263,6 +265,11 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     std::string folder;
     if (auto files = R::GetFileSystemController())
       folder = JoinPath(files->GetCreativesFolder(), bundle->GetFolderName());
+    // The folder may have been deleted or emptied since the load.
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(PathFromUtf8(JoinPath(folder, "index.html")), missing)) {
+      return refuse("The ad's files are missing from " + folder, LogLevel::Error, true);
+    }
     // The bundle's own ad: the placement may have taken newer answers since.
     auto display =
         std::make_shared<DisplayAdController>(folder, m_record.IsIncentivized, this, bundle->GetAdResponse(), config);

@@ -109,8 +109,14 @@ void PersistentSettingsController::SaveSettingsToFile() {
     std::string error;
     if (PlatformServices::FileSystem()->ReplaceFile(m_filePath, contents, error)) {
       m_fileCurrent = true;
+      m_saveFailing = false;
     } else {
-      LogError("Can't save settings: " + error);
+      // Every unsaved change gets a line; only the first of a run of failures is an
+      // Error, and none when the folder itself is missing: its creation failed loudly.
+      const bool folderMissing = !std::filesystem::is_directory(PathFromUtf8(m_filePath).parent_path(), ec);
+      const std::string line = "Can't save settings: " + error;
+      m_saveFailing || folderMissing ? LogWarn(line) : LogError(line);
+      m_saveFailing = true;
     }
   } catch (const std::exception& e) {
     LogException(e);

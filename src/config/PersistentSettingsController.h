@@ -58,6 +58,7 @@ class PersistentSettingsController : public IPersistentSettingsController {
   std::string m_filePath;  // empty when no SDK folder is known: nothing is read or written
   // The file holds exactly m_settings; guarded by m_mutex.
   bool m_fileCurrent = false;
+  bool m_saveFailing = false;  // the last save failed; guarded by m_mutex
 };
 
 }  // namespace kestrel

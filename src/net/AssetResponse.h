@@ -10,6 +10,7 @@ namespace kestrel {
 class AssetResponse : public ResponseBase {
  public:
   std::string m_savedFile;  // path of the file the download was written to
+  bool m_notSaved = false;  // failed because the part could not be written to disk (full, read-only)
 };
 
 }  // namespace kestrel

@@ -129,14 +129,26 @@ std::shared_ptr<ResponseBase> ExecuteRequest(RequestController& controller,
 
     HttpResult result = PlatformServices::HttpClient()->Exchange(exchange);
     response->m_httpStatusCode = result.statusCode;
+    auto* saved = asset ? dynamic_cast<AssetResponse*>(response.get()) : nullptr;
+    // A part the disk would not take is a failed part, told apart from a network failure.
+    const bool notCreated = !exchange.saveTo.empty() && result.failure == HttpFailure::None && !result.fileCreated;
+    if (saved && (result.failure == HttpFailure::WriteFile || notCreated)) saved->m_notSaved = true;
+    if (notCreated) throw std::runtime_error("Failed to create file: " + exchange.saveTo);
     ThrowFailure(result, exchange.url, exchange.saveTo);
 
     if (asset) {
       if (!result.fileCreated) {
         std::cerr << "Can't write response to file because we couldn't create the file!." << std::endl;
       } else {
-        if (auto* saved = dynamic_cast<AssetResponse*>(response.get())) saved->m_savedFile = exchange.saveTo;
-        if (EndsWith(asset->m_fileName, ".zip")) ExtractZip(asset->m_fileName, asset->m_folderName);
+        if (saved) saved->m_savedFile = exchange.saveTo;
+        if (EndsWith(asset->m_fileName, ".zip")) {
+          try {
+            ExtractZip(asset->m_fileName, asset->m_folderName);
+          } catch (const std::exception&) {
+            if (saved) saved->m_notSaved = true;
+            throw;
+          }
+        }
       }
     } else if (!request->m_saveToFile) {
       response->m_text = std::move(result.body);

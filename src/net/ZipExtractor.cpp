@@ -69,16 +69,20 @@ bool WriteEntry(zip_t* archive, zip_uint64_t index, const fs::path& path) {
   return ok;
 }
 
+// False for an entry that may not be written (outside the folder, a link);
+// throws when a safe entry cannot be written, so no bundle lacks a file.
 bool ExtractEntry(zip_t* archive, zip_uint64_t index, const std::string& name, const fs::path& destination) {
   if (!StaysInside(name) || IsSymlink(archive, index)) return false;
   const fs::path path = destination / PathFromUtf8(name);
   std::error_code ec;
   if (name.back() == '/') {  // a folder entry
     fs::create_directories(path, ec);
-    return fs::is_directory(path, ec);
+    if (!fs::is_directory(path, ec)) throw std::runtime_error("Failed to extract file: " + name);
+    return true;
   }
   fs::create_directories(path.parent_path(), ec);
-  return WriteEntry(archive, index, path);
+  if (!WriteEntry(archive, index, path)) throw std::runtime_error("Failed to extract file: " + name);
+  return true;
 }
 
 }  // namespace
@@ -109,7 +113,14 @@ void ExtractZip(const std::string& zipFileName, const std::string& folderName) {
       continue;
     }
     const std::string name = stat.name;
-    if (ExtractEntry(archive, index, name, destination)) {
+    bool extracted = false;
+    try {
+      extracted = ExtractEntry(archive, index, name, destination);
+    } catch (...) {
+      zip_discard(archive);
+      throw;
+    }
+    if (extracted) {
       std::cout << "Extracted: " << name << "\n" << std::flush;
     } else {
       std::cerr << "Failed to extract file: " << name << "\n" << std::flush;

@@ -10,7 +10,8 @@ namespace kestrel {
 // segment or is a symbolic link is refused and nothing is written for it.
 // Each entry is reported on standard output ("Extracted: ") or standard error.
 // Throws std::runtime_error or std::filesystem::filesystem_error when the
-// bundle folder cannot be made.
+// bundle folder cannot be made, and std::runtime_error ("Failed to extract
+// file: NAME") when an entry that may be written cannot be (a full disk).
 void ExtractZip(const std::string& zipFileName, const std::string& folderName);
 
 }  // namespace kestrel

@@ -69,12 +69,48 @@ void MraidBundleLoaderController::StopListening() {
   if (auto requests = m_requests.lock()) requests->RemoveResponseListener(m_listenerId);
 }
 
-void MraidBundleLoaderController::Fail(const std::string& message) {
+void MraidBundleLoaderController::Fail(const std::string& message, bool tellPublisher) {
   if (m_finished.exchange(true)) return;
   m_model->SetState(ICreativeBundleController::kFailed);
-  StopListening();
+  if (tellPublisher) {
+    std::lock_guard lock(m_mutex);
+    m_publisherMessage = message;
+  }
+  m_failed.store(true);
   if (m_onFailed) m_onFailed();
   LogError(message);
+}
+
+void MraidBundleLoaderController::RecordAnswer(const std::string& url) {
+  std::lock_guard lock(m_mutex);
+  m_answered.insert(url);
+}
+
+bool MraidBundleLoaderController::AllAnswered() {
+  const auto expected = m_model->ExpectedParts();
+  std::lock_guard lock(m_mutex);
+  for (const auto& part : expected) {
+    if (m_answered.count(part.first) == 0) return false;
+  }
+  return true;
+}
+
+void MraidBundleLoaderController::CleanUpAfterFailure() {
+  if (m_cleanedUp.exchange(true)) return;
+  StopListening();
+  // No part is being written any more, so nothing of the bundle comes back.
+  if (auto files = R::GetFileSystemController(); files && !m_folderName.empty()) {
+    files->DeleteFolder(JoinPath(files->GetCreativesFolder(), m_folderName));
+  }
+  std::string message;
+  {
+    std::lock_guard lock(m_mutex);
+    message = m_publisherMessage;
+  }
+  if (message.empty()) return;
+  if (auto placements = R::GetPlacementsController()) {
+    placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, message);
+  }
 }
 
 bool MraidBundleLoaderController::HasIndexPage() const {
@@ -91,35 +127,45 @@ void MraidBundleLoaderController::OnResponse(const std::shared_ptr<ResponseBase>
     // Every bundle of the placement shares the request name; the folder tells them apart.
     auto request = std::dynamic_pointer_cast<AssetRequest>(response->m_request);
     if (!request || request->m_folderName != m_folderName) return;
-
-    if (response->m_status == ResponseBase::kFailed) {
-      Fail("Didn't get ad part - got network error");
-      return;
-    }
-    // An error page is no part of the ad.
-    const std::int32_t code = response->m_httpStatusCode;
-    if (code < 200 || code > 299) {
-      Fail("Didn't get ad part - got HTTP status " + std::to_string(code) + " for " + request->m_url);
-      return;
-    }
-    auto asset = std::dynamic_pointer_cast<AssetResponse>(response);
-    if (!asset) return;
-
-    m_model->RecordDownloadedPart(request->m_url, asset->m_savedFile);
-    if (!m_model->AllPartsDownloaded()) return;
-    if (!HasIndexPage()) {
-      Fail("The ad parts of " + m_folderName + " hold no index.html");
-      return;
-    }
-    if (m_finished.exchange(true)) return;
-    StopListening();
-    if (auto placements = R::GetPlacementsController()) {
-      placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, "Downloaded all Ad Parts");
-    } else {
-      LogError("Can't report the downloaded ad of " + m_placementId + " without a PlacementsController.");
-    }
+    RecordAnswer(request->m_url);
+    Consider(response, *request);
+    // Every call records before it looks, so the last one to look sees every answer.
+    if (m_failed.load() && AllAnswered()) CleanUpAfterFailure();
   } catch (const std::exception& e) {
     LogException(e);
+  }
+}
+
+void MraidBundleLoaderController::Consider(const std::shared_ptr<ResponseBase>& response, const AssetRequest& request) {
+  auto asset = std::dynamic_pointer_cast<AssetResponse>(response);
+  if (response->m_status == ResponseBase::kFailed) {
+    if (asset && asset->m_notSaved) {
+      Fail("Can't save the ad parts of " + m_folderName + ": " + response->m_text, true);
+    } else {
+      Fail("Didn't get ad part - got network error");
+    }
+    return;
+  }
+  // An error page is no part of the ad.
+  const std::int32_t code = response->m_httpStatusCode;
+  if (code < 200 || code > 299) {
+    Fail("Didn't get ad part - got HTTP status " + std::to_string(code) + " for " + request.m_url);
+    return;
+  }
+  if (!asset) return;
+
+  m_model->RecordDownloadedPart(request.m_url, asset->m_savedFile);
+  if (!m_model->AllPartsDownloaded()) return;
+  if (!HasIndexPage()) {
+    Fail("The ad parts of " + m_folderName + " hold no index.html");
+    return;
+  }
+  if (m_finished.exchange(true)) return;
+  StopListening();
+  if (auto placements = R::GetPlacementsController()) {
+    placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, "Downloaded all Ad Parts");
+  } else {
+    LogError("Can't report the downloaded ad of " + m_placementId + " without a PlacementsController.");
   }
 }
 

@@ -27,6 +27,12 @@ constexpr const char* kPostMessageShim =
     "  window.chrome.webview.postMessage = function(message) { channel.postMessage(message); };"
     "})();";
 
+// What pages store for their origin.
+constexpr auto kPageStorage = static_cast<WebKitWebsiteDataTypes>(
+    WEBKIT_WEBSITE_DATA_LOCAL_STORAGE | WEBKIT_WEBSITE_DATA_SESSION_STORAGE | WEBKIT_WEBSITE_DATA_INDEXEDDB_DATABASES |
+    WEBKIT_WEBSITE_DATA_DOM_CACHE | WEBKIT_WEBSITE_DATA_SERVICE_WORKER_REGISTRATIONS |
+    WEBKIT_WEBSITE_DATA_OFFLINE_APPLICATION_CACHE);
+
 // One browser context per user-data folder, kept for the life of the process:
 // each context runs processes of its own.
 WebKitWebContext* ContextFor(const std::string& userDataFolder) {
@@ -120,6 +126,10 @@ class WebKitWebViewHost : public IWebViewHost {
   }
 
   ~WebKitWebViewHost() override {
+    // Each play's page has an origin of its own, so what it stored is of no
+    // further use; kept, it would add folders to the data folder with every ad.
+    webkit_website_data_manager_clear(webkit_web_view_get_website_data_manager(m_view), kPageStorage, 0, nullptr,
+                                      nullptr, nullptr);
     g_cancellable_cancel(m_cancellable);
     g_object_unref(m_cancellable);
     g_signal_handler_disconnect(m_content, m_messageHandler);
