@@ -74,20 +74,20 @@ void CreativeBundleController::StartDownload() {
   try {
     auto requests = R::GetRequestController();
     if (!requests) {
-      m_loader->Fail("Can't download the ad parts of " + m_folderName + " without a RequestController.");
+      m_loader->GiveUp("Can't download the ad parts of " + m_folderName + " without a RequestController.");
       return;
     }
     for (const auto& [url, name] : m_model->ExpectedParts()) {
       if (m_model->GetState() == kFailed) return;
       if (!requests->QueueAdPart(m_placementId, name, m_model->EventId(), url, m_folderName)) {
-        m_loader->Fail("Couldn't request ad part " + name + " from " + url);
+        m_loader->GiveUp("Couldn't request ad part " + name + " from " + url);
         return;
       }
     }
     requests->ProcessPendingRequests().get();
   } catch (const std::exception& e) {
     LogException(e);
-    m_loader->Fail("Couldn't download the ad parts of " + m_folderName);
+    m_loader->GiveUp("Couldn't download the ad parts of " + m_folderName);
   }
 }
 

@@ -81,6 +81,11 @@ void MraidBundleLoaderController::Fail(const std::string& message, bool tellPubl
   LogError(message);
 }
 
+void MraidBundleLoaderController::GiveUp(const std::string& message) {
+  Fail(message);
+  CleanUpAfterFailure();
+}
+
 void MraidBundleLoaderController::RecordAnswer(const std::string& url) {
   std::lock_guard lock(m_mutex);
   m_answered.insert(url);

@@ -39,6 +39,9 @@ class MraidBundleLoaderController {
   // Marks the bundle failed (state 5); only the first completion or failure
   // counts. With tellPublisher the load's callback hears the message.
   void Fail(const std::string& message, bool tellPublisher = false);
+  // Fails the bundle whose parts could not all be asked for: no answer is
+  // awaited, so its folder is deleted and the listener removed at once.
+  void GiveUp(const std::string& message);
   const std::string& GetRequestName() const { return m_requestName; }
 
  private:
