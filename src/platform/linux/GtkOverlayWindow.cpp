@@ -15,6 +15,19 @@ constexpr const char* kCloseControlCss =
     " min-width: 32px; min-height: 32px; padding: 0; font-size: 20px; font-weight: bold; box-shadow: none; }"
     "button:hover { background: rgba(60,60,60,0.8); }";
 
+// The window of the last play, hidden, with the browser still in it: a web
+// view moved to another window leaves its drawing memory behind, so every
+// play shows in the same window and view.
+struct SpareWindow {
+  GtkWidget* window = nullptr;
+  GtkWidget* layers = nullptr;
+};
+
+SpareWindow& Spare() {
+  static SpareWindow spare;
+  return spare;
+}
+
 // An undecorated window kept above its owner (transient for it), out of the
 // taskbar and the pager, painted black. The content lies in layers, so that
 // the SDK's close control can lie over it. It follows the owner's configure
@@ -24,24 +37,30 @@ class GtkOverlayWindow : public IOverlayWindow {
  public:
   GtkOverlayWindow(GtkWindow* owner, Events events) : m_owner(owner), m_events(std::move(events)) {
     g_object_add_weak_pointer(G_OBJECT(m_owner), reinterpret_cast<gpointer*>(&m_owner));
-    m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    g_object_ref_sink(m_window);
-    GtkWindow* window = GTK_WINDOW(m_window);
-    gtk_window_set_title(window, "Overlay Window");
-    gtk_window_set_decorated(window, FALSE);
-    gtk_window_set_transient_for(window, m_owner);
-    gtk_window_set_skip_taskbar_hint(window, TRUE);
-    gtk_window_set_skip_pager_hint(window, TRUE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+    SpareWindow& spare = Spare();
+    if (spare.window) {
+      m_window = std::exchange(spare.window, nullptr);
+      m_layers = std::exchange(spare.layers, nullptr);
+    } else {
+      m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+      g_object_ref_sink(m_window);
+      GtkWindow* window = GTK_WINDOW(m_window);
+      gtk_window_set_title(window, "Overlay Window");
+      gtk_window_set_decorated(window, FALSE);
+      gtk_window_set_skip_taskbar_hint(window, TRUE);
+      gtk_window_set_skip_pager_hint(window, TRUE);
+      gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
 
-    GtkCssProvider* css = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(css, "* { background-color: #000000; }", -1, nullptr);
-    gtk_style_context_add_provider(gtk_widget_get_style_context(m_window), GTK_STYLE_PROVIDER(css),
-                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(css);
-    m_layers = gtk_overlay_new();
-    gtk_container_add(GTK_CONTAINER(m_window), m_layers);
-    gtk_widget_show(m_layers);
+      GtkCssProvider* css = gtk_css_provider_new();
+      gtk_css_provider_load_from_data(css, "* { background-color: #000000; }", -1, nullptr);
+      gtk_style_context_add_provider(gtk_widget_get_style_context(m_window), GTK_STYLE_PROVIDER(css),
+                                     GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+      g_object_unref(css);
+      m_layers = gtk_overlay_new();
+      gtk_container_add(GTK_CONTAINER(m_window), m_layers);
+      gtk_widget_show(m_layers);
+    }
+    gtk_window_set_transient_for(GTK_WINDOW(m_window), m_owner);
 
     m_keyHandler = g_signal_connect(m_window, "key-press-event", G_CALLBACK(OnKeyPress), this);
     m_configureHandler = g_signal_connect(m_owner, "configure-event", G_CALLBACK(OnOwnerConfigure), this);
@@ -62,10 +81,16 @@ class GtkOverlayWindow : public IOverlayWindow {
     }
     g_signal_handler_disconnect(m_window, m_activeHandler);
     gtk_widget_hide(m_window);
-    // The browser inside may be in the middle of one of its own signals:
-    // the window goes once the main loop is back.
-    GtkWidget* window = m_window;
-    RunLater([window] {
+    gtk_window_set_transient_for(GTK_WINDOW(m_window), nullptr);
+    // The browser inside may be in the middle of one of its own signals: the
+    // window is kept for the next play, or goes, once the main loop is back.
+    RunLater([window = m_window, layers = m_layers, control = m_closeControl] {
+      if (control) gtk_widget_destroy(control);
+      SpareWindow& spare = Spare();
+      if (!spare.window) {
+        spare = {window, layers};
+        return;
+      }
       gtk_widget_destroy(window);
       g_object_unref(window);
     });

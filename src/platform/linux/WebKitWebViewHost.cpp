@@ -88,6 +88,25 @@ WebKitWebView* EngineFor(WebKitWebContext* context) {
   return engine;
 }
 
+// The view of the last play, left in its window (which the overlay keeps) for
+// the next play: WebKitGTK keeps some 20 KB of every view it has made, so a
+// process that plays for hours shows all its ads in one view.
+struct SpareView {
+  WebKitWebView* view = nullptr;
+  WebKitUserContentManager* content = nullptr;
+};
+
+SpareView& Spare() {
+  static SpareView spare;
+  return spare;
+}
+
+void DropSpare() {
+  SpareView& spare = Spare();
+  if (spare.view) g_object_unref(std::exchange(spare.view, nullptr));
+  if (spare.content) g_object_unref(std::exchange(spare.content, nullptr));
+}
+
 // The JSON text of a script value; empty for undefined.
 std::string ToJson(JSCValue* value) {
   if (!value || jsc_value_is_undefined(value)) return {};
@@ -100,19 +119,32 @@ std::string ToJson(JSCValue* value) {
 class WebKitWebViewHost : public IWebViewHost {
  public:
   WebKitWebViewHost(GtkContainer* window, const std::string& userDataFolder, Events events) : m_events(std::move(events)) {
-    m_content = webkit_user_content_manager_new();
-    WebKitSettings* settings = webkit_settings_new();
-    webkit_settings_set_enable_developer_extras(settings, FALSE);
-    // Pages may ask for the camera and the microphone; the host decides.
-    webkit_settings_set_enable_media_stream(settings, TRUE);
     WebKitWebContext* context = ContextFor(userDataFolder);
-    m_view =
-        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view", EngineFor(context),
-                                     "user-content-manager", m_content, "settings", settings, nullptr));
-    g_object_unref(settings);
-    g_object_ref_sink(m_view);
-    const GdkRGBA black{0, 0, 0, 1};
-    webkit_web_view_set_background_color(m_view, &black);
+    SpareView& spare = Spare();
+    const bool reuse = spare.view && webkit_web_view_get_context(spare.view) == context &&
+                       gtk_widget_get_parent(GTK_WIDGET(spare.view)) == GTK_WIDGET(window);
+    if (reuse) {
+      m_view = std::exchange(spare.view, nullptr);
+      m_content = std::exchange(spare.content, nullptr);
+    } else {
+      DropSpare();
+      // A browser left in a kept window by an earlier play goes now.
+      if (GTK_IS_BIN(window)) {
+        if (GtkWidget* old = gtk_bin_get_child(GTK_BIN(window))) gtk_widget_destroy(old);
+      }
+      m_content = webkit_user_content_manager_new();
+      WebKitSettings* settings = webkit_settings_new();
+      webkit_settings_set_enable_developer_extras(settings, FALSE);
+      // Pages may ask for the camera and the microphone; the host decides.
+      webkit_settings_set_enable_media_stream(settings, TRUE);
+      m_view =
+          WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view", EngineFor(context),
+                                       "user-content-manager", m_content, "settings", settings, nullptr));
+      g_object_unref(settings);
+      g_object_ref_sink(m_view);
+      const GdkRGBA black{0, 0, 0, 1};
+      webkit_web_view_set_background_color(m_view, &black);
+    }
 
     webkit_user_content_manager_register_script_message_handler(m_content, kMessageChannel);
     AddScriptToExecuteOnDocumentCreated(kPostMessageShim);
@@ -122,7 +154,7 @@ class WebKitWebViewHost : public IWebViewHost {
     m_permissionHandler = g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
     m_menuHandler = g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
     m_terminatedHandler = g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
-    gtk_container_add(window, GTK_WIDGET(m_view));
+    if (!reuse) gtk_container_add(window, GTK_WIDGET(m_view));
   }
 
   ~WebKitWebViewHost() override {
@@ -138,6 +170,14 @@ class WebKitWebViewHost : public IWebViewHost {
     g_signal_handler_disconnect(m_view, m_menuHandler);
     if (m_terminatedHandler != 0) g_signal_handler_disconnect(m_view, m_terminatedHandler);
     webkit_user_content_manager_unregister_script_message_handler(m_content, kMessageChannel);
+    webkit_user_content_manager_remove_all_scripts(m_content);
+    // A view still in its window, with its page's process alive, stays there
+    // for the next play, which the window is kept for.
+    if (gtk_widget_get_parent(GTK_WIDGET(m_view)) && !m_processEnded && !Spare().view) {
+      webkit_web_view_load_uri(m_view, "about:blank");  // the ad stops here
+      Spare() = {m_view, m_content};
+      return;
+    }
     // The window still holds the browser; it goes with the window.
     g_object_unref(m_view);
     g_object_unref(m_content);
@@ -189,6 +229,7 @@ class WebKitWebViewHost : public IWebViewHost {
   void EndPageProcess() override {
     if (m_terminatedHandler != 0) g_signal_handler_disconnect(m_view, m_terminatedHandler);
     m_terminatedHandler = 0;
+    m_processEnded = true;
     LogWarn("Ending the web process of a page that does not answer.");
     // Every ad's page shares the engine's process: the next play starts a new engine.
     ForgetEngine();
@@ -254,9 +295,16 @@ class WebKitWebViewHost : public IWebViewHost {
     if (self->m_events.webMessageReceived) self->m_events.webMessageReceived(json);
   }
 
-  static void OnLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer data) {
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
-    if (event == WEBKIT_LOAD_FINISHED && self->m_events.navigationCompleted) self->m_events.navigationCompleted();
+    // The blank page a reused view was parked on is not this play's, nor is
+    // its load's end when this play's page cuts it short.
+    const char* uri = webkit_web_view_get_uri(view);
+    if (uri && std::string(uri) == "about:blank") return;
+    if (event == WEBKIT_LOAD_STARTED) self->m_pageStarted = true;
+    if (event == WEBKIT_LOAD_FINISHED && self->m_pageStarted && self->m_events.navigationCompleted) {
+      self->m_events.navigationCompleted();
+    }
   }
 
   static gboolean OnPermissionRequest(WebKitWebView* /*view*/, WebKitPermissionRequest* request, gpointer data) {
@@ -278,6 +326,7 @@ class WebKitWebViewHost : public IWebViewHost {
   // The page is gone and shows nothing more. The handler may destroy this host.
   static void OnWebProcessTerminated(WebKitWebView* /*view*/, WebKitWebProcessTerminationReason reason, gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
+    self->m_processEnded = true;
     const char* why = "the browser's web process ended.";
     switch (reason) {
       case WEBKIT_WEB_PROCESS_CRASHED: why = "the browser's web process crashed."; break;
@@ -307,6 +356,8 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_menuHandler = 0;
   gulong m_terminatedHandler = 0;
   bool m_outsideLogged = false;
+  bool m_processEnded = false;  // the page's process ended: the view is not kept
+  bool m_pageStarted = false;   // a page of this play has started loading
   std::unique_ptr<BundleOrigin> m_origin;  // the folder the page is served from
 };
 
