@@ -118,7 +118,8 @@ std::string ToJson(JSCValue* value) {
 
 class WebKitWebViewHost : public IWebViewHost {
  public:
-  WebKitWebViewHost(GtkContainer* window, const std::string& userDataFolder, Events events) : m_events(std::move(events)) {
+  WebKitWebViewHost(GtkContainer* window, const std::string& userDataFolder, Events events)
+      : m_events(std::move(events)) {
     WebKitWebContext* context = ContextFor(userDataFolder);
     SpareView& spare = Spare();
     const bool reuse = spare.view && webkit_web_view_get_context(spare.view) == context &&
@@ -356,8 +357,8 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_menuHandler = 0;
   gulong m_terminatedHandler = 0;
   bool m_outsideLogged = false;
-  bool m_processEnded = false;  // the page's process ended: the view is not kept
-  bool m_pageStarted = false;   // a page of this play has started loading
+  bool m_processEnded = false;             // the page's process ended: the view is not kept
+  bool m_pageStarted = false;              // a page of this play has started loading
   std::unique_ptr<BundleOrigin> m_origin;  // the folder the page is served from
 };
 
