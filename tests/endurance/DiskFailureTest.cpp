@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "endurance/Endurance.h"
-#include "faults/FaultFixture.h"
+#include "support/SdkFixture.h"
 #include "sdk/ControllerRegistry.h"
 #include "storage/IFileSystemController.h"
 #include "support/LogCapture.h"
@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DiskFailureTest : public FaultFixture {
+class DiskFailureTest : public SdkFixture {
  protected:
   // A fresh SDK whose data folder is a tmpfs of sizeKiB, read-only when asked.
   void MountDataHome(int sizeKiB, bool readOnly) {
@@ -42,7 +42,7 @@ class DiskFailureTest : public FaultFixture {
   void TearDown() override {
     SdkState::Reset();
     if (mounted) umount2(dataHome->Path().c_str(), MNT_DETACH);
-    FaultFixture::TearDown();
+    SdkFixture::TearDown();
   }
 
   fs::path Creatives() { return ControllerRegistry::GetFileSystemController()->GetCreativesFolder(); }

@@ -27,7 +27,7 @@
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
-#include "unit/ads/AdsFixture.h"
+#include "support/SdkFixture.h"
 
 namespace kestrel {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-// The SDK initialised through its public interface against the local ad server,
-// with the publisher's privacy choices stored, and a transport that gives up on
-// a stalled server after a few seconds instead of thirty.
+// The SDK initialised through its public interface against the local ad
+// server on loopback, with a transport that gives up on a stalled server after
+// a few seconds instead of thirty.
 
 #include <gtest/gtest.h>
 
@@ -16,16 +16,20 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "LocalAdServer.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/IHttpClient.h"
 #include "platform/PlatformServices.h"
+#include "sdk/ControllerRegistry.h"
 #include "sdk/SdkState.h"
+#include "storage/IFileSystemController.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
-#include "unit/ads/AdsFixture.h"
 
 namespace kestrel::test {
 
@@ -34,12 +38,42 @@ inline constexpr std::chrono::seconds kLowSpeedTime{2};
 // How long the server holds a stalled answer: far beyond the low-speed limit; stopping the server ends it.
 inline constexpr int kStallMs = 60000;
 
-class FaultFixture : public ::testing::Test {
+// Records the load callbacks it hands out.
+struct LoadRecorder {
+  std::mutex mutex;
+  std::vector<AdLoadEventArgs> events;
+
+  AdLoadHandler Handler() {
+    return [this](AdLoadEventArgs args) {
+      std::lock_guard lock(mutex);
+      events.push_back(std::move(args));
+    };
+  }
+  std::vector<AdLoadEventArgs> Events() {
+    std::lock_guard lock(mutex);
+    return events;
+  }
+};
+
+// An /ads body with one MRAID ad whose template archive is at templateUrl.
+inline std::string AdBody(const std::string& eventId, const std::string& templateUrl) {
+  nlohmann::json markup = {{"id", eventId},
+                           {"adType", "tovane_mraid"},
+                           {"templateURL", templateUrl},
+                           {"campaign", "camp|crea|x"},
+                           {"timestamp_delivered", "1700000000"},
+                           {"templateSettings",
+                            {{"normal_replacements", {{"TITLE", "t"}}}, {"cacheable_replacements", nlohmann::json::object()}}},
+                           {"tpat", {{"impression", {"http://t/imp"}}}}};
+  return nlohmann::json{{"ads", nlohmann::json::array({{{"ad_markup", markup}}})}}.dump();
+}
+
+class SdkFixture : public ::testing::Test {
  protected:
   struct InitOutcome {
     KestrelAds* instance = nullptr;
-    std::vector<std::string> successes;  // the placements' names of each success
-    std::vector<std::string> failures;   // the message of each failure
+    std::vector<InitializationSuccessEventArgs> successes;
+    std::vector<std::string> failures;  // the message of each failure
   };
 
   void SetUp() override {
@@ -54,23 +88,23 @@ class FaultFixture : public ::testing::Test {
     PlatformServices::SetHttpClient(nullptr);
   }
 
-  InitOutcome Initialize() {
-    KestrelSdkConfig config;
-    config.ConfigBaseUrl = server.BaseUrl();
+  // Initialises against baseUrl (the server when empty); the callbacks have run when this returns.
+  InitOutcome Initialize(std::string baseUrl = {}, KestrelSdkConfig config = {}, bool withSuccess = true) {
+    config.ConfigBaseUrl = baseUrl.empty() ? server.BaseUrl() : baseUrl;
     auto outcome = std::make_shared<InitOutcome>();
     auto mutex = std::make_shared<std::mutex>();
     InitializationCallback callback;
-    callback.OnInitializationSuccess = [outcome, mutex](InitializationSuccessEventArgs args) {
-      std::lock_guard lock(*mutex);
-      std::string names;
-      for (const auto& placement : args.Placements) names += placement.ReferenceId + " ";
-      outcome->successes.push_back(names);
-    };
+    if (withSuccess) {
+      callback.OnInitializationSuccess = [outcome, mutex](InitializationSuccessEventArgs args) {
+        std::lock_guard lock(*mutex);
+        outcome->successes.push_back(std::move(args));
+      };
+    }
     callback.OnInitializationFailure = [outcome, mutex](InitializationFailureEventArgs args) {
       std::lock_guard lock(*mutex);
       outcome->failures.push_back(args.Message);
     };
-    auto future = KestrelAds::InitializeAsync("fault-app", config, nullptr, callback);
+    auto future = KestrelAds::InitializeAsync("e2e-app", config, nullptr, callback);
     if (future.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
       std::cerr << "InitializeAsync has not completed after 30 s" << std::endl;
       std::abort();  // the worker still refers to this frame
@@ -80,6 +114,13 @@ class FaultFixture : public ::testing::Test {
     InitOutcome result = *outcome;
     result.instance = instance;
     return result;
+  }
+
+  // Initialises against the server and expects a success.
+  void InitializeOrFail(KestrelSdkConfig config = {}) {
+    InitOutcome outcome = Initialize({}, std::move(config));
+    ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+    ads = outcome.instance;
   }
 
   // A freshly loaded SDK in an empty data folder, with the choices stored.
@@ -93,9 +134,7 @@ class FaultFixture : public ::testing::Test {
 
   // Initialises, stores the publisher's choices and remembers settings.ke as they left it.
   void InitializeWithChoices() {
-    InitOutcome outcome = Initialize();
-    ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
-    ads = outcome.instance;
+    ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
     StoreChoices();
   }
   void StoreChoices() {
@@ -146,14 +185,8 @@ class FaultFixture : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
-
-  // Files of the data folder that a zip entry pointing outside its bundle folder would have written.
-  std::vector<std::filesystem::path> EscapedFiles() const {
-    std::vector<std::filesystem::path> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dataHome->Path())) {
-      if (entry.path().filename().string().starts_with("evil")) found.push_back(entry.path());
-    }
-    return found;
+  static std::filesystem::path BundleFolder(const std::string& name) {
+    return std::filesystem::path(ControllerRegistry::GetFileSystemController()->GetCreativesFolder()) / name;
   }
 
   // Calls LoadAd and checks that the call itself returns promptly.
@@ -164,18 +197,27 @@ class FaultFixture : public ::testing::Test {
     return accepted;
   }
   std::size_t Callbacks() { return success.Events().size() + failure.Events().size(); }
+  // Loads and waits for the callback this load brings.
+  bool LoadAndWait(const std::string& placement) {
+    const std::size_t before = Callbacks();
+    return StartLoad(placement) && WaitUntil([&] { return Callbacks() > before; });
+  }
 
   // With the server behaving again, a load of the placement succeeds.
   void ExpectLoadAfterRecovery(const std::string& placement) {
     server.ClearFaults();
     const std::size_t successes = success.Events().size();
-    const std::size_t before = Callbacks();
-    ASSERT_TRUE(StartLoad(placement));
-    ASSERT_TRUE(WaitUntil([&] { return Callbacks() > before; })) << "no callback after recovery";
+    ASSERT_TRUE(LoadAndWait(placement)) << "no callback after recovery";
     ASSERT_EQ(success.Events().size(), successes + 1)
         << (failure.Events().empty() ? "" : failure.Events().back().Message);
     EXPECT_EQ(success.Events().back().PlacementId, placement);
     EXPECT_TRUE(ads->IsAdPlayable(placement));
+  }
+
+  // The server's bid markup for the placement, fetched as a mediation layer would.
+  std::string FetchMarkup(const std::string& placement, const std::string& extra = {}) {
+    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=" + placement + extra, "e2e", {}, {}, {}};
+    return PlatformServices::HttpClient()->Exchange(exchange).body;
   }
 
   std::unique_ptr<ScopedDataHome> dataHome;

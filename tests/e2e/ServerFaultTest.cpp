@@ -13,13 +13,13 @@
 
 #include "Base64.h"
 #include "Gzip.h"
-#include "faults/FaultFixture.h"
 #include "net/Gzip.h"  // kMaxGunzipBytes
 #include "net/ITpatController.h"
 #include "net/TpatsModel.h"
 #include "sdk/ControllerRegistry.h"
 #include "storage/IFileSystemController.h"
 #include "support/LogCapture.h"
+#include "support/SdkFixture.h"
 
 namespace kestrel {
 namespace {
@@ -46,10 +46,15 @@ struct Case {
   std::string message = {};  // the start of the failure callback's message, when there is one
 };
 
-class ServerFaultTest : public test::FaultFixture {
+class ServerFaultTest : public test::SdkFixture {
  protected:
-  fs::path BundleFolder(const std::string& name) {
-    return fs::path(ControllerRegistry::GetFileSystemController()->GetCreativesFolder()) / name;
+  // Files of the data folder that a zip entry pointing outside its bundle folder would have written.
+  std::vector<fs::path> EscapedFiles() const {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(dataHome->Path())) {
+      if (entry.path().filename().string().starts_with("evil")) found.push_back(entry.path());
+    }
+    return found;
   }
   bool HasLine(const LogCapture& log, const Case& c) {
     for (const auto& event : log.Events()) {
@@ -95,7 +100,7 @@ TEST_F(ServerFaultTest, ConfigFaultsAreReportedOnceAndKeepTheChoices) {
     ASSERT_NE(outcome.instance, nullptr);
     if (c.message.empty()) {
       ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
-      EXPECT_EQ(outcome.successes[0].find("interstitial"), std::string::npos) << outcome.successes[0];
+      for (const auto& placement : outcome.successes[0].Placements) EXPECT_NE(placement.ReferenceId, "interstitial");
       EXPECT_TRUE(outcome.failures.empty());
       const std::size_t failures = failure.Events().size();
       EXPECT_TRUE(outcome.instance->LoadAd("interstitial", AdLoadCallback{success.Handler(), failure.Handler()}));
@@ -176,7 +181,7 @@ TEST_F(ServerFaultTest, MisshapenAdsAnswersAreLoggedWithoutACallback) {
 // A failed or unusable part drops the bundle; the next load fetches a new one.
 TEST_F(ServerFaultTest, BundleAndAssetFaultsDropTheBundle) {
   const std::vector<Case> cases = {
-      {"bundle=status:500", "Didn't get ad part - got HTTP status 500"},
+      {"bundle=status:404", "Didn't get ad part - got HTTP status 404"},
       {"bundle=delay:" + kStall, "Didn't get ad part - got network error"},
       {"bundle=slow:" + kStall, "Didn't get ad part - got network error"},
       {"bundle=close", "Didn't get ad part - got network error"},
