@@ -7,6 +7,7 @@
 #include "ads/Clock.h"
 #include "config/IEndpointController.h"
 #include "net/IRequestController.h"
+#include "privacy/IGdprController.h"
 #include "sdk/IInitializationController.h"
 #include "support/LogCapture.h"
 #include "support/SdkFixture.h"
@@ -150,6 +151,16 @@ TEST_F(EndToEndTest, ConcurrentInitializationsWireOnceAndALaterConfigurationIsIg
   EXPECT_EQ(R::GetPlacementsController()->FindPlacement("late"), nullptr);
   EXPECT_NE(R::GetPlacementsController()->FindPlacement("first"), nullptr);
   EXPECT_EQ(successes, 6);
+}
+
+TEST_F(EndToEndTest, ASuccessCallbackThatThrowsIsReportedAsAFailure) {
+  KestrelSdkConfig config;
+  config.ConfigBaseUrl = server.BaseUrl();
+  std::vector<std::string> failures;  // the callbacks have run when the future is ready
+  InitializationCallback callback{[](InitializationSuccessEventArgs) { throw std::runtime_error("publisher bug"); },
+                                  [&](InitializationFailureEventArgs args) { failures.push_back(args.Message); }};
+  EXPECT_NE(KestrelAds::InitializeAsync("app", config, nullptr, callback).get(), nullptr);
+  EXPECT_EQ(failures, std::vector<std::string>{"publisher bug"});
 }
 
 TEST_F(EndToEndTest, ALoadUnpacksOneAdAndASleepAnswerHoldsThePlacementForThirtySeconds) {
@@ -344,6 +355,23 @@ TEST_F(EndToEndTest, RequestsCarryTheChoicesAndWithholdIdentifiersWhenARuleRestr
       EXPECT_NE(windows["ashwid"], "") << ids.dump();
     }
   }
+}
+
+// The watch a consent dialog arms outlives the process: the next start that finds it unanswered denies consent.
+TEST_F(EndToEndTest, AConsentDialogLeftUnansweredIsDeniedAtTheNextStart) {
+  server.SetFault(
+      ConfigBody(ConfigWith({{"gdpr", {{"is_country_data_protected", true}, {"consent_message_version", "v5"}}}})));
+  ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
+  R::GetGdprController()->StartConsentTimeoutWatch();
+  SdkState::Reset();  // the process ends with the dialog unanswered
+  EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), GdprConsentStatus::Accepted);  // still unknown
+
+  ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
+  EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), GdprConsentStatus::Denied);
+  EXPECT_EQ(KestrelAds::GetGdprConsentMessageVersion(), "v5");
+  const Json consent = R::GetGdprController()->GetGdprJson()["user"]["gdpr"];
+  EXPECT_EQ(consent["consent_status"], "opted_out_by_timeout");
+  EXPECT_EQ(consent["consent_source"], "tovane_modal");
 }
 
 }  // namespace

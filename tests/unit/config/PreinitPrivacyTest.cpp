@@ -12,7 +12,6 @@
 #include "sdk/ControllerRegistry.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
-#include "support/RecordingFactory.h"
 #include "support/TempDir.h"
 #include "unit/config/SelfProcess.h"
 
@@ -59,10 +58,7 @@ std::int32_t Now() {
 class PreinitPrivacyTest : public ::testing::Test {
  protected:
   void SetUp() override { SdkState::Reset(); }
-  void TearDown() override {
-    SdkState::Reset();
-    SdkState::SetFactoryMaker(nullptr);
-  }
+  void TearDown() override { SdkState::Reset(); }
 
   std::string SettingsText() const {
     std::ifstream in(settingsFile, std::ios::binary);
@@ -77,24 +73,19 @@ class PreinitPrivacyTest : public ::testing::Test {
 };
 
 TEST_F(PreinitPrivacyTest, ChoicesAreStoredAndReadBackHereAndByAFreshProcess) {
-  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
-  EXPECT_NE(SettingsText().find("CcpaInternalConsentStatus=2\n"), std::string::npos) << SettingsText();
-
-  KestrelAds::SetGdprConsentStatus(GdprConsentStatus::Denied, "v2");
-  KestrelAds::SetCoppaStatus(true);
-  KestrelAds::SetDisableAshwidTracking(true);
-  const std::string expected = "privacy gdpr=Denied version=v2 ccpa=OptedOut coppa=true ashwid=true";
-  EXPECT_EQ(PrivacyLine(), expected);
-  EXPECT_EQ(PrivacyLineOfAFreshProcess(), expected);
-
-  KestrelAds::SetGdprConsentStatus(GdprConsentStatus::Accepted, "v3");
-  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedIn);
-  KestrelAds::SetCoppaStatus(false);
-  KestrelAds::SetDisableAshwidTracking(false);
-  const std::string changed = "privacy gdpr=Accepted version=v3 ccpa=OptedIn coppa=false ashwid=false";
-  EXPECT_EQ(PrivacyLine(), changed);
-  EXPECT_EQ(PrivacyLineOfAFreshProcess(), changed);
-  EXPECT_NE(SettingsText().find("CcpaInternalConsentStatus=1\n"), std::string::npos);
+  for (const bool restrict : {true, false}) {
+    KestrelAds::SetGdprConsentStatus(restrict ? GdprConsentStatus::Denied : GdprConsentStatus::Accepted,
+                                     restrict ? "v2" : "v3");
+    KestrelAds::SetCcpaStatus(restrict ? CcpaConsentStatus::OptedOut : CcpaConsentStatus::OptedIn);
+    KestrelAds::SetCoppaStatus(restrict);
+    KestrelAds::SetDisableAshwidTracking(restrict);
+    const std::string expected = restrict ? "privacy gdpr=Denied version=v2 ccpa=OptedOut coppa=true ashwid=true"
+                                          : "privacy gdpr=Accepted version=v3 ccpa=OptedIn coppa=false ashwid=false";
+    EXPECT_EQ(PrivacyLine(), expected);
+    EXPECT_EQ(PrivacyLineOfAFreshProcess(), expected);
+    EXPECT_NE(SettingsText().find(restrict ? "CcpaInternalConsentStatus=2\n" : "CcpaInternalConsentStatus=1\n"),
+              std::string::npos);
+  }
 }
 
 TEST_F(PreinitPrivacyTest, GdprChoiceStoresStatusSourceTimestampAndVersion) {
@@ -138,28 +129,6 @@ TEST_F(PreinitPrivacyTest, StoredFileFromAnEarlierRunIsReadBeforeInitialization)
   EXPECT_TRUE(KestrelAds::GetCoppaStatus());
   EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), GdprConsentStatus::Accepted);
   EXPECT_TRUE(log.Has("Bad Consent Value! 9", LogLevel::Error));
-}
-
-TEST_F(PreinitPrivacyTest, ChoicesMadeBeforeInitializationReachTheSdksSettings) {
-  auto journal = std::make_shared<test::Journal>();
-  SdkState::SetFactoryMaker([journal] { return std::make_shared<test::RecordingFactory>(journal); });
-  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
-  KestrelAds::SetGdprConsentStatus(GdprConsentStatus::Denied, "v2");
-  KestrelAds::SetCoppaStatus(true);
-  KestrelAds::SetDisableAshwidTracking(true);
-
-  ASSERT_NE(KestrelAds::InitializeAsync("app", nullptr, {}).get(), nullptr);
-
-  auto settings = ControllerRegistry::GetPersistentSettingsController();
-  ASSERT_NE(settings, nullptr);
-  EXPECT_EQ(settings->GetCcpaInternalConsentStatus(), 2);
-  EXPECT_EQ(settings->GetGdprConsentStatus(), 2);
-  EXPECT_EQ(settings->GetGdprConsentMessageVersion(), "v2");
-  EXPECT_TRUE(settings->GetCoppaConsentStatus());
-  EXPECT_TRUE(KestrelAds::GetDisableASHWID());
-
-  KestrelAds::SetDisableAshwidTracking(false);
-  EXPECT_EQ(PrivacyLineOfAFreshProcess(), "privacy gdpr=Denied version=v2 ccpa=OptedOut coppa=true ashwid=false");
 }
 
 }  // namespace
