@@ -171,27 +171,6 @@ TEST_F(GdprControllerTest, WatchIsArmedOnlyWhileConsentIsRequired) {
   EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
 }
 
-TEST_F(GdprControllerTest, UnansweredDialogTimesOutAtTheNextStart) {
-  ApplyConfig(*gdpr, kGdprConfig);
-  gdpr->StartConsentTimeoutWatch();
-  EXPECT_NE(SettingsFile().find("WatchForGDPRTimeout=true\n"), std::string::npos);
-
-  Start();
-  LogCapture log;
-  const std::int32_t before = Now();
-  gdpr->CheckConsentTimeout();
-  EXPECT_EQ(log.Count("User didn't click on GDPR dialog button -- setting Consent to Timeout", LogLevel::Info), 1);
-  const std::int32_t stamp = settings->GetGdprConsentTimestamp();
-  EXPECT_GE(stamp, before);
-  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("opted_out_by_timeout", "tovane_modal", "v5", stamp));
-  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
-
-  Start();
-  gdpr->CheckConsentTimeout();
-  EXPECT_EQ(log.Count("User didn't click on GDPR dialog button -- setting Consent to Timeout"), 1);
-  EXPECT_EQ(gdpr->GetConsentStatus(), GdprController::kOptedOutByTimeout);
-}
-
 TEST_F(GdprControllerTest, FragmentNeverShowsAHalfStoredConsent) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
