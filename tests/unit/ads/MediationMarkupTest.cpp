@@ -61,21 +61,6 @@ TEST_F(MediationMarkupTest, AnObjectOrItsOneElementArrayGivesTheAdUnitAndImpress
             (std::vector<std::string>{"a", "b"}));
 }
 
-TEST_F(MediationMarkupTest, AValidBidLoadsThroughThePlacementAndReportsTheDownload) {
-  Placement("hb", true);
-  ASSERT_TRUE(
-      LoadMediated("hb", "[" + Bid(AdBody("ev-7", "http://h/b/bundle.zip", {{"APP_ICON", "http://h/i.png"}})) + "]"));
-  // The fake transport answers every part before the load returns.
-  ASSERT_EQ(success.Events().size(), 1u);
-  EXPECT_EQ(success.Events()[0].PlacementId, "hb");
-  EXPECT_EQ(success.Events()[0].Count, 1);
-  EXPECT_TRUE(failure.Events().empty());
-  EXPECT_TRUE(requests->AdCalls().empty());  // no /ads request
-  ASSERT_EQ(requests->PartCalls().size(), 2u);
-  EXPECT_EQ(requests->PartCalls()[0].folderName, "hb_1");
-  EXPECT_TRUE(Placement("hb").IsAdPlayable("hb"));
-}
-
 TEST_F(MediationMarkupTest, UnusableMarkupIsReportedAsInvalidWithoutADownload) {
   Placement("hb", true);
   const std::string body = AdBody("ev-1", "http://h/b/bundle.zip");

@@ -11,42 +11,6 @@ using test::LogCapture;
 
 class PlacementsControllerTest : public test::AdsFixture {};
 
-TEST_F(PlacementsControllerTest, UnknownNamesAreReportedThroughTheFailureCallbackOrTheLog) {
-  Placement("Rewarded");
-  LogCapture log;
-  LoadRecorder success, failure;
-  EXPECT_TRUE(placements->LoadAd("rewarded", success.Handler(), failure.Handler()));
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"There is no placement with the name rewarded."});
-  ASSERT_EQ(failure.Events().size(), 1u);
-  EXPECT_FALSE(failure.Events()[0].Success);
-  EXPECT_EQ(failure.Events()[0].PlacementId, "rewarded");
-  EXPECT_EQ(failure.Events()[0].Message, "There is no placement with the name rewarded.");
-  EXPECT_EQ(failure.Events()[0].Count, 0);
-  EXPECT_TRUE(requests->AdCalls().empty());
-
-  log.Clear();
-  EXPECT_TRUE(placements->LoadAd("nope", success.Handler(), nullptr));
-  EXPECT_EQ(log.Messages(),
-            (std::vector<std::string>{"There is no placement with the name nope.",
-                                      "Failure callback is null, cannot report error for placement: nope"}));
-
-  // The bundle downloader's notification for an unknown placement takes the same road.
-  placements->NotifyLoadResult("gone", success.Handler(), failure.Handler(), "Downloaded all Ad Parts");
-  EXPECT_EQ(failure.Events().size(), 2u);
-  EXPECT_EQ(failure.Events()[1].Message, "There is no placement with the name gone.");
-  EXPECT_TRUE(success.Events().empty());
-
-  std::vector<AdPlayEventArgs> playFailures;
-  KestrelAdPlayInfo info;
-  info.OnAdPlayFailure = [&](AdPlayEventArgs args) { playFailures.push_back(args); };
-  KestrelAdPlayInfo played = placements->PlayAd("nope", AdConfig{}, info, "");
-  EXPECT_FALSE(played.Success);
-  EXPECT_EQ(played.PlacementId, "nope");
-  EXPECT_EQ(played.Message, "Don't have a placement with that name (nope)!");
-  ASSERT_EQ(playFailures.size(), 1u);
-  EXPECT_EQ(playFailures[0].Message, played.Message);
-}
-
 TEST_F(PlacementsControllerTest, PlacementsAreAddedByExactNameAndRouted) {
   LogCapture log;
   placements->AddPlacement(PlacementRecord{});
