@@ -54,10 +54,6 @@ class HttpTransportTest : public NetTest {
     return request;
   }
 
-  // Ends an exchange once it has made no progress for three seconds.
-  static void UseImpatientClient() {
-    PlatformServices::SetHttpClient(CreateHttpClient({std::chrono::seconds(60), std::chrono::seconds(3)}));
-  }
 };
 
 TEST_F(HttpTransportTest, LoopbackAnswersAtOnceWithoutTrafficOrListeners) {
@@ -149,29 +145,6 @@ TEST_F(HttpTransportTest, UnreachableHostAndRefusedUrlsFail) {
   EXPECT_EQ(m_responses.Size(), 3u);
 }
 
-TEST_F(HttpTransportTest, ErrorStatusStillCompletes) {
-  auto response = Execute(Get(Url("/no/such/route")));
-  EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
-  EXPECT_EQ(response->m_httpStatusCode, 404);
-  EXPECT_THAT(response->m_text, HasSubstr("no such endpoint"));
-}
-
-TEST_F(HttpTransportTest, ZipDownloadIsWrittenAndExtracted) {
-  ::testing::internal::CaptureStdout();
-  auto response = Execute(Download("/bundles/sample.zip", "rewarded_1"));
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  ASSERT_EQ(response->m_status, ResponseBase::kCompleted) << response->m_text;
-  EXPECT_EQ(response->m_text, "");
-  const auto folder = Creatives() / "rewarded_1";
-  auto* asset = dynamic_cast<AssetResponse*>(response.get());
-  ASSERT_NE(asset, nullptr);
-  EXPECT_EQ(asset->m_savedFile, (folder / "sample.zip").string());
-  EXPECT_THAT(FilesIn(folder), ::testing::IsSupersetOf({"sample.zip", "index.html", "images", "images/kestrel.png"}));
-  EXPECT_THAT(out, HasSubstr("Extracted: index.html\n"));
-  EXPECT_THAT(out, HasSubstr("Extracted: images/kestrel.png\n"));
-  EXPECT_THAT(out, HasSubstr("Done reading response from " + Url("/bundles/sample.zip")));
-}
-
 TEST_F(HttpTransportTest, OtherDownloadsAreOnlyWritten) {
   ::testing::internal::CaptureStdout();
   auto image = Execute(Download("/assets/icon.png", "rewarded_2"));
@@ -195,36 +168,6 @@ TEST_F(HttpTransportTest, DownloadNamesThatLeaveTheFolderAreNotWritten) {
   EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
   EXPECT_EQ(FilesIn(Creatives()), std::vector<std::string>{});
   EXPECT_FALSE(std::filesystem::exists(Creatives().parent_path() / "icon.png"));
-}
-
-TEST_F(HttpTransportTest, StalledServerIsEndedByTheLowSpeedLimit) {
-  UseImpatientClient();
-  m_server.SetFault("tpat=delay:60000");
-  m_server.SetFault("asset=slow:60000");
-  const auto start = std::chrono::steady_clock::now();
-
-  auto silent = Execute(Get(Url("/tpat/silent")));  // no status line ever comes
-  EXPECT_EQ(silent->m_status, ResponseBase::kFailed);
-  EXPECT_EQ(silent->m_text, "HttpSendRequestW failed. Error: 28");  // timed out
-
-  auto trickle = Execute(Download("/assets/main.png", "slow_1"));  // headers, then the body stops
-  EXPECT_EQ(trickle->m_status, ResponseBase::kFailed);
-  EXPECT_EQ(trickle->m_text, "InternetReadFile failed");
-  EXPECT_EQ(trickle->m_httpStatusCode, 200);
-  EXPECT_EQ(FilesIn(Creatives() / "slow_1"), std::vector<std::string>{});  // no half file, no temporary file
-
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));  // the server would stall for 120 s
-}
-
-TEST_F(HttpTransportTest, ConnectionClosedMidBodyLeavesNoFile) {
-  m_server.SetFault("bundle=close");
-  ::testing::internal::CaptureStdout();
-  auto response = Execute(Download("/bundles/sample.zip", "cut_1"));
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(response->m_status, ResponseBase::kFailed);
-  EXPECT_EQ(response->m_text, "InternetReadFile failed");
-  EXPECT_EQ(FilesIn(Creatives() / "cut_1"), std::vector<std::string>{});
-  EXPECT_THAT(out, ::testing::Not(HasSubstr("Extracted: ")));
 }
 
 }  // namespace

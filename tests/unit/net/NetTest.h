@@ -24,27 +24,6 @@
 
 namespace kestrel::test {
 
-// Sets environment variables for its lifetime and restores them afterwards; a
-// null value unsets the variable.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(const std::map<std::string, const char*>& values) {
-    for (const auto& [name, value] : values) {
-      const char* old = std::getenv(name.c_str());
-      m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      value ? SetEnv(name, value) : UnsetEnv(name);
-    }
-  }
-  ~ScopedEnv() {
-    for (const auto& [name, value] : m_saved) value ? SetEnv(name, *value) : UnsetEnv(name);
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
-
 // The language variables all unset, so that each test chooses its own.
 inline std::map<std::string, const char*> NoLanguage() {
   return {{"LANGUAGE", nullptr}, {"LC_ALL", nullptr}, {"LC_MESSAGES", nullptr}, {"LANG", nullptr}};

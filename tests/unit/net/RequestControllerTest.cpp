@@ -18,12 +18,15 @@
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
 #include "net/ITpatController.h"
+#include "net/RequestBodies.h"
+#include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
 #include "sdk/IInitializationController.h"
 #include "support/LogCapture.h"
+#include "support/Env.h"
 #include "support/StubDeviceInfoController.h"
 
 namespace kestrel::test {
@@ -130,31 +133,6 @@ class RequestControllerTest : public NetTest {
   }
 };
 
-TEST_F(RequestControllerTest, NamesAndResponseClasses) {
-  EXPECT_EQ(m_controller->GetConfigRequestName(), "_sdk_config_sdk_config");
-  EXPECT_EQ(m_controller->GetTpatRequestName(), "_sdk_config_sdk_tpat");
-  EXPECT_EQ(m_controller->JoinRequestName("TovaneSDK", "_P_ad_request"), "TovaneSDK_P_ad_request");
-
-  const auto responseFor = [this](const std::string& name) {
-    auto request = std::make_shared<TpatRequest>();
-    request->m_name = name;
-    request->m_url = "http://example.invalid/config";
-    auto response = m_controller->CreateResponse(request);
-    EXPECT_EQ(response->m_request, request);
-    EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
-    return response;
-  };
-  EXPECT_TRUE(std::dynamic_pointer_cast<ConfigResponse>(responseFor("_sdk_config_sdk_config")));
-  EXPECT_TRUE(std::dynamic_pointer_cast<AdResponse>(responseFor("TovaneSDK_P_ad_request")));
-  EXPECT_TRUE(std::dynamic_pointer_cast<AssetResponse>(responseFor("TovaneSDK_e_ad_part")));
-  for (const char* name : {"_sdk_config_sdk_tpat", "", "_sdk_config"}) {
-    auto response = responseFor(name);
-    EXPECT_FALSE(std::dynamic_pointer_cast<ConfigResponse>(response) ||
-                 std::dynamic_pointer_cast<AdResponse>(response) || std::dynamic_pointer_cast<AssetResponse>(response))
-        << name;
-  }
-}
-
 TEST_F(RequestControllerTest, ConfigRequestAsTheServerReceivedIt) {
   ScopedEnv env([] {
     auto values = NoLanguage();
@@ -190,33 +168,6 @@ TEST_F(RequestControllerTest, ConfigRequestAsTheServerReceivedIt) {
   EXPECT_EQ(response->m_request->m_name, "_sdk_config_sdk_config");
   EXPECT_EQ(response->m_request->m_maxAttempts, 3);
   EXPECT_TRUE(Json::parse(response->m_text).contains("endpoints"));
-}
-
-TEST_F(RequestControllerTest, AdRequestAddsTheRequestObject) {
-  RegisterFragments();
-  bool successCalled = false;
-  m_controller
-      ->RequestAd(
-          "rewarded_video", false, [&](AdLoadEventArgs) { successCalled = true; }, nullptr)
-      .get();
-
-  const auto recorded = m_server.Requests("/ads");
-  ASSERT_EQ(recorded.size(), 1u);
-  const Json body = recorded[0].BodyJson();
-  EXPECT_EQ(recorded[0].body, body.dump());  // the text is already in key order
-  EXPECT_EQ(Keys(body), (std::vector<std::string>{"app", "device", "ext", "request", "user"}));
-  EXPECT_EQ(body["request"].dump(), R"({"header_bidding":false,"placements":["rewarded_video"]})");
-
-  ASSERT_EQ(m_responses.Size(), 1u);
-  auto response = std::dynamic_pointer_cast<AdResponse>(m_responses.All()[0]);
-  ASSERT_TRUE(response);
-  EXPECT_EQ(response->m_httpStatusCode, 200);
-  EXPECT_EQ(response->m_request->m_name, "TovaneSDK_rewarded_video_ad_request");
-  EXPECT_TRUE(Json::parse(response->m_text).contains("ads"));
-  ASSERT_TRUE(response->m_request->m_onSuccess);
-  EXPECT_FALSE(response->m_request->m_onFailure);
-  response->m_request->m_onSuccess(AdLoadEventArgs{});
-  EXPECT_TRUE(successCalled);
 }
 
 TEST_F(RequestControllerTest, FailingFragmentEndsTheBodyButTheRequestGoesOut) {
@@ -345,54 +296,6 @@ TEST_F(RequestControllerTest, QueuedPartsGoOutTogetherOverKeptAliveConnections) 
   EXPECT_LE(connections.size(), 3u);
 }
 
-TEST_F(RequestControllerTest, DownloadAdPartUnpacksANestedBundle) {
-  ::testing::internal::CaptureStdout();
-  const bool queued =
-      m_controller->DownloadAdPart("ev1", "template", "event-9", Url("/bundles/sample.zip"), "rewarded_video_1");
-  const bool withQuery =
-      m_controller->DownloadAdPart("ev1", "icon", "event-9", Url("/assets/icon.png?v=2"), "rewarded_video_1");
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(queued);
-  EXPECT_TRUE(withQuery);
-
-  const auto folder = Creatives() / "rewarded_video_1";
-  EXPECT_THAT(FilesIn(folder),
-              ::testing::IsSupersetOf({"sample.zip", "index.html", "images/kestrel.png", "icon.png_v=2"}));
-  const auto responses = m_responses.All();
-  ASSERT_EQ(responses.size(), 2u);
-  auto bundle = std::dynamic_pointer_cast<AssetResponse>(responses[0]);
-  ASSERT_TRUE(bundle);
-  EXPECT_EQ(bundle->m_status, ResponseBase::kCompleted);
-  auto request = std::dynamic_pointer_cast<AssetRequest>(bundle->m_request);
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->m_name, "TovaneSDK_ev1_ad_part");
-  EXPECT_EQ(request->m_fileName, "sample.zip");
-  EXPECT_EQ(request->m_folderName, "rewarded_video_1");
-  EXPECT_EQ(request->m_partName, "template");
-  EXPECT_EQ(request->m_eventId, "event-9");
-  EXPECT_EQ(std::dynamic_pointer_cast<AssetRequest>(responses[1]->m_request)->m_fileName, "icon.png_v=2");
-  EXPECT_EQ(m_server.Requests("/bundles/sample.zip").at(0).Header("Tovane-Version"), "5.10.0");
-}
-
-TEST_F(RequestControllerTest, BundleWithEntriesOutsideItsFolderWritesOnlyInside) {
-  const std::filesystem::path absolute = "/tmp/kestrel-adserver-evil.txt";  // the server's absolute entry
-  const bool absoluteExisted = std::filesystem::exists(absolute);
-  m_server.SetFault("bundle=zipslip");
-  ::testing::internal::CaptureStderr();
-  ::testing::internal::CaptureStdout();
-  EXPECT_TRUE(m_controller->DownloadAdPart("ev2", "template", "event-1", Url("/bundles/sample.zip"), "slip_1"));
-  ::testing::internal::GetCapturedStdout();
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_THAT(err, HasSubstr("Failed to extract file: ../evil.txt\n"));
-  EXPECT_THAT(err, HasSubstr("Failed to extract file: images/../../evil-nested.txt\n"));
-  EXPECT_THAT(err, HasSubstr("Failed to extract file: /tmp/kestrel-adserver-evil.txt\n"));
-  EXPECT_TRUE(std::filesystem::exists(Creatives() / "slip_1" / "index.html"));
-  for (const auto& name : FilesIn(m_dataHome.Path())) EXPECT_THAT(name, ::testing::Not(HasSubstr("evil"))) << name;
-  if (!absoluteExisted) {
-    EXPECT_FALSE(std::filesystem::exists(absolute));
-  }
-}
-
 TEST_F(RequestControllerTest, ConcurrentPassesNeverSendARequestTwice) {
   constexpr int kThreads = 8;
   constexpr int kPerThread = 60;
@@ -422,6 +325,39 @@ TEST_F(RequestControllerTest, ConcurrentPassesNeverSendARequestTwice) {
   for (const auto& response : m_responses.All()) requestIds.insert(response->m_request->m_requestId);
   EXPECT_EQ(m_responses.Size(), static_cast<std::size_t>(kThreads * kPerThread));
   EXPECT_EQ(requestIds.size(), static_cast<std::size_t>(kThreads * kPerThread));
+}
+
+TEST(RequestHeadersTest, AcceptLanguageFollowsTheInterfaceLanguage) {
+  struct Case {
+    std::map<std::string, const char*> env;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, "en-us"},
+      {{{"LANG", "de_DE.UTF-8"}}, "de-de"},
+      {{{"LANG", "C.UTF-8"}}, "en-us"},
+      {{{"LANG", "POSIX"}}, "en-us"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "sr_RS@latin"}}, "sr-rs"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "sr_RS@latin"}, {"LC_ALL", "pt_BR.UTF-8"}}, "pt-br"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "pt_BR.UTF-8"}, {"LANGUAGE", "fr_CA:de"}}, "fr-ca"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", ""}}, "de-de"},
+      {{{"LANG", "de\r\nX-Injected: 1"}}, "en-us"},  // never a header of its own
+      {{{"LANG", "../../etc"}}, "en-us"},
+  };
+  for (const auto& c : cases) {
+    auto env = NoLanguage();
+    for (const auto& [name, value] : c.env) env[name] = value;
+    ScopedEnv scoped(env);
+    EXPECT_EQ(AcceptLanguage(), c.expected) << ::testing::PrintToString(c.env);
+  }
+}
+
+TEST(RequestBodiesTest, MergeJsonIsDeepForObjectsOnly) {
+  Json target = {{"list", {1, 2, 3}}, {"keep", 1}, {"gone", nullptr}, {"user", {{"ccpa", 1}}}};
+  MergeJson(target, {{"list", {9}}, {"gone", {{"now", true}}}, {"user", {{"coppa", 2}}}});
+  MergeJson(target, Json());               // null changes nothing
+  MergeJson(target, Json::array({1, 2}));  // neither does any other non-object
+  EXPECT_EQ(target.dump(), R"({"gone":{"now":true},"keep":1,"list":[9],"user":{"ccpa":1,"coppa":2}})");
 }
 
 }  // namespace
