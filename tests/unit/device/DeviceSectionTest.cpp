@@ -74,18 +74,6 @@ class DeviceSectionTest : public ::testing::Test {
   DeviceInfoController controller{nullptr, info};
 };
 
-TEST_F(DeviceSectionTest, RequestShapeHasEveryMemberInKeyOrder) {
-  R::SetPrivacyController(privacy);
-  EXPECT_EQ(controller.GetDeviceJson().dump(),
-            R"({"device":{"ext":{"tovane":{"windows":{"ashwid":"a1b2","battery_level":0.87,)"
-            R"("battery_saver_enabled":1,"battery_state":"Discharging","connection_type":"wifi","language":"de",)"
-            R"("locale":"de-DE","msaid":"ad-id","os_name":"WINDOWS","storage_bytes_available":5368709120,)"
-            R"("time_zone":"Europe/Berlin"}}},"h":720,"ifa":"ad-id","lmt":0,"make":"LENOVO","model":"ThinkPad",)"
-            R"("os":"windows","osv":"6.1.0","ua":"UA","w":1280}})");
-  EXPECT_EQ(privacy->seenAdvertisingId, "ad-id");
-  EXPECT_EQ(privacy->seenHardwareId, "a1b2");
-}
-
 TEST_F(DeviceSectionTest, IdentifiersFollowThePrivacyAnswerOfEachBuild) {
   const auto ids = [](const Json& section) {
     const Json& device = section["device"];

@@ -48,26 +48,5 @@ TEST(PublisherAppInfoTest, ExecutableNamesOfAnyForm) {
   EXPECT_EQ(bundle("/opt/g\xe9me/g\xe9me"), "g\u00e9me");  // a Latin-1 file name still makes valid JSON
 }
 
-TEST(PublisherAppInfoTest, AppIdAndPrintedFacts) {
-  PublisherAppInfoController controller("");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(controller.GetAppId(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Error: Tried to get publisher AppID but it's not initialized yet\n");
-  EXPECT_EQ(controller.GetAppJson()["app"]["id"], "");
-
-  controller.SetAppId("app-1");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(controller.GetAppId(), "app-1");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(controller.GetPackageName(), "device_tests");
-  EXPECT_TRUE(controller.Initialize().get());
-
-  testing::internal::CaptureStdout();
-  controller.PrintAppInfo();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "App Package Name: device_tests\nApp ID: app-1\nApp Version: 1.0.0.0\n");
-}
-
 }  // namespace
 }  // namespace kestrel
