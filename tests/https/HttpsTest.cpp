@@ -42,19 +42,12 @@ constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 constexpr long kCurlPeerFailedVerification = 60;  // CURLE_PEER_FAILED_VERIFICATION
 constexpr long kCurlUnsupportedProtocol = 1;      // CURLE_UNSUPPORTED_PROTOCOL: a redirect to a refused scheme
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Why the test authority is not trusted here; empty when it is.
 std::string TrustProblem() {
   const char* dir = std::getenv("KESTREL_TEST_CA_DIR");
   if (!dir || !*dir) return "KESTREL_TEST_CA_DIR is not set: run under tests/support/with-test-ca.sh as root";
-  const std::string authority = ReadText(fs::path(dir) / "ca.pem");
-  if (authority.empty() || ReadText(kSystemBundle).find(authority) == std::string::npos) {
+  const std::string authority = test::ReadFile(fs::path(dir) / "ca.pem");
+  if (authority.empty() || test::ReadFile(kSystemBundle).find(authority) == std::string::npos) {
     return std::string("the test authority is not in ") + kSystemBundle + " (no private mount namespace)";
   }
   return {};

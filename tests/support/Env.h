@@ -24,6 +24,7 @@ class ScopedEnv {
       value ? SetEnv(name, value) : UnsetEnv(name);
     }
   }
+  ScopedEnv(const std::string& name, const char* value) : ScopedEnv(std::map<std::string, const char*>{{name, value}}) {}
   ~ScopedEnv() {
     for (const auto& [name, value] : m_saved) value ? SetEnv(name, *value) : UnsetEnv(name);
   }

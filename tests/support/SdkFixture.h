@@ -179,12 +179,7 @@ class SdkFixture : public ::testing::Test {
     }
     return {};
   }
-  std::string SettingsText() const {
-    std::ifstream in(SettingsPath(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string SettingsText() const { return ReadFile(SettingsPath()); }
   static std::filesystem::path BundleFolder(const std::string& name) {
     return std::filesystem::path(ControllerRegistry::GetFileSystemController()->GetCreativesFolder()) / name;
   }

@@ -1,10 +1,19 @@
 #include "support/TempDir.h"
 
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
 namespace kestrel::test {
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 TempDir::TempDir() {
   const auto base = std::filesystem::temp_directory_path();

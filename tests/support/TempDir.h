@@ -6,6 +6,9 @@
 namespace kestrel::test {
 
 // A fresh folder under the system's temporary folder, removed with its contents.
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
 class TempDir {
  public:
   TempDir();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -15,6 +16,12 @@ inline bool WaitUntil(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
+}
+
+// Seconds since the epoch, as the SDK stamps its records.
+inline std::int32_t NowSeconds() {
+  using namespace std::chrono;
+  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
 }
 
 }  // namespace kestrel::test

@@ -8,6 +8,7 @@
 #include "ads/AdMarkupModel.h"
 #include "ads/AdResponse.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
@@ -35,11 +36,6 @@ json Markup() {
 
 std::string Body(const json& markup) {
   return json{{"ads", json::array({json{{"ad_markup", markup}}})}}.dump();
-}
-
-std::int32_t NowSeconds() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
 }
 
 TEST(AdMarkupModelTest, NullAdsOrNullFirstAdGiveANullMarkupAndOtherShapesThrow) {
@@ -115,10 +111,10 @@ TEST(AdResponseTest, UnreadableDeliveryTimesFallBackToNow) {
     auto markup = Markup();
     markup["timestamp_delivered"] = value;
     AdResponse ad;
-    const std::int32_t before = NowSeconds();
+    const std::int32_t before = test::NowSeconds();
     ad.ParseAdMarkup(AdMarkupModel(Body(markup)));
     EXPECT_GE(ad.m_timestampDelivered, before) << value;
-    EXPECT_LE(ad.m_timestampDelivered, NowSeconds()) << value;
+    EXPECT_LE(ad.m_timestampDelivered, test::NowSeconds()) << value;
   }
 }
 

@@ -23,15 +23,9 @@ namespace kestrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 
 constexpr const char* kWriterVariable = "KESTREL_TEST_SETTINGS_WRITER";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

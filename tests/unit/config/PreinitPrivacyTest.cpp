@@ -12,6 +12,7 @@
 #include "sdk/ControllerRegistry.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 #include "support/TempDir.h"
 #include "unit/config/SelfProcess.h"
 
@@ -50,22 +51,12 @@ std::string PrivacyLineOfAFreshProcess() {
   return "no privacy line";
 }
 
-std::int32_t Now() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
-}
-
 class PreinitPrivacyTest : public ::testing::Test {
  protected:
   void SetUp() override { SdkState::Reset(); }
   void TearDown() override { SdkState::Reset(); }
 
-  std::string SettingsText() const {
-    std::ifstream in(settingsFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string SettingsText() const { return test::ReadFile(settingsFile); }
 
   test::ScopedDataHome dataHome;
   fs::path sdkFolder = dataHome.Path() / "config_tests" / "TovaneSDK";
@@ -98,9 +89,9 @@ TEST_F(PreinitPrivacyTest, GdprChoiceStoresStatusSourceTimestampAndVersion) {
                         Case{GdprConsentStatus::Denied, 2, GdprConsentStatus::Denied},
                         Case{static_cast<GdprConsentStatus>(7), 0, GdprConsentStatus::Accepted}}) {
     SCOPED_TRACE(c.stored);
-    const std::int32_t before = Now();
+    const std::int32_t before = test::NowSeconds();
     KestrelAds::SetGdprConsentStatus(c.status, "v" + std::to_string(c.stored));
-    const std::int32_t after = Now();
+    const std::int32_t after = test::NowSeconds();
 
     PersistentSettingsController file(sdkFolder.string());
     EXPECT_EQ(file.GetGdprConsentStatus(), c.stored);

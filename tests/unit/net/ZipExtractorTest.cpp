@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using test::ReadFile;
 
 struct ZipEntry {
   std::string name;  // a trailing "/" makes a folder entry
@@ -42,13 +43,6 @@ void WriteZip(const fs::path& path, const std::vector<ZipEntry>& entries) {
     }
   }
   ASSERT_EQ(zip_close(archive), 0);
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 struct Output {

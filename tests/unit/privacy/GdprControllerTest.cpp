@@ -8,16 +8,12 @@
 #include "PrivacyFixture.h"
 #include "config/ConfigResponse.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
 
 using test::LogCapture;
-
-std::int32_t Now() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
-}
 
 std::string Fragment(const std::string& status, const std::string& source, const std::string& version,
                      std::int32_t timestamp) {
@@ -38,13 +34,13 @@ class GdprControllerTest : public test::PrivacyFixture {};
 TEST_F(GdprControllerTest, FragmentsFollowTheStoredConsent) {
   EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
 
-  const std::int32_t before = Now();
+  const std::int32_t before = test::NowSeconds();
   gdpr->SetConsentStatus(GdprController::kOptedIn, "v2");
   Start();  // the consent is on disk, not only in memory
   const Json fragment = gdpr->GetGdprJson();
   const std::int32_t stamp = fragment["user"]["gdpr"]["consent_timestamp"].get<std::int32_t>();
   EXPECT_GE(stamp, before);
-  EXPECT_LE(stamp, Now());
+  EXPECT_LE(stamp, test::NowSeconds());
   EXPECT_EQ(fragment.dump(), Fragment("opted_in", "publisher", "v2", stamp));
   EXPECT_EQ(gdpr->GetBidTokenGdprJson().dump(),
             R"({"user":{"gdpr":{"message_version":"v2","source":"publisher","status":"opted_in","timestamp":)" +

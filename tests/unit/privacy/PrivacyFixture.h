@@ -46,12 +46,7 @@ class PrivacyFixture : public ::testing::Test {
     R::SetPrivacyController(privacy);
   }
 
-  std::string SettingsFile() const {
-    std::ifstream in(folder.Path() / "settings.ke");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string SettingsFile() const { return ReadFile(folder.Path() / "settings.ke"); }
 
   TempDir folder;
   std::shared_ptr<PersistentSettingsController> settings;

@@ -48,7 +48,7 @@ TEST_F(FileSystemControllerTest, StartEmptiesTheCreativesOfAnEarlierRunOnly) {
 TEST_F(FileSystemControllerTest, StartReportsFailureWhenTheFoldersCannotBeMade) {
   const std::string blocker = (dataHome.Path() / "not-a-folder").string();
   WriteFile(blocker, "");
-  ScopedEnv env({{"XDG_DATA_HOME", blocker.c_str()}});
+  ScopedEnv env("XDG_DATA_HOME", blocker.c_str());
   test::LogCapture log;
   FileSystemController controller("TovaneSDK");
   EXPECT_FALSE(controller.Initialize().get());
@@ -69,16 +69,16 @@ TEST(LocalAppDataTest, FollowsXdgDataHomeThenHomeThenTheRoot) {
   auto folders = PlatformServices::FileSystem();
   const std::string data = (home.Path() / "data").string() + fs::path::preferred_separator;
   {
-    ScopedEnv xdg({{"XDG_DATA_HOME", data.c_str()}});
+    ScopedEnv xdg("XDG_DATA_HOME", data.c_str());
     EXPECT_EQ(folders->LocalAppDataFolder(), (home.Path() / "data").string());
   }
-  ScopedEnv homeEnv({{"HOME", home.String().c_str()}});
+  ScopedEnv homeEnv("HOME", home.String().c_str());
   for (const char* xdgValue : {static_cast<const char*>(nullptr), "rel"}) {
-    ScopedEnv xdg({{"XDG_DATA_HOME", xdgValue}});
+    ScopedEnv xdg("XDG_DATA_HOME", xdgValue);
     EXPECT_EQ(folders->LocalAppDataFolder(), (home.Path() / ".local" / "share").string());
     EXPECT_TRUE(fs::is_directory(home.Path() / ".local" / "share"));  // made when missing
   }
-  ScopedEnv none({{"XDG_DATA_HOME", nullptr}, {"HOME", nullptr}});
+  ScopedEnv none(std::map<std::string, const char*>{{"XDG_DATA_HOME", nullptr}, {"HOME", nullptr}});
   EXPECT_EQ(folders->LocalAppDataFolder(), "");
   const std::string separator(1, fs::path::preferred_separator);
   EXPECT_EQ(FileSystemModel("TovaneSDK").SdkFolder(), separator + "storage_tests" + separator + "TovaneSDK");
