@@ -1,6 +1,7 @@
 // The SDK's paths through its public interface against the local ad server:
 // initialisation, loads, header bidding and the privacy choices in the requests.
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 
@@ -125,6 +126,31 @@ TEST_F(EndToEndTest, InitializationReportsOnceWhatTheServerAnswered) {
     EXPECT_TRUE(placements[2].HeaderBidding);
     EXPECT_EQ(R::GetEndpointController()->GetAdsUrl(), server.BaseUrl() + "/ads");
   }
+}
+
+// What the server receives: the standard headers once each, and a compact body in key order.
+TEST_F(EndToEndTest, TheConfigurationRequestAsTheServerReceivedIt) {
+  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
+  ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
+  const auto requests = server.Requests("/config");
+  ASSERT_EQ(requests.size(), 1u);
+  const auto& request = requests[0];
+  EXPECT_EQ(request.method, "POST");
+  EXPECT_EQ(request.Header("User-Agent"), "TovaneWindows/7.0.1 (Windows 10; native)");
+  EXPECT_EQ(request.Header("Tovane-Version"), "5.10.0");
+  EXPECT_EQ(request.Header("X-Kestrel-Win-Platform"), "Win32");
+  EXPECT_EQ(request.Header("Content-Type"), "application/json");
+  EXPECT_FALSE(request.Header("Accept-Language").empty());
+  for (const char* name : {"User-Agent", "Accept-Language"}) {
+    EXPECT_EQ(std::count_if(request.headers.begin(), request.headers.end(),
+                            [&](const auto& header) { return header.first == name; }),
+              1)
+        << name;
+  }
+  const Json body = Json::parse(request.body);
+  EXPECT_EQ(request.body, body.dump());  // compact, members in key order at every level
+  for (const char* section : {"app", "device", "user"}) EXPECT_TRUE(body.contains(section)) << section;
+  EXPECT_EQ(body["user"]["ccpa"]["status"], "opted_out");
 }
 
 TEST_F(EndToEndTest, ConcurrentInitializationsWireOnceAndALaterConfigurationIsIgnored) {

@@ -11,23 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "NetTest.h"
-#include "ads/AdResponse.h"
-#include "config/ConfigResponse.h"
-#include "device/IDeviceInfoController.h"
-#include "device/IPublisherAppInfoController.h"
-#include "net/AssetRequest.h"
-#include "net/AssetResponse.h"
 #include "net/ITpatController.h"
 #include "net/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"
-#include "privacy/ICcpaController.h"
-#include "privacy/ICoppaController.h"
-#include "sdk/IInitializationController.h"
 #include "support/LogCapture.h"
 #include "support/Env.h"
-#include "support/StubDeviceInfoController.h"
 
 namespace kestrel::test {
 namespace {
@@ -39,69 +29,6 @@ bool IsTimestampWithMilliseconds(const std::string& text) {
   return text.size() >= 15 && text.size() <= 17 &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
-
-// Fragment sources standing in for controllers that other parts of the SDK own.
-class FakeAppInfo : public IPublisherAppInfoController {
- public:
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  Json GetAppJson() override { return {{"app", {{"id", "app-1"}, {"bundle", "com.example.game"}}}}; }
-  void PrintAppInfo() override {}
-  void SetAppId(const std::string&) override {}
-  std::string GetAppId() override { return "app-1"; }
-  std::string GetPackageName() override { return "com.example.game"; }
-};
-
-class FakeDeviceInfo : public test::StubDeviceInfoController {
- public:
-  explicit FakeDeviceInfo(bool fail) : m_fail(fail) {}
-  Json GetDeviceJson() override {
-    if (m_fail) throw std::runtime_error("device probe failed");
-    return {{"device", {{"model", "Test"}, {"make", "Kestrel"}}}};
-  }
-
- private:
-  bool m_fail;
-};
-
-class FakeInitialization : public IInitializationController {
- public:
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  std::future<bool> InitializeWithCallbacks(std::string, std::string, InitializationSuccessHandler,
-                                            InitializationFailureHandler) override {
-    return MakeReadyFuture(true);
-  }
-  bool GetHeartbeatCheckEnabled() override { return false; }
-  bool GetPlatformDisabledAdId() override { return false; }
-  void SetPlatformDisabledAdId(bool) override {}
-  Json GetExtJson() override { return {{"ext", {{"config_extension", "abc"}}}}; }
-  std::vector<PlacementRecord> GetPlacements() override { return {}; }
-};
-
-// Builds the body with "opted_in" and turns it into "opted_out" just before sending.
-class FakeCcpa : public ICcpaController {
- public:
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  void SetCcpaStatus(std::int32_t) override {}
-  std::int32_t GetCcpaStatus() override { return 1; }
-  Json GetCcpaJson() override { return {{"user", {{"ccpa", {{"status", "opted_in"}}}}}}; }
-  Json GetBidTokenCcpaJson() override { return GetCcpaJson(); }
-  void UpdateCcpaInRequest(RequestBase& request) override {
-    auto& body = request.m_body;
-    if (body.contains("user") && body["user"].contains("ccpa")) body["user"]["ccpa"]["status"] = "opted_out";
-  }
-};
-
-class FakeCoppa : public ICoppaController {
- public:
-  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  Json GetCoppaJson() override { return {{"user", {{"coppa", {{"is_coppa", "false"}}}}}}; }
-  Json GetBidTokenCoppaJson() override { return GetCoppaJson(); }
-  bool GetCoppaStatus() override { return true; }
-  void SetCoppaStatus(bool) override {}
-  void UpdateCoppaInRequest(RequestBase& request) override {
-    if (!request.m_body.empty()) request.m_body["user"]["coppa"]["is_coppa"] = true;
-  }
-};
 
 class FakeTpat : public ITpatController {
  public:
@@ -118,68 +45,7 @@ class FakeTpat : public ITpatController {
 
 class RequestControllerTest : public NetTest {
  protected:
-  void RegisterFragments(bool deviceFails = false) {
-    ControllerRegistry::SetPublisherAppInfoController(std::make_shared<FakeAppInfo>());
-    ControllerRegistry::SetDeviceInfoController(std::make_shared<FakeDeviceInfo>(deviceFails));
-    ControllerRegistry::SetInitializationController(std::make_shared<FakeInitialization>());
-    ControllerRegistry::SetCcpaController(std::make_shared<FakeCcpa>());
-    ControllerRegistry::SetCoppaController(std::make_shared<FakeCoppa>());
-  }
-
-  static std::vector<std::string> Keys(const Json& object) {
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : object.items()) keys.push_back(key);
-    return keys;
-  }
 };
-
-TEST_F(RequestControllerTest, ConfigRequestAsTheServerReceivedIt) {
-  ScopedEnv env([] {
-    auto values = NoLanguage();
-    values["LANG"] = "de_DE.UTF-8";
-    return values;
-  }());
-  RegisterFragments();
-  m_controller->RequestConfig().get();
-
-  const auto recorded = m_server.Requests("/config");
-  ASSERT_EQ(recorded.size(), 1u);
-  const auto& request = recorded[0];
-  EXPECT_EQ(request.method, "POST");
-  EXPECT_EQ(request.Header("User-Agent"), "TovaneWindows/7.0.1 (Windows 10; native)");
-  EXPECT_EQ(request.Header("Tovane-Version"), "5.10.0");
-  EXPECT_EQ(request.Header("Accept-Language"), "de-de");
-  EXPECT_EQ(request.Header("X-Kestrel-Win-Platform"), "Win32");
-  EXPECT_EQ(request.Header("Content-Type"), "application/json");
-  EXPECT_EQ(std::count_if(request.headers.begin(), request.headers.end(),
-                          [](const auto& header) { return header.first == "User-Agent"; }),
-            1);
-  // Members in key order at every level, compact, with the privacy sections refreshed just before sending.
-  EXPECT_EQ(request.body,
-            R"({"app":{"bundle":"com.example.game","id":"app-1"},"device":{"make":"Kestrel","model":"Test"},)"
-            R"("ext":{"config_extension":"abc"},"user":{"ccpa":{"status":"opted_out"},"coppa":{"is_coppa":true}}})");
-
-  // The response reached the listener before the future completed.
-  ASSERT_EQ(m_responses.Size(), 1u);
-  auto response = std::dynamic_pointer_cast<ConfigResponse>(m_responses.All()[0]);
-  ASSERT_TRUE(response);
-  EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
-  EXPECT_EQ(response->m_httpStatusCode, 200);
-  EXPECT_EQ(response->m_request->m_name, "_sdk_config_sdk_config");
-  EXPECT_EQ(response->m_request->m_maxAttempts, 3);
-  EXPECT_TRUE(Json::parse(response->m_text).contains("endpoints"));
-}
-
-TEST_F(RequestControllerTest, FailingFragmentEndsTheBodyButTheRequestGoesOut) {
-  LogCapture log;
-  RegisterFragments(/*deviceFails=*/true);
-  m_controller->RequestConfig().get();
-  EXPECT_TRUE(log.Has("device probe failed", LogLevel::Error));
-  const auto recorded = m_server.Requests("/config");
-  ASSERT_EQ(recorded.size(), 1u);
-  EXPECT_EQ(recorded[0].body,
-            R"({"app":{"bundle":"com.example.game","id":"app-1"},"user":{"coppa":{"is_coppa":true}}})");
-}
 
 TEST_F(RequestControllerTest, MissingEndpointsGiveAFailedResponse) {
   ControllerRegistry::SetEndpointController(nullptr);
