@@ -70,11 +70,5 @@ TEST_F(WindowSizeTest, ProbesMadeOnAnotherThreadWaitForTheMainLoop) {
   EXPECT_TRUE(Reaches(fresh, 300, 100));
 }
 
-TEST(WindowSizeNullTest, NoWindowGives640By480) {
-  const DeviceInfo info(nullptr);
-  EXPECT_EQ(info.GetScreenWidth(), 640);
-  EXPECT_EQ(info.GetScreenHeight(), 480);
-}
-
 }  // namespace
 }  // namespace kestrel

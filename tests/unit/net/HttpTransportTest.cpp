@@ -56,17 +56,6 @@ class HttpTransportTest : public NetTest {
 
 };
 
-TEST_F(HttpTransportTest, LoopbackAnswersAtOnceWithoutTrafficOrListeners) {
-  LogCapture log;
-  auto response = Execute(Get("loopback"));
-  EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
-  EXPECT_EQ(response->m_httpStatusCode, 0);
-  EXPECT_EQ(response->m_text, "");
-  EXPECT_EQ(m_responses.Size(), 0u);
-  EXPECT_TRUE(m_server.Requests().empty());
-  EXPECT_TRUE(log.Events().empty());
-}
-
 TEST_F(HttpTransportTest, QueryIsAppendedInKeyOrderWithoutEscaping) {
   auto request = Get(Url("/tpat/query?first=1"));
   request->m_queryParameters = {{"b", "x y"}, {"a", "p/q:r@s%41"}};
