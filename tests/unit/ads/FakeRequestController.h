@@ -51,10 +51,6 @@ class FakeRequestController : public IRequestController {
   void AnswerAds(std::optional<Answer> answer) {
     Locked([&] { m_adsAnswer = std::move(answer); });
   }
-  // Answers for part URLs; other parts get 200, unless parts are held.
-  void AnswerPart(const std::string& url, Answer answer) {
-    Locked([&] { m_partAnswers[url] = std::move(answer); });
-  }
   void HoldParts(bool hold) {
     Locked([&] { m_holdParts = hold; });
   }
@@ -64,9 +60,6 @@ class FakeRequestController : public IRequestController {
   }
   std::vector<PartCall> PartCalls() {
     return Locked([&] { return m_partCalls; });
-  }
-  std::vector<std::string> TrackingUrls() {
-    return Locked([&] { return m_trackingUrls; });
   }
   std::size_t ListenerCount() {
     return Locked([&] { return m_listeners.size(); });
@@ -129,7 +122,6 @@ class FakeRequestController : public IRequestController {
     PartCall part{identifier, partName, eventId, partUrl, folderName};
     auto answer = Locked([&]() -> std::optional<Answer> {
       m_partCalls.push_back(part);
-      if (auto it = m_partAnswers.find(partUrl); it != m_partAnswers.end()) return it->second;
       if (m_holdParts) return std::nullopt;
       return Answer{};
     });
@@ -139,10 +131,7 @@ class FakeRequestController : public IRequestController {
 
   std::future<bool> ProcessPendingRequests() override { return MakeReadyFuture(true); }
 
-  std::future<void> SendTrackingUrl(const std::string& url) override {
-    Locked([&] { m_trackingUrls.push_back(url); });
-    return Done();
-  }
+  std::future<void> SendTrackingUrl(const std::string&) override { return Done(); }
 
   std::int32_t AddResponseListener(ResponseListener listener) override {
     return Locked([&] {
@@ -168,11 +157,9 @@ class FakeRequestController : public IRequestController {
 
   std::mutex m_mutex;
   std::optional<Answer> m_adsAnswer;
-  std::map<std::string, Answer> m_partAnswers;
   bool m_holdParts = false;
   std::vector<AdCall> m_adCalls;
   std::vector<PartCall> m_partCalls;
-  std::vector<std::string> m_trackingUrls;
   std::vector<std::pair<std::int32_t, ResponseListener>> m_listeners;
   std::int32_t m_nextId = 0;
 };
