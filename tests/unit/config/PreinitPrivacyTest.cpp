@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
-#include "config/PersistentSettingsController.h"
 #include "kestrel/KestrelAds.h"
-#include "sdk/ControllerRegistry.h"
 #include "sdk/SdkState.h"
-#include "support/LogCapture.h"
-#include "support/Wait.h"
 #include "support/TempDir.h"
 #include "unit/config/SelfProcess.h"
 
@@ -77,49 +71,6 @@ TEST_F(PreinitPrivacyTest, ChoicesAreStoredAndReadBackHereAndByAFreshProcess) {
     EXPECT_NE(SettingsText().find(restrict ? "CcpaInternalConsentStatus=2\n" : "CcpaInternalConsentStatus=1\n"),
               std::string::npos);
   }
-}
-
-TEST_F(PreinitPrivacyTest, GdprChoiceStoresStatusSourceTimestampAndVersion) {
-  struct Case {
-    GdprConsentStatus status;
-    std::int32_t stored;
-    GdprConsentStatus readBack;
-  };
-  for (const Case& c : {Case{GdprConsentStatus::Accepted, 1, GdprConsentStatus::Accepted},
-                        Case{GdprConsentStatus::Denied, 2, GdprConsentStatus::Denied},
-                        Case{static_cast<GdprConsentStatus>(7), 0, GdprConsentStatus::Accepted}}) {
-    SCOPED_TRACE(c.stored);
-    const std::int32_t before = test::NowSeconds();
-    KestrelAds::SetGdprConsentStatus(c.status, "v" + std::to_string(c.stored));
-    const std::int32_t after = test::NowSeconds();
-
-    PersistentSettingsController file(sdkFolder.string());
-    EXPECT_EQ(file.GetGdprConsentStatus(), c.stored);
-    EXPECT_TRUE(file.HasSetting("GdprConsentSource"));
-    EXPECT_EQ(file.GetGdprConsentSource(), 0);
-    if (c.stored == 0) {
-      EXPECT_EQ(file.GetGdprConsentTimestamp(), 0);
-      EXPECT_EQ(file.GetGdprConsentMessageVersion(), "");
-    } else {
-      EXPECT_GE(file.GetGdprConsentTimestamp(), before);
-      EXPECT_LE(file.GetGdprConsentTimestamp(), after);
-      EXPECT_EQ(file.GetGdprConsentMessageVersion(), "v" + std::to_string(c.stored));
-    }
-    EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), c.readBack);
-    EXPECT_EQ(KestrelAds::GetGdprConsentMessageVersion(), file.GetGdprConsentMessageVersion());
-  }
-}
-
-TEST_F(PreinitPrivacyTest, StoredFileFromAnEarlierRunIsReadBeforeInitialization) {
-  fs::create_directories(sdkFolder);
-  std::ofstream(settingsFile, std::ios::binary)
-      << "CcpaInternalConsentStatus=2\r\nCoppaConsentStatus=true\r\nGdprConsentStatus=9\r\n";
-  test::LogCapture log;
-
-  EXPECT_EQ(KestrelAds::GetCcpaStatus(), CcpaConsentStatus::OptedOut);
-  EXPECT_TRUE(KestrelAds::GetCoppaStatus());
-  EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), GdprConsentStatus::Accepted);
-  EXPECT_TRUE(log.Has("Bad Consent Value! 9", LogLevel::Error));
 }
 
 }  // namespace
