@@ -134,6 +134,13 @@ TEST_F(HttpTransportTest, UnreachableHostAndRefusedUrlsFail) {
   EXPECT_EQ(m_responses.Size(), 3u);
 }
 
+TEST_F(HttpTransportTest, ErrorStatusStillCompletes) {
+  auto response = Execute(Get(Url("/no/such/route")));
+  EXPECT_EQ(response->m_status, ResponseBase::kCompleted);
+  EXPECT_EQ(response->m_httpStatusCode, 404);
+  EXPECT_THAT(response->m_text, HasSubstr("no such endpoint"));
+}
+
 TEST_F(HttpTransportTest, OtherDownloadsAreOnlyWritten) {
   ::testing::internal::CaptureStdout();
   auto image = Execute(Download("/assets/icon.png", "rewarded_2"));
