@@ -19,10 +19,9 @@
 
 namespace kestrel::adserver::test {
 
-// A client for the server on 127.0.0.1:port with generous time-outs.
+// A client for the server on 127.0.0.1:port with a generous read time-out.
 inline httplib::Client Client(int port) {
   httplib::Client client("127.0.0.1", port);
-  client.set_connection_timeout(std::chrono::seconds(10));
   client.set_read_timeout(std::chrono::seconds(30));
   return client;
 }
@@ -44,12 +43,9 @@ inline std::string AdsBody(const std::string& placement) {
 // Sends "METHOD target" as written on a new connection; what came back until the server closed it.
 inline std::string RawExchange(int port, const std::string& method, const std::string& target) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+  const sockaddr_in addr{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
   std::string bytes;
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
     const std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     char buffer[8192];

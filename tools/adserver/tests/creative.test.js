@@ -108,14 +108,8 @@ test('a rewarded ad tracks, reports the view and closes itself when asked to', a
   const tokens = replacementsFor(ad, 'C:\\Kestrel Ads\\rewarded_video_1');
   const page = await play({ tokens, props: properties({ incentivized: true, consentRequired: false }) });
   await until(() => page.messages.includes('mraid://close'), 'the close command');
-  assert.deepEqual(page.messages, [
-    'mraid://useCustomClose?sdkCloseButton=invisible',
-    'mraid://tpat?event=impression',
-    'mraid://tpat?event=successful_view',
-    'mraid://successfulView',
-    'mraid://tpat?event=close',
-    'mraid://close'
-  ]);
+  assert.deepEqual(page.messages, ['mraid://useCustomClose?sdkCloseButton=invisible', 'mraid://tpat?event=impression',
+    'mraid://tpat?event=successful_view', 'mraid://successfulView', 'mraid://tpat?event=close', 'mraid://close']);
   assert.deepEqual(page.errors, []);
   // A Windows path of the bundle folder becomes a file URL the page can load.
   assert.equal(page.$('icon').getAttribute('src'), 'file:///C:/Kestrel%20Ads/rewarded_video_1/icon.png');
