@@ -66,16 +66,14 @@ TEST(MediationCodecTest, Base64VectorsEitherWay) {
 }
 
 TEST(MediationCodecTest, Base64RefusesWhatNoEncoderWrites) {
-  struct Row {
-    std::string text;
-    std::optional<std::string> sdk;  // the SDK also reads unpadded text
-  };
-  const Row rows[] = {{"Zm8", "fo"},  {"Zm9vYg", "foob"}, {"Zm9v!"},     {"Zm 9v"}, {"Zm9v\n"},   {"Zm9-"},
-                      {"Zm9_"},       {"Zm=v"},           {"Z==="},      {"=Zm9"},  {"Zm9vY"},    {"Zm9\x80"},
-                      {"Zg==Zg=="},   {"Zm9v!A=="}};
-  for (const Row& row : rows) {
-    EXPECT_EQ(Try(kCodecs[0].decode, row.text), row.sdk) << row.text;
-    EXPECT_EQ(Try(kCodecs[1].decode, row.text), std::nullopt) << row.text;
+  // The SDK also reads unpadded text; the server only padded.
+  for (const auto& [text, plain] : {std::pair<std::string, std::string>{"Zm8", "fo"}, {"Zm9vYg", "foob"}}) {
+    EXPECT_EQ(Try(kCodecs[0].decode, text), plain) << text;
+    EXPECT_EQ(Try(kCodecs[1].decode, text), std::nullopt) << text;
+  }
+  for (const std::string text : {"Zm9v!", "Zm 9v", "Zm9v\n", "Zm9-", "Zm9_", "Zm=v", "Z===", "=Zm9", "Zm9vY", "Zm9\x80",
+                                 "Zg==Zg==", "Zm9v!A=="}) {
+    for (const Codec& codec : kCodecs) EXPECT_EQ(Try(codec.decode, text), std::nullopt) << codec.name << ": " << text;
   }
 }
 
