@@ -59,7 +59,7 @@ function(kestrel_windows_test_program name label)
   else()
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${kestrel_wine}")
   endif()
-  gtest_discover_tests(${name} TEST_FILTER "-${kestrel_skip_filter}:WindowsSystemInfoSettings.*"
+  gtest_discover_tests(${name} TEST_FILTER "-${kestrel_skip_filter}"
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${label} TIMEOUT 300)
 endfunction()
 
@@ -99,30 +99,14 @@ target_link_options(webview2_double PRIVATE -static)
 set_target_properties(webview2_double PROPERTIES OUTPUT_NAME EmbeddedBrowserWebView PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/webview2-runtime/130.0.2849.39/EBWebView/x64)
 add_dependencies(windows_play_tests webview2_double)
-if(TARGET kestrel-demo-windows)
-  add_dependencies(windows_play_tests kestrel-demo-windows)  # it plays an ad through the demo too
-endif()
-# The overlay window, the window size source, and no browser host without a runtime.
+# The overlay window and the window size source.
 kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)
 
-# Machine facts. Wine fixes a process's locale and time zone from LC_ALL and TZ
-# when it starts: those cases run once per setting (the test lists Wine's answers).
-kestrel_backend_test_program(windows_facts_tests ${backend}/WindowsSystemInfoTest.cpp)
-foreach(setting IN ITEMS de_DE.UTF-8 ja_JP.UTF-8 pt_BR fr_CA.UTF-8)
-  gtest_discover_tests(windows_facts_tests TEST_FILTER "WindowsSystemInfoSettings.Locale*" TEST_SUFFIX ".${setting}"
-    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS windows TIMEOUT 120 ENVIRONMENT "LC_ALL=${setting}")
-endforeach()
-foreach(setting IN ITEMS Asia/Tokyo America/New_York Asia/Kolkata Australia/Sydney Europe/London Asia/Kathmandu
-                         Europe/Berlin Pacific/Kiritimati)
-  gtest_discover_tests(windows_facts_tests TEST_FILTER "WindowsSystemInfoSettings.TimeZone*" TEST_SUFFIX ".${setting}"
-    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES LABELS windows TIMEOUT 120 ENVIRONMENT "TZ=${setting}")
-endforeach()
-
-# Files, paths, time, ids, language, process, package and url opening. The
-# program carries a version resource; the probe, without one, reports from a
-# process of its own. Wine takes the user's language and the code page of file
-# names from the host locale, which must exist: a German one is compiled into
-# the build folder. The system time zone comes from TZ.
+# Machine facts, files, time, ids, language, process, package and url opening.
+# The program carries a version resource; the probe, without one, reports from
+# a process of its own. Wine takes the user's locale and language and the code
+# page of file names from the host locale, which must exist: a German one is
+# compiled into the build folder. The system time zone comes from TZ.
 enable_language(RC)
 find_program(KESTREL_LOCALEDEF localedef REQUIRED)
 set(services_locale ${CMAKE_BINARY_DIR}/locale)

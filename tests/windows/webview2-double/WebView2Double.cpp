@@ -7,7 +7,7 @@
 // exports hooks that let a test act as the page and as the browser.
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cwchar>
 #include <functional>
 #include <map>
@@ -22,12 +22,13 @@ constexpr int kSlots = 73;
 
 enum Table { kEnvironment, kController, kView, kSettings, kMessageArgs, kPermissionArgs, kNavigationArgs,
              kNewWindowArgs, kProcessArgs, kTables };
-constexpr const char* kTableNames[kTables] = {"environment", "controller", "view", "settings", "message args",
-                                              "permission args", "navigation args", "new window args",
-                                              "process failed args"};
 
 std::vector<std::string> g_calls;
 void Record(const std::string& call) { g_calls.push_back(call); }
+HRESULT Note(const std::string& call) {
+  Record(call);
+  return S_OK;
+}
 
 std::string Narrow(const wchar_t* text) {
   std::string narrow;
@@ -83,7 +84,6 @@ struct Args : Object {
 Slot g_tables[kTables][kSlots];
 int g_liveControllers = 0;
 HRESULT g_failure[2] = {S_OK, S_OK};  // environment, controller creation
-std::wstring g_scriptResult = L"null";
 View* g_view = nullptr;  // the newest web view
 HWND g_queue = nullptr;
 INT64 g_nextToken = 0;
@@ -117,7 +117,7 @@ void HostRelease(void* object) { Call(object, 2); }
 
 template <int T, int S>
 HRESULT STDMETHODCALLTYPE BadSlot(void*) {
-  Record(std::string("bad slot ") + kTableNames[T] + " " + std::to_string(S));
+  Record("bad slot " + std::to_string(T) + " " + std::to_string(S));  // table (enum Table), slot
   return E_NOTIMPL;
 }
 template <int T, int... S>
@@ -142,21 +142,14 @@ void Later(std::function<void()> work) {
 }
 
 HRESULT STDMETHODCALLTYPE QueryInterface(void* object, REFIID iid, void** out) {
-  auto* self = static_cast<Object*>(object);
-  bool match = IsEqualGUID(iid, kIUnknown);
-  if (self->kind == kEnvironment) match = match || IsEqualGUID(iid, kEnvironmentId);
-  if (self->kind == kController) match = match || IsEqualGUID(iid, kControllerId);
-  if (self->kind == kSettings) match = match || IsEqualGUID(iid, kSettingsId);
-  if (self->kind == kView) {
-    for (const GUID& id : kViewIds) match = match || IsEqualGUID(iid, id);
-  }
-  if (!match) {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef(object);
-  *out = object;
-  return S_OK;
+  const Table kind = static_cast<Object*>(object)->kind;
+  bool match = IsEqualGUID(iid, kIUnknown) || (kind == kEnvironment && IsEqualGUID(iid, kEnvironmentId)) ||
+               (kind == kController && IsEqualGUID(iid, kControllerId)) ||
+               (kind == kSettings && IsEqualGUID(iid, kSettingsId));
+  for (const GUID& id : kViewIds) match = match || (kind == kView && IsEqualGUID(iid, id));
+  *out = match ? object : nullptr;
+  if (match) AddRef(object);
+  return match ? S_OK : E_NOINTERFACE;
 }
 
 template <typename T>
@@ -188,35 +181,26 @@ void ReleaseHandlers(View* view) {
   }
 }
 
-HRESULT STDMETHODCALLTYPE AddHandler(View* view, int slot, Object* handler, INT64* token) {
+template <int S>
+HRESULT STDMETHODCALLTYPE AddAt(View* view, Object* handler, INT64* token) {
   if (!handler || !token) return E_INVALIDARG;
   HostAddRef(handler);
-  *token = ++g_nextToken;
-  view->handlers[slot].emplace_back(*token, handler);
-  Record("add " + std::to_string(slot));
-  return S_OK;
+  view->handlers[S].emplace_back(*token = ++g_nextToken, handler);
+  return Note("add " + std::to_string(S));
 }
-HRESULT RemoveHandler(View* view, int slot, INT64 token) {
-  auto& list = view->handlers[slot + -1];
-  for (auto entry = list.begin(); entry != list.end(); ++entry) {
-    if (entry->first == token) {
-      Object* handler = entry->second;
-      list.erase(entry);
-      HostRelease(handler);
-      Record("remove " + std::to_string(slot - 1));
-      return S_OK;
-    }
-  }
-  Record("remove unknown token at " + std::to_string(slot));
-  return E_INVALIDARG;
+template <int S>  // the remove_ slot, after its add_ slot
+HRESULT STDMETHODCALLTYPE RemoveAt(View* view, INT64 token) {
+  auto& list = view->handlers[S - 1];
+  const auto entry = std::ranges::find(list, token, &std::pair<INT64, Object*>::first);
+  if (entry == list.end()) return Record("remove unknown token at " + std::to_string(S)), E_INVALIDARG;
+  Object* handler = entry->second;
+  list.erase(entry);
+  HostRelease(handler);
+  return Note("remove " + std::to_string(S - 1));
 }
-template <int S>
-HRESULT STDMETHODCALLTYPE AddAt(void* view, Object* handler, INT64* token) {
-  return AddHandler(static_cast<View*>(view), S, handler, token);
-}
-template <int S>
-HRESULT STDMETHODCALLTYPE RemoveAt(void* view, INT64 token) {
-  return RemoveHandler(static_cast<View*>(view), S, token);
+template <int... S>
+void FillHandlers() {
+  ((Set(kView, S, &AddAt<S>), Set(kView, S + 1, &RemoveAt<S + 1>)), ...);
 }
 
 HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) {
@@ -249,68 +233,19 @@ HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) 
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE BrowserVersion(void*, LPWSTR* version) {
-  *version = Allocate(L"130.0.2849.39");
-  return S_OK;
-}
-
-// Controller
-HRESULT STDMETHODCALLTYPE PutVisible(void*, BOOL visible) {
-  Record("visible " + std::to_string(visible));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE PutBounds(void*, RECT bounds) {
-  char text[80];
-  std::snprintf(text, sizeof text, "bounds %ld %ld %ld %ld", bounds.left, bounds.top, bounds.right, bounds.bottom);
-  Record(text);
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE MoveFocus(void*, int reason) {
-  Record("focus " + std::to_string(reason));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE Close(void* object) {
-  auto* controller = static_cast<Controller*>(object);
-  if (controller->closed) return E_UNEXPECTED;
-  controller->closed = true;
-  Record("Close");
-  ReleaseHandlers(controller->view);
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE GetView(void* object, void** view) {
-  auto* controller = static_cast<Controller*>(object);
-  if (controller->closed) return E_UNEXPECTED;
-  AddRef(controller->view);
-  *view = controller->view;
-  return S_OK;
-}
-
 // Settings: put_ slots 4..20 store a BOOL.
 template <int S>
 HRESULT STDMETHODCALLTYPE PutSetting(void*, BOOL value) {
   constexpr const char* kNames[] = {"Script", "WebMessage", "ScriptDialogs", "StatusBar", "DevTools",
                                     "ContextMenus", "HostObjects", "ZoomControl", "ErrorPage"};
-  Record(std::string("setting ") + kNames[(S - 4) / 2] + " " + std::to_string(value));
-  return S_OK;
+  return Note(std::string("setting ") + kNames[(S - 4) / 2] + " " + std::to_string(value));
 }
 template <int... S>
 void FillSettings(std::integer_sequence<int, S...>) {
   (Set(kSettings, 4 + 2 * S, &PutSetting<4 + 2 * S>), ...);
 }
 
-// Web view
-HRESULT STDMETHODCALLTYPE GetSettings(void* object, void** settings) {
-  auto* view = static_cast<View*>(object);
-  AddRef(view->settings);
-  *settings = view->settings;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE GetSource(void* object, LPWSTR* uri) {
-  *uri = Allocate(static_cast<View*>(object)->source);
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE NavigateTo(void* object, LPCWSTR uri) {
-  auto* view = static_cast<View*>(object);
+HRESULT STDMETHODCALLTYPE NavigateTo(View* view, LPCWSTR uri) {
   Record("Navigate " + Narrow(uri));
   view->source = uri;
   AddRef(view);
@@ -322,73 +257,19 @@ HRESULT STDMETHODCALLTYPE NavigateTo(void* object, LPCWSTR uri) {
   });
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE AddScript(void*, LPCWSTR script, Object* handler) {
-  Record("AddScript " + Narrow(script).substr(0, 40));
+// Runs a script: answers its handler later with the result.
+HRESULT RunScript(const std::string& call, Object* handler, std::wstring result) {
+  Record(call);
   if (!handler) return S_OK;
   HostAddRef(handler);
-  static int ids = 0;
-  Later([handler, id = std::to_wstring(++ids)] {
-    Call(handler, 3, S_OK, id.c_str());
-    HostRelease(handler);
-  });
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ExecuteScript(void*, LPCWSTR script, Object* handler) {
-  Record("ExecuteScript " + Narrow(script).substr(0, 80));
-  if (!handler) return S_OK;
-  HostAddRef(handler);
-  // The page has the bridge the host injected: the hook-up finds it.
-  static constexpr wchar_t kHookUp[] = L"if (window.tovane){window.tovane.mraidBridge.notifyContainer";
-  const bool hookUp = script && wcsncmp(script, kHookUp, wcslen(kHookUp)) == 0;
-  Later([handler, result = hookUp ? std::wstring(L"\"true\"") : g_scriptResult] {
+  Later([handler, result] {
     Call(handler, 3, S_OK, result.c_str());
     HostRelease(handler);
   });
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE StopLoading(void*) {
-  Record("Stop");
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE MapHost(void*, LPCWSTR host, LPCWSTR folder, int access) {
-  Record("map " + Narrow(host) + " " + Narrow(folder) + " " + std::to_string(access));
-  return S_OK;
-}
 
-// Event arguments
-HRESULT STDMETHODCALLTYPE ArgsSource(void* object, LPWSTR* value) {
-  *value = Allocate(static_cast<Args*>(object)->source);
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsText(void* object, LPWSTR* value) {
-  *value = Allocate(static_cast<Args*>(object)->text);
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsNotAString(void*, LPWSTR* value) {
-  *value = nullptr;
-  return E_INVALIDARG;
-}
-HRESULT STDMETHODCALLTYPE ArgsNumber(void* object, int* value) {
-  *value = static_cast<Args*>(object)->number;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsGetState(void* object, int* value) {
-  *value = static_cast<Args*>(object)->state;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsPutState(void* object, int value) {
-  static_cast<Args*>(object)->state = value;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsByUser(void* object, BOOL* value) {
-  *value = static_cast<Args*>(object)->byUser;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ArgsSuccess(void*, BOOL* value) {
-  *value = TRUE;
-  return S_OK;
-}
-
+// The slots the host may call; all others record "bad slot". Slot 0..2 are IUnknown's.
 void FillTables() {
   FillAllBad(std::make_integer_sequence<int, kTables>());
   for (auto& table : g_tables) {
@@ -397,44 +278,78 @@ void FillTables() {
     table[2] = reinterpret_cast<Slot>(&Release);
   }
   Set(kEnvironment, 3, &CreateController);
-  Set(kEnvironment, 5, &BrowserVersion);
-  Set(kController, 4, &PutVisible);
-  Set(kController, 6, &PutBounds);
-  Set(kController, 12, &MoveFocus);
-  Set(kController, 24, &Close);
-  Set(kController, 25, &GetView);
+  Set(kEnvironment, 5, +[](void*, LPWSTR* version) { return *version = Allocate(L"130.0.2849.39"), S_OK; });
+  Set(kController, 4, +[](void*, BOOL visible) { return Note("visible " + std::to_string(visible)); });
+  Set(kController, 6, +[](void*, RECT b) {
+    return Note("bounds " + std::to_string(b.left) + " " + std::to_string(b.top) + " " + std::to_string(b.right) +
+                " " + std::to_string(b.bottom));
+  });
+  Set(kController, 12, +[](void*, int reason) { return Note("focus " + std::to_string(reason)); });
+  Set(kController, 24, +[](Controller* controller) {  // Close
+    if (controller->closed) return E_UNEXPECTED;
+    controller->closed = true;
+    ReleaseHandlers(controller->view);
+    return Note("Close");
+  });
+  Set(kController, 25, +[](Controller* controller, void** view) {  // get_CoreWebView2
+    if (controller->closed) return E_UNEXPECTED;
+    AddRef(*view = controller->view);
+    return S_OK;
+  });
   FillSettings(std::make_integer_sequence<int, 9>());
-  Set(kView, 3, &GetSettings);
-  Set(kView, 4, &GetSource);
+  Set(kView, 3, +[](View* view, void** settings) { return AddRef(*settings = view->settings), S_OK; });
+  Set(kView, 4, +[](View* view, LPWSTR* uri) { return *uri = Allocate(view->source), S_OK; });
   Set(kView, 5, &NavigateTo);
-  Set(kView, 15, &AddAt<15>);  // NavigationCompleted
-  Set(kView, 16, &RemoveAt<16>);
-  Set(kView, 23, &AddAt<23>);  // PermissionRequested
-  Set(kView, 24, &RemoveAt<24>);
-  Set(kView, 25, &AddAt<25>);  // ProcessFailed
-  Set(kView, 26, &RemoveAt<26>);
-  Set(kView, 27, &AddScript);
-  Set(kView, 29, &ExecuteScript);
-  Set(kView, 34, &AddAt<34>);  // WebMessageReceived
-  Set(kView, 35, &RemoveAt<35>);
-  Set(kView, 43, &StopLoading);
-  Set(kView, 44, &AddAt<44>);  // NewWindowRequested
-  Set(kView, 45, &RemoveAt<45>);
-  Set(kView, 71, &MapHost);
-  Set(kMessageArgs, 3, &ArgsSource);
-  Set(kMessageArgs, 4, &ArgsText);
-  Set(kMessageArgs, 5, &ArgsNotAString);
-  Set(kPermissionArgs, 3, &ArgsSource);
-  Set(kPermissionArgs, 4, &ArgsNumber);
-  Set(kPermissionArgs, 5, &ArgsByUser);
-  Set(kPermissionArgs, 6, &ArgsGetState);
-  Set(kPermissionArgs, 7, &ArgsPutState);
-  Set(kNavigationArgs, 3, &ArgsSuccess);
-  Set(kNewWindowArgs, 3, &ArgsText);
-  Set(kNewWindowArgs, 6, &ArgsPutState);
-  Set(kNewWindowArgs, 7, &ArgsGetState);
-  Set(kNewWindowArgs, 8, &ArgsByUser);
-  Set(kProcessArgs, 3, &ArgsNumber);
+  // NavigationCompleted, PermissionRequested, ProcessFailed, WebMessageReceived, NewWindowRequested.
+  FillHandlers<15, 23, 25, 34, 44>();
+  Set(kView, 27, +[](void*, LPCWSTR script, Object* handler) {  // AddScriptToExecuteOnDocumentCreated
+    static int ids = 0;
+    return RunScript("AddScript " + Narrow(script).substr(0, 40), handler, std::to_wstring(++ids));
+  });
+  Set(kView, 29, +[](void*, LPCWSTR script, Object* handler) {  // ExecuteScript
+    // The page has the bridge the host injected: the hook-up finds it.
+    static constexpr wchar_t kHookUp[] = L"if (window.tovane){window.tovane.mraidBridge.notifyContainer";
+    const bool hookUp = script && wcsncmp(script, kHookUp, wcslen(kHookUp)) == 0;
+    return RunScript("ExecuteScript " + Narrow(script).substr(0, 80), handler, hookUp ? L"\"true\"" : L"null");
+  });
+  Set(kView, 43, +[](void*) { return Note("Stop"); });
+  Set(kView, 71, +[](void*, LPCWSTR host, LPCWSTR folder, int access) {  // SetVirtualHostNameToFolderMapping
+    return Note("map " + Narrow(host) + " " + Narrow(folder) + " " + std::to_string(access));
+  });
+  // Event arguments.
+  const auto source = +[](Args* args, LPWSTR* value) { return *value = Allocate(args->source), S_OK; };
+  const auto text = +[](Args* args, LPWSTR* value) { return *value = Allocate(args->text), S_OK; };
+  const auto number = +[](Args* args, int* value) { return *value = args->number, S_OK; };
+  const auto getState = +[](Args* args, int* value) { return *value = args->state, S_OK; };
+  const auto putState = +[](Args* args, int value) { return args->state = value, S_OK; };
+  const auto byUser = +[](Args* args, BOOL* value) { return *value = args->byUser, S_OK; };
+  Set(kMessageArgs, 3, source);
+  Set(kMessageArgs, 4, text);
+  Set(kMessageArgs, 5, +[](void*, LPWSTR* value) { return *value = nullptr, E_INVALIDARG; });  // not a string
+  Set(kPermissionArgs, 3, source);
+  Set(kPermissionArgs, 4, number);
+  Set(kPermissionArgs, 5, byUser);
+  Set(kPermissionArgs, 6, getState);
+  Set(kPermissionArgs, 7, putState);
+  Set(kNavigationArgs, 3, +[](void*, BOOL* success) { return *success = TRUE, S_OK; });
+  Set(kNewWindowArgs, 3, text);
+  Set(kNewWindowArgs, 6, putState);
+  Set(kNewWindowArgs, 7, getState);
+  Set(kNewWindowArgs, 8, byUser);
+  Set(kProcessArgs, 3, number);
+}
+
+// Fires the event of the add_ slot with arguments of the kind; the state the host left in them.
+int FireArgs(Table kind, int slot, const wchar_t* text, const std::wstring& source, int number = 0, BOOL byUser = TRUE) {
+  auto* args = Make<Args>(kind);
+  args->text = text;
+  args->source = source;
+  args->number = number;
+  args->byUser = byUser;
+  Fire(g_view, slot, static_cast<void*>(args));
+  const int state = args->state;
+  Release(args);
+  return state;
 }
 
 }  // namespace
@@ -480,48 +395,16 @@ KD_EXPORT const char* KdCalls() {
 }
 // Creating the environment (0) or the controller (1) fails with `result` until reset with S_OK.
 KD_EXPORT void KdFailCreation(int which, HRESULT result) { g_failure[which] = result; }
-KD_EXPORT void KdSetScriptResult(const wchar_t* json) { g_scriptResult = json; }
 KD_EXPORT int KdLiveControllers() { return g_liveControllers; }
-KD_EXPORT int KdHandlers() {
-  int count = 0;
-  if (g_view) {
-    for (auto& [slot, list] : g_view->handlers) count += static_cast<int>(list.size());
-  }
-  return count;
-}
 
 // The page posts a message (JSON text); from the page's own address unless `source` is given.
 KD_EXPORT void KdPostMessage(const wchar_t* json, const wchar_t* source) {
-  if (!g_view) return;
-  auto* args = Make<Args>(kMessageArgs);
-  args->text = json;
-  args->source = source ? source : g_view->source;
-  Fire(g_view, 34, static_cast<void*>(args));
-  Release(args);
+  if (g_view) FireArgs(kMessageArgs, 34, json, source ? source : g_view->source);
 }
 // The page asks for a permission; the state the host set.
 KD_EXPORT int KdRequestPermission(int kind) {
-  auto* args = Make<Args>(kPermissionArgs);
-  args->number = kind;
-  args->source = g_view ? g_view->source : L"";
-  Fire(g_view, 23, static_cast<void*>(args));
-  const int state = args->state;
-  Release(args);
-  return state;
+  return FireArgs(kPermissionArgs, 23, L"", g_view ? g_view->source : L"", kind);
 }
 // The page opens a window; whether the host handled it.
-KD_EXPORT BOOL KdOpenWindow(const wchar_t* uri, BOOL byUser) {
-  auto* args = Make<Args>(kNewWindowArgs);
-  args->text = uri;
-  args->byUser = byUser;
-  Fire(g_view, 44, static_cast<void*>(args));
-  const BOOL handled = args->state;
-  Release(args);
-  return handled;
-}
-KD_EXPORT void KdFailProcess(int kind) {
-  auto* args = Make<Args>(kProcessArgs);
-  args->number = kind;
-  Fire(g_view, 25, static_cast<void*>(args));
-  Release(args);
-}
+KD_EXPORT BOOL KdOpenWindow(const wchar_t* uri, BOOL byUser) { return FireArgs(kNewWindowArgs, 44, uri, L"", 0, byUser); }
+KD_EXPORT void KdFailProcess(int kind) { FireArgs(kProcessArgs, 25, L"", L"", kind); }

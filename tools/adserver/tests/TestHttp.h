@@ -1,45 +1,87 @@
+// HTTP, raw sockets and zip reading for the ad server's tests.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <map>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
 namespace kestrel::adserver::test {
 
-// A client for the server on 127.0.0.1:port with generous time-outs.
-httplib::Client Client(int port);
+// A client for the server on 127.0.0.1:port with a generous read time-out.
+inline httplib::Client Client(int port) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(std::chrono::seconds(30));
+  return client;
+}
 
 // The JSON body of an answer; fails the current test when it is not JSON.
-nlohmann::json JsonOf(const httplib::Result& result);
+inline nlohmann::json JsonOf(const httplib::Result& result) {
+  const auto json = nlohmann::json::parse(result ? result->body : "", nullptr, false);
+  if (json.is_discarded()) ADD_FAILURE() << "not JSON: " << (result ? result->body.substr(0, 200) : "no answer");
+  return json.is_discarded() ? nlohmann::json() : json;
+}
 
 // A /ads request body for the placement, as the SDK builds it.
-std::string AdsBody(const std::string& placement);
+inline std::string AdsBody(const std::string& placement) {
+  return nlohmann::json{{"app", {{"id", "test-app"}}},
+                        {"request", {{"header_bidding", false}, {"placements", nlohmann::json::array({placement})}}}}
+      .dump();
+}
 
-// Splits an absolute http://127.0.0.1:PORT URL into its path and query.
-std::string PathOf(const std::string& url);
+// Sends "METHOD target" as written on a new connection; what came back until the server closed it.
+inline std::string RawExchange(int port, const std::string& method, const std::string& target) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in addr{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  std::string bytes;
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+    const std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char buffer[8192];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (fd >= 0) close(fd);
+  return bytes;
+}
 
-// What came back on a raw socket: the head (status line and headers) and the
-// body bytes read until the server closed the connection.
-struct RawAnswer {
-  std::string head;
-  std::string body;
-  bool closed = false;  // the server closed the connection before the deadline
-  long long ContentLength() const;
-};
-
-// Sends the bytes on a new connection and reads until the server closes it.
-RawAnswer RawExchange(int port, const std::string& request,
-                      std::chrono::milliseconds deadline = std::chrono::seconds(20));
-
-struct ZipEntry {
-  std::string name;
-  std::string data;
-  int method = 0;  // ZIP_CM_STORE, ZIP_CM_DEFLATE, ...
-};
-// The entries of an archive held in memory; throws std::runtime_error when it does not open.
-std::vector<ZipEntry> ReadZip(const std::string& bytes);
+// The entries of an archive held in memory, name to data; throws std::runtime_error when it does not open.
+inline std::map<std::string, std::string> ReadZip(const std::string& bytes) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
+  if (!archive) {
+    if (source) zip_source_free(source);
+    zip_error_fini(&error);
+    throw std::runtime_error("zip does not open");
+  }
+  std::map<std::string, std::string> entries;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_stat_t stat;
+    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
+    std::string data(stat.size, '\0');
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    const bool whole = file && zip_fread(file, data.data(), data.size()) == static_cast<zip_int64_t>(stat.size);
+    if (file) zip_fclose(file);
+    if (!whole) {
+      zip_close(archive);
+      throw std::runtime_error(std::string("short read of ") + stat.name);
+    }
+    entries[stat.name] = std::move(data);
+  }
+  zip_close(archive);
+  return entries;
+}
 
 }  // namespace kestrel::adserver::test

@@ -12,7 +12,6 @@ const { JSDOM, VirtualConsole } = require('jsdom');
 const serverExe = process.env.KESTREL_ADSERVER_EXE;
 const bridgeScript = fs.readFileSync(process.env.KESTREL_MRAID_SCRIPT, 'utf8');
 const creativeDir = path.join(__dirname, '..', 'creative');
-const DEADLINE_MS = 10000;
 
 // Script texts the native host runs in the page.
 const hookUp =
@@ -20,29 +19,24 @@ const hookUp =
 const commandComplete = 'if(window.tovane){window.tovane.mraidBridge.notifyCommandComplete();}';
 
 async function until(predicate, what) {
-  const end = Date.now() + DEADLINE_MS;
-  while (!predicate()) {
+  for (const end = Date.now() + 10000; !predicate(); await new Promise((resolve) => setTimeout(resolve, 10))) {
     if (Date.now() > end) throw new Error('timed out waiting for ' + what);
-    await new Promise((resolve) => setTimeout(resolve, 10));
   }
 }
 
-async function startServer(args) {
-  const child = spawn(serverExe, ['--port', '0', '--quiet', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+// The server, with a creative that reports its view at once and closes itself a second later.
+async function startServer() {
+  const args = ['--port', '0', '--quiet', '--countdown', '0', '--auto-close', '1'];
+  const child = spawn(serverExe, args, { stdio: ['ignore', 'pipe', 'inherit'] });
   let out = '';
   child.stdout.on('data', (chunk) => { out += chunk; });
-  await until(() => out.includes('\n'), 'the listening line');
-  const match = /listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(out);
-  assert.ok(match, out);
-  return { child, baseUrl: match[1] };
+  await until(() => /listening on http:\/\/127\.0\.0\.1:\d+\n/.test(out), 'the listening line');
+  return { child, baseUrl: /listening on (\S+)/.exec(out)[1] };
 }
 
 async function fetchAd(baseUrl, placement) {
-  const response = await fetch(baseUrl + '/ads', {
-    method: 'POST',
-    headers: { 'Content-Type': 'application/json' },
-    body: JSON.stringify({ request: { header_bidding: false, placements: [placement] } })
-  });
+  const body = JSON.stringify({ request: { header_bidding: false, placements: [placement] } });
+  const response = await fetch(baseUrl + '/ads', { method: 'POST', headers: { 'Content-Type': 'application/json' }, body });
   assert.equal(response.status, 200);
   return (await response.json()).ads[0].ad_markup;
 }
@@ -62,20 +56,16 @@ function replacementsFor(ad, bundleFolder) {
 
 function properties({ incentivized, consentRequired }) {
   const size = { height: '1080', width: '1920' };
-  const position = { ...size, x: '0', y: '0' };
   return {
-    os: 'windows', osVersion: 'Win10', version: '1.0', isViewable: 'true', enableBackImmediately: 'false',
-    placementType: 'interstitial', incentivized: String(incentivized),
-    consentRequired: String(consentRequired), consentTitleText: 'Personalized ads',
-    consentBodyText: 'May we use your data?', consentAcceptButtonText: 'I agree', consentDenyButtonText: 'No',
-    maxSize: size, screenSize: size, defaultPosition: position, currentPosition: position,
-    supports: { inlineVideo: 'false', sms: 'false', storePicture: 'false', calendar: 'false', tel: 'false' }
+    os: 'windows', osVersion: 'Win10', version: '1.0', isViewable: 'true', placementType: 'interstitial',
+    incentivized: String(incentivized), consentRequired: String(consentRequired), consentDenyButtonText: 'No',
+    maxSize: size, screenSize: size, defaultPosition: { ...size, x: '0', y: '0' }, currentPosition: { ...size, x: '0', y: '0' }
   };
 }
 
 // Loads index.html with the bridge injected first; answers every command but
 // "close" with notifyCommandComplete, as the host does.
-async function play({ tokens, props, bridge = true }) {
+async function play({ tokens, props }) {
   const messages = [];
   const errors = [];
   const virtualConsole = new VirtualConsole();
@@ -87,7 +77,6 @@ async function play({ tokens, props, bridge = true }) {
     resources: 'usable',
     virtualConsole,
     beforeParse(window) {
-      if (!bridge) return;
       window.chrome = {
         webview: {
           postMessage(message) {
@@ -102,17 +91,15 @@ async function play({ tokens, props, bridge = true }) {
   const { window } = dom;
   pages.push(window);
   await until(() => window.document.readyState === 'complete', 'the page to load');
-  if (bridge) {
-    assert.equal(window.eval(hookUp), 'true');
-    window.eval('if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(' + JSON.stringify(props) + ');');
-    window.eval('if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent(' + JSON.stringify(tokens) + ');}');
-  }
+  assert.equal(window.eval(hookUp), 'true');
+  window.eval('if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(' + JSON.stringify(props) + ');');
+  window.eval('if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent(' + JSON.stringify(tokens) + ');}');
   return { window, messages, errors, $: (id) => window.document.getElementById(id) };
 }
 
 let server;
 const pages = [];
-test.before(async () => { server = await startServer(['--countdown', '0', '--auto-close', '1']); });
+test.before(async () => { server = await startServer(); });
 test.afterEach(() => { for (const window of pages.splice(0)) window.close(); });
 test.after(() => { server.child.kill('SIGTERM'); });
 
@@ -121,53 +108,28 @@ test('a rewarded ad tracks, reports the view and closes itself when asked to', a
   const tokens = replacementsFor(ad, 'C:\\Kestrel Ads\\rewarded_video_1');
   const page = await play({ tokens, props: properties({ incentivized: true, consentRequired: false }) });
   await until(() => page.messages.includes('mraid://close'), 'the close command');
-  assert.deepEqual(page.messages, [
-    'mraid://useCustomClose?sdkCloseButton=invisible',
-    'mraid://tpat?event=impression',
-    'mraid://tpat?event=successful_view',
-    'mraid://successfulView',
-    'mraid://tpat?event=close',
-    'mraid://close'
-  ]);
-  for (const event of ['impression', 'successful_view', 'close']) assert.ok(ad.tpat[event].length > 0, event);
+  assert.deepEqual(page.messages, ['mraid://useCustomClose?sdkCloseButton=invisible', 'mraid://tpat?event=impression',
+    'mraid://tpat?event=successful_view', 'mraid://successfulView', 'mraid://tpat?event=close', 'mraid://close']);
   assert.deepEqual(page.errors, []);
-  assert.equal(page.$('title').textContent, tokens.TITLE);
-  assert.equal(page.$('hero').getAttribute('src'), ad.templateSettings.cacheable_replacements.MAIN_IMAGE.url);
+  // A Windows path of the bundle folder becomes a file URL the page can load.
   assert.equal(page.$('icon').getAttribute('src'), 'file:///C:/Kestrel%20Ads/rewarded_video_1/icon.png');
-  assert.match(page.$('status').textContent, /asoi off/);
-  assert.equal(page.$('consent').hidden, true);
+  assert.equal(page.$('hero').getAttribute('src'), ad.templateSettings.cacheable_replacements.MAIN_IMAGE.url);
 });
 
-test('the click-through opens the https URL after tracking the click', async () => {
-  const ad = await fetchAd(server.baseUrl, 'interstitial');
-  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
-  const page = await play({ tokens, props: properties({ incentivized: false, consentRequired: false }) });
-  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
-  assert.match(page.$('countdown').textContent, /^Ad ends in 60 s$/);
-  page.$('cta').click();
-  await until(() => page.messages.some((m) => m.startsWith('mraid://open')), 'the open command');
-  assert.deepEqual(page.messages.slice(-2), [
-    'mraid://tpat?event=click',
-    'mraid://open?url=' + encodeURIComponent(tokens.CTA_URL)
-  ]);
-  assert.ok(tokens.CTA_URL.startsWith('https://'));
-  assert.equal(page.$('icon').getAttribute('src'), 'file:///tmp/b/icon.png');
-});
-
-test('consent is asked when required and answered with the consent action', async () => {
+test('consent is answered with the consent action, and the click-through opens after tracking the click', async () => {
   const ad = await fetchAd(server.baseUrl, 'interstitial');
   const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
   const page = await play({ tokens, props: properties({ incentivized: false, consentRequired: true }) });
   await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
   assert.equal(page.$('consent').hidden, false);
-  assert.equal(page.$('consent-title').textContent, 'Personalized ads');
-  assert.equal(page.$('consent-body').textContent, 'May we use your data?');
-  assert.equal(page.$('consent-accept').textContent, 'I agree');
-  assert.equal(page.$('consent-deny').textContent, 'No');
   page.$('consent-deny').click();
   await until(() => page.messages.includes('mraid://tpat?event=consent'), 'the consent tracking');
   assert.ok(page.messages.indexOf('mraid://consentAction?event=opted_out') < page.messages.indexOf('mraid://tpat?event=consent'));
   assert.equal(page.$('consent').hidden, true);
+  page.$('cta').click();
+  await until(() => page.messages.some((m) => m.startsWith('mraid://open')), 'the open command');
+  assert.ok(tokens.CTA_URL.startsWith('https://'));
+  assert.deepEqual(page.messages.slice(-2), ['mraid://tpat?event=click', 'mraid://open?url=' + encodeURIComponent(tokens.CTA_URL)]);
 });
 
 test('closing a rewarded ad early asks first, with the incentivized texts', async () => {
@@ -178,7 +140,6 @@ test('closing a rewarded ad early asks first, with the incentivized texts', asyn
   page.$('close').click();
   assert.equal(page.$('leave').hidden, false);
   assert.equal(page.$('leave-title').textContent, tokens.INCENTIVIZED_TITLE_TEXT);
-  assert.equal(page.$('leave-continue').textContent, tokens.INCENTIVIZED_CONTINUE_TEXT);
   page.$('leave-continue').click();
   assert.equal(page.$('leave').hidden, true);
   assert.ok(!page.messages.includes('mraid://close'));
@@ -186,11 +147,4 @@ test('closing a rewarded ad early asks first, with the incentivized texts', asyn
   page.$('leave-close').click();
   await until(() => page.messages.includes('mraid://close'), 'the close command');
   assert.ok(!page.messages.includes('mraid://successfulView'), 'no reward for an early close');
-});
-
-test('without a bridge the page runs as a preview', async () => {
-  const page = await play({ bridge: false });
-  await until(() => /Preview/.test(page.$('status').textContent), 'the preview note');
-  page.$('close').click();
-  assert.ok(page.window.document.body.classList.contains('closed'));
 });
