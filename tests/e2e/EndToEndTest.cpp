@@ -266,6 +266,12 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
     EXPECT_EQ(played.Events().back().second.Message, c.message);
   }
   EXPECT_EQ(played.Events().size(), 3u);
+
+  // A publisher that loads again from inside the refused play's callback.
+  AdPlayCallback reload;
+  reload.OnAdPlayFailure = [&](AdPlayEventArgs) { StartLoad("interstitial"); };
+  EXPECT_FALSE(ads->PlayAd("interstitial", reload).Success);
+  EXPECT_TRUE(WaitUntil([&] { return ads->IsAdPlayable("interstitial"); }));
 }
 
 TEST_F(EndToEndTest, ABidLoadsWithoutAnAdRequestAndItsPlayFiresItsImpressions) {
