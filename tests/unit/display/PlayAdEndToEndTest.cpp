@@ -228,6 +228,7 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
     }, Ending::CreativeCloses, [&](Clock::duration) {
       EXPECT_TRUE(events.webViewAtEnd);  // the publisher hears of the end while the page is there
       EXPECT_TRUE(events.click.empty());
+      EXPECT_EQ(log->CountStartingWith(unknown), 0);  // nothing the bridge did not understand
     }},
     // The creative opens the advertiser's page: a click, and the ad stays up.
     {"", "interstitial", {}, [&] {
@@ -445,7 +446,7 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
       EXPECT_EQ(events.end.size(), 1u);
       EXPECT_EQ(events.end[0].Message, "Ad Closed.");
       EXPECT_TRUE(events.failure.empty());
-      EXPECT_TRUE(Hits("/tpat/close", closes + 1));  // the SDK's control closes as the creative's own close
+      EXPECT_TRUE(Hits("/tpat/close", closes + 1));  // the SDK's control tracks as the creative's own close
     }
     const auto played = Clock::now() - started;
     EXPECT_TRUE(PumpUntil([&] { return VisibleOverlays().empty() && !DisplayOverlayAdView::Current(); }));
