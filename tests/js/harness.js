@@ -6,8 +6,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { JSDOM, VirtualConsole } = require('jsdom');
 
-const scriptPath = path.join(__dirname, '..', '..', 'src', 'display', 'mraid', 'mraid.js');
-const scriptBytes = fs.readFileSync(scriptPath);
+const scriptBytes = fs.readFileSync(path.join(__dirname, '..', '..', 'src', 'display', 'mraid', 'mraid.js'));
 const scriptSource = scriptBytes.toString('utf8');
 
 // Script texts the host executes in the page.
@@ -21,81 +20,21 @@ const host = {
   commandComplete: 'if(window.tovane){window.tovane.mraidBridge.notifyCommandComplete();}'
 };
 
-const DEADLINE_MS = 5000;
-
-// Messages the page posts through window.chrome.webview.postMessage.
-class Channel {
-  constructor() {
-    this.messages = [];
-    this.waiters = [];
-  }
-
-  post(message) {
-    this.messages.push(message);
-    for (const waiter of this.waiters.slice()) {
-      if (waiter.predicate(message)) {
-        this.waiters.splice(this.waiters.indexOf(waiter), 1);
-        waiter.resolve(message);
-      }
-    }
-  }
-
-  // Resolves with the first message (already posted or still to come) that
-  // matches; rejects after the deadline.
-  waitFor(predicate, deadlineMs = DEADLINE_MS) {
-    const found = this.messages.find(predicate);
-    if (found !== undefined) {
-      return Promise.resolve(found);
-    }
-    return new Promise((resolve, reject) => {
-      const waiter = { predicate };
-      const timer = setTimeout(() => {
-        this.waiters.splice(this.waiters.indexOf(waiter), 1);
-        reject(new Error('no matching message within ' + deadlineMs + ' ms'));
-      }, deadlineMs);
-      waiter.resolve = (message) => {
-        clearTimeout(timer);
-        resolve(message);
-      };
-      this.waiters.push(waiter);
-    });
-  }
-}
-
-// Options: source (script text to evaluate), body (page HTML), webview
-// (install window.chrome.webview), errorHook (run the host's error hook first).
-function createPage(options = {}) {
-  const {
-    source = scriptSource,
-    body = '<div id="dynamic"></div>',
-    webview = true,
-    errorHook = false
-  } = options;
-  const virtualConsole = new VirtualConsole();
-  const pageErrors = [];
-  virtualConsole.on('jsdomError', (err) => pageErrors.push(err));
+// Options: source (script text, null for none), body (page HTML), errorHook
+// (run the host's error hook first).
+function createPage({ source = scriptSource, body = '<div id="dynamic"></div>', errorHook = false } = {}) {
   const dom = new JSDOM('<!DOCTYPE html><html><body>' + body + '</body></html>', {
     runScripts: 'outside-only',
-    virtualConsole
+    virtualConsole: new VirtualConsole()
   });
   const { window } = dom;
-  const channel = new Channel();
-  if (webview) {
-    window.chrome = { webview: { postMessage: (message) => channel.post(message) } };
-  }
-  if (errorHook) {
-    window.eval(host.errorHook);
-  }
-  if (source !== null) {
-    window.eval(source);
-  }
+  const posted = [];
+  window.chrome = { webview: { postMessage: (message) => posted.push(message) } };
+  if (errorHook) window.eval(host.errorHook);
+  if (source !== null) window.eval(source);
   return {
     window,
-    channel,
-    pageErrors,
-    get posted() {
-      return channel.messages;
-    },
+    posted,
     get tovane() {
       return window.tovane;
     },
@@ -105,32 +44,42 @@ function createPage(options = {}) {
     get bridge() {
       return window.tovane.mraidBridge;
     },
-    run(text) {
-      return window.eval(text);
+    get ext() {
+      return window.tovane.mraidBridgeExt;
     },
-    // Records the broadcasts of the given MRAID events as [event, ...args].
+    run: (text) => window.eval(text),
+    // Records the broadcasts of the given MRAID events as [event, ...args], copied out of the page.
     record(...events) {
       const seen = [];
       for (const event of events) {
-        window.mraid.addEventListener(event, (...args) => seen.push([event, ...args]));
+        window.mraid.addEventListener(event, (...args) => seen.push(plain([event, ...args])));
       }
       return seen;
     },
-    // The bridge made ready the way the host does it.
-    ready(replacements = {}) {
+    // The bridge made ready the way the host does it, with optional properties first.
+    ready(properties, replacements = {}) {
+      if (properties) window.tovane.mraidBridge.notifyPropertiesChange(properties);
       window.tovane.mraidBridge.notifyReadyEvent(replacements);
+      return this;
     },
     // Runs fn and returns the URLs it posted, then lets the next command go.
     sent(fn) {
-      const before = channel.messages.length;
+      const before = posted.length;
       fn();
-      const urls = channel.messages.slice(before);
+      const urls = posted.slice(before);
       window.tovane.mraidBridge.notifyCommandComplete();
       return urls;
     },
-    close() {
-      window.close();
-    }
+    // Resolves once a posted message matches; rejects after a generous deadline.
+    async waitFor(predicate, deadlineMs = 5000) {
+      const end = Date.now() + deadlineMs;
+      while (!posted.some(predicate)) {
+        if (Date.now() > end) throw new Error('no matching message within ' + deadlineMs + ' ms');
+        await new Promise((resolve) => setTimeout(resolve, 5));
+      }
+      return posted.find(predicate);
+    },
+    close: () => window.close()
   };
 }
 
@@ -139,4 +88,4 @@ function plain(value) {
   return value === undefined ? undefined : JSON.parse(JSON.stringify(value));
 }
 
-module.exports = { createPage, plain, host, scriptPath, scriptBytes, scriptSource, DEADLINE_MS };
+module.exports = { createPage, plain, host, scriptBytes, scriptSource };

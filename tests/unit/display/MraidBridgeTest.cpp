@@ -1,0 +1,330 @@
+// The native side of the bridge without a window: the commands a creative
+// sends, the urls it may open, and the properties it is sent.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "config/PersistentSettingsController.h"
+#include "device/DeviceInfoController.h"
+#include "display/CreativeUrl.h"
+#include "display/DisplayAdController.h"
+#include "display/MraidBridgePropertiesController.h"
+#include "display/MraidCommand.h"
+#include "display/MraidCommandReceiverController.h"
+#include "display/StoreLink.h"
+#include "net/ITpatController.h"
+#include "platform/PlatformServices.h"
+#include "privacy/GdprController.h"
+#include "sdk/ControllerRegistry.h"
+#include "support/LogCapture.h"
+#include "support/RecordingUrlOpener.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+
+namespace kestrel {
+namespace {
+
+using R = ControllerRegistry;
+using test::LogCapture;
+using Parameters = std::unordered_map<std::string, std::string>;
+using Strings = std::vector<std::string>;
+
+// The creative's side of a play, without a window.
+class FakeAd : public DisplayAdController {
+ public:
+  void CloseAd() override { calls.push_back("close"); }
+  void OnAdClicked() override {
+    calls.push_back("click");
+    if (throwOnClick) throw std::runtime_error("click failed");
+  }
+  void OnSuccessfulView() override { calls.push_back("rewarded"); }
+  bool AllowsOpen(const std::string& /*url*/) override { return true; }  // the pace is the play's, not tested here
+
+  Strings calls;
+  bool throwOnClick = false;
+};
+
+// Records the commands it is handed; while held, each send waits as a slow
+// tracking server would.
+class RecordingTpat : public ITpatController {
+ public:
+  std::future<bool> Initialize() override { return MakeReadyFuture(true); }
+  void SendTpat(std::shared_ptr<TpatsModel>, const Parameters& parameters) override {
+    std::unique_lock lock(m_mutex);
+    ++started;
+    m_changed.wait(lock, [this] { return !m_held; });
+    m_sent.push_back(parameters);
+  }
+  std::string ReplaceMacros(const std::string& url) override { return url; }
+  void Hold(bool hold) {
+    std::lock_guard lock(m_mutex);
+    m_held = hold;
+    m_changed.notify_all();
+  }
+  std::vector<Parameters> Sent() {
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+  }
+  std::atomic<int> started = 0;
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_held = false;
+  std::vector<Parameters> m_sent;
+};
+
+class MraidBridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    R::Clear();
+    UseOpener(false);
+  }
+  void TearDown() override {
+    R::Clear();
+    PlatformServices::SetUrlOpener(nullptr);
+  }
+  void UseOpener(bool storeLinks) {
+    opener = std::make_shared<test::RecordingUrlOpener>(storeLinks);
+    PlatformServices::SetUrlOpener(opener);
+  }
+  bool Process(const std::string& message) { return receiver.ProcessReceivedMraidCommand(message, &ad); }
+
+  MraidCommandReceiverController receiver;
+  FakeAd ad;
+  std::shared_ptr<test::RecordingUrlOpener> opener;
+};
+
+TEST_F(MraidBridgeTest, EachCommandHasItsEffectAndItsAnswer) {
+  const std::string unknown = "Unknown Command received from Creative bridge: ";
+  const struct {
+    std::string message;
+    bool answer;         // true: the page may send its next command
+    Strings calls;       // on the ad
+    std::string logged;  // an error line starting so, or none
+  } rows[] = {
+      {"JS_KE_ERROR:boom at file.js:1:2", false, {}, unknown},
+      {"", false, {}, unknown},
+      {"mraid://c", false, {}, unknown},          // too short after "://"
+      {"mraid://close now", false, {}, unknown},  // white space
+      {"mraid://.close", false, {}, unknown},     // "." right after "://"
+      {"ftp://close", false, {}, unknown},
+      {"mraid://tpat?event=" + std::string(MraidCommand::kMaxLength, 'a'), false, {}, unknown},
+      {"https://example.com/close", false, {}, "Received non-mraid command from creative! "},
+      {"HTTP://EXAMPLE.COM", false, {}, "Received non-mraid command from creative! "},
+      // "close" is never answered: the page sends nothing after it.
+      {"MRAID://Close", false, {"close"}, ""},
+      {"mraid://close?reason=done", false, {"close"}, ""},
+      {"mraid://successfulView", true, {"rewarded"}, ""},
+      {"mraid://open", true, {"click"}, "open command doesn't have a url!"},
+      // Without a GDPR or tracking controller, or for commands this SDK ignores, nothing happens.
+      {"mraid://consentAction?event=opted_in", true, {}, ""},
+      {"mraid://tpat?event=x", true, {}, ""},
+      {"mraid://useCustomClose?sdkCloseButton=gone", true, {}, ""},
+      {"mraid://presentStoreView?appStoreId=1", true, {}, "Windows SDK should not receive this MRAID command"},
+      {"mraid://action?a=1", true, {}, "Action (without value) command is deprecated"},
+      {"mraid://playVideo?uri=x", true, {}, "Don't know how to handle MRAID"},
+      {"mraid://creativeHeartbeat?pad=" + std::string(MraidCommand::kMaxLength - 40, 'x'), true, {}, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.message.substr(0, 40));
+    LogCapture log;
+    ad.calls.clear();
+    EXPECT_EQ(Process(row.message), row.answer);
+    EXPECT_EQ(ad.calls, row.calls);
+    EXPECT_EQ(log.CountStartingWith(row.logged), row.logged.empty() ? 0 : 1);
+  }
+  EXPECT_EQ(opener->Urls(), Strings{});
+}
+
+TEST_F(MraidBridgeTest, ParametersAndUrlsAreReadAsReceived) {
+  EXPECT_EQ(MraidCommand::ParseParameters("mraid://x?a=1&b&c=2=3"), (Parameters{{"a", "1"}, {"c", "2=3"}}));
+  EXPECT_EQ(MraidCommand::ParseParameters("mraid://tpat?event=a?b&u=%20x+y&event=c?"),
+            (Parameters{{"event", "c"}, {"u", "%20x+y"}}));
+  // One decoding pass; broken escapes and "+" stay; a decoded NUL ends the url.
+  EXPECT_EQ(CreativeUrl::Unescape("%41%2541%zz%4+%e2%82%AC"), "A%41%zz%4+\xe2\x82\xac");
+  EXPECT_EQ(CreativeUrl::Unescape("https://a.example/x%00y"), "https://a.example/x");
+}
+
+// "open" reports a click, then opens a web address or, where the desktop has a
+// store, the store's own link for a product id found in the address.
+TEST_F(MraidBridgeTest, OpenOpensOnlyAWebAddressOrTheStoresLink) {
+  const std::string detail = "https://apps.microsoft.com/store/detail/";
+  const std::string deepLink = "ms-windows-store://pdp/?ProductId=";
+  const struct {
+    std::string url;  // as the page sends it
+    bool store;       // the desktop opens store links
+    std::string opened;
+  } rows[] = {
+      {"https%3A%2F%2Fapps.microsoft.com%2Fstore%2Fdetail%2F9WZDNCRFJ3TJ", false, detail + "9WZDNCRFJ3TJ"},
+      {"https%3A%2F%2Fapps.microsoft.com%2Fstore%2Fdetail%2F9WZDNCRFJ3TJ", true, deepLink + "9WZDNCRFJ3TJ&cid=tovane"},
+      {"javascript:x//" + detail + "ABC", true, deepLink + "ABC&cid=tovane"},
+      {"https%3A%2F%2Fexample.com%2Fa%3Fb%3D1%26c%3D%2541", true, "https://example.com/a?b=1&c=%41"},
+      {"HTTPS://Example.com", false, "HTTPS://Example.com"},
+      {"javascript:x//" + detail + "ABC", false, ""},
+      {"file:///etc/passwd", false, ""},
+      {"javascript%3Aalert(1)", false, ""},
+      {"myapp://run", true, ""},
+      {"ms-windows-store://pdp/?ProductId=1", false, ""},
+      {"", false, ""},
+      {"%00https://x.example", false, ""},
+      {"https:", false, ""},
+      {"https://", false, ""},
+      {"https://x.example/%0Aecho", false, ""},
+      {"/usr/bin/xterm", false, ""},
+      {"-e%20https://x.example", false, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.url);
+    UseOpener(row.store);
+    ad.calls.clear();
+    EXPECT_TRUE(Process("mraid://open?url=" + row.url));
+    EXPECT_EQ(ad.calls, Strings{"click"});
+    EXPECT_EQ(opener->Urls(), row.opened.empty() ? Strings{} : Strings{row.opened});
+  }
+}
+
+TEST_F(MraidBridgeTest, StoreProductIdsComeFromThePatternsInTheirOrder) {
+  const std::optional<std::string> none;
+  const std::pair<std::string, std::optional<std::string>> rows[] = {
+      {"https://apps.microsoft.com/store/detail/9WZDNCRFJ3TJ?hl=en", "9WZDNCRFJ3TJ"},
+      {"https://apps.microsoft.com/store/detail/myapp/9NBLGGH4NNS1", "9NBLGGH4NNS1"},
+      {"https://www.microsoft.com/en-us/p/app/ONE/store/games/TWO", "TWO"},
+      {"https://www.microsoft.com/en-us/p/app/ONE?r=https://apps.microsoft.com/store/detail/TWO", "TWO"},
+      {"http://www.microsoft.com/en-us/p/app/9WZDNCRFHVJL?x=1", "9WZDNCRFHVJL"},
+      {"https://www.microsoft.com/store/apps/ABC", "ABC"},
+      {"https://www.microsoft.com/store/music/ABC", none},
+      {"x https://www.microsoft.com/store/apps/ABC", none},
+      {"https://example.com/a?b=1", none},
+      // Searched up to their limit only.
+      {"https://www.microsoft.com/en-us/p/app/ID?pad=" + std::string(StoreLink::kMaxUrlLength - 45, 'x'), "ID"},
+      {"https://www.microsoft.com/en-us/p/app/ID?pad=" + std::string(StoreLink::kMaxUrlLength - 44, 'x'), none},
+  };
+  for (const auto& [url, id] : rows) EXPECT_EQ(StoreLink::FindProductId(url), id) << url.substr(0, 80);
+}
+
+TEST_F(MraidBridgeTest, OpenPrivacyOpensOnlyAPlainWebAddress) {
+  EXPECT_TRUE(Process("mraid://openPrivacy"));
+  EXPECT_TRUE(Process("mraid://openPrivacy?url=https://example.com:8443/legal/privacy.html"));
+  for (const std::string url : {"https%3A%2F%2Fexample.com%2Fprivacy", "file:///etc/passwd", "https://x.example/a%20b",
+                                "javascript:alert(1)", "HTTPS://example.com/"}) {
+    EXPECT_TRUE(Process("mraid://openPrivacy?url=" + url)) << url;
+  }
+  EXPECT_EQ(opener->Urls(), (Strings{MraidCommandReceiverController::kDefaultPrivacyUrl,
+                                     "https://example.com:8443/legal/privacy.html"}));
+  EXPECT_EQ(ad.calls, Strings{});
+}
+
+// The checks of commands and privacy pages are written by hand so that no
+// regular expression recurses over a long message; they accept exactly what
+// their patterns accept: every combination of the pieces is checked against std::regex.
+TEST_F(MraidBridgeTest, UrlChecksAcceptWhatTheirPatternsAccept) {
+  const struct {
+    std::regex pattern;
+    bool (*check)(const std::string&);
+    std::vector<Strings> pieces;
+  } rows[] = {
+      {std::regex(R"((http|https|mraid):\/\/[^\s/$.?#].[^\s]*)", std::regex::ECMAScript | std::regex::icase),
+       &MraidCommand::IsCommandUrl,
+       {{"", "mraid", "MRaid", "http", "HTTPS", "ftp", "xmraid", "mraid:"},
+        {"://", ":/", "//", ""},
+        {"", "a", " ", "/", "$", ".", "?", "#", "\n", "\xc3"},
+        {"", "b", " ", "\t", "\n", "\r", ".", "\xa4"},
+        {"", "cd", "c d", "c\vd", "?x=1&y=2", "/p/q", "://", "\f"}}},
+      {std::regex(R"((http|https)://([\w.-]+)(:[0-9]+)?(/[\w./-]*)?)"),
+       &CreativeUrl::IsPrivacyPageUrl,
+       {{"http://", "https://", "HTTP://", "ftp://", "http:/", "https:://"},
+        {"", "a", "a.b-c_D9", "a b", "\xc3\xa4", "-", "a/"},
+        {"", ":", ":80", ":8a", "::1"},
+        {"", "/", "/a/b.c-d_e", "/a b", "?q", "/a?b", "//", "/\xc3\xa4", "#x"}}},
+  };
+  for (const auto& row : rows) {
+    Strings texts{""};
+    for (const auto& choices : row.pieces) {
+      Strings next;
+      for (const auto& text : texts) {
+        for (const auto& choice : choices) next.push_back(text + choice);
+      }
+      texts = std::move(next);
+    }
+    std::size_t accepted = 0;
+    for (const auto& text : texts) {
+      const bool expected = std::regex_match(text, row.pattern);
+      accepted += expected;
+      EXPECT_EQ(row.check(text), expected) << '"' << text << '"';
+    }
+    EXPECT_TRUE(accepted > 50 && accepted < texts.size() / 2) << accepted;  // the pieces reach both answers
+  }
+  // Up to the message limit, without recursion.
+  const std::string longest = "mraid://tpat?pad=" + std::string(MraidCommand::kMaxLength - 17, 'x');
+  EXPECT_TRUE(MraidCommand::IsCommandUrl(longest));
+  EXPECT_FALSE(MraidCommand::IsCommandUrl(longest + "x"));
+  EXPECT_FALSE(MraidCommand::IsCommandUrl(longest.substr(0, 100) + " " + longest.substr(101)));
+  const std::string page = "https://example.com/" + std::string(MraidCommand::kMaxLength - 20, 'p');
+  EXPECT_TRUE(CreativeUrl::IsPrivacyPageUrl(page));
+  EXPECT_FALSE(CreativeUrl::IsPrivacyPageUrl(page + "p"));
+}
+
+// Tracking hits go out with the command's parameters, in the order of the
+// commands, and the creative's window never waits on a tracking server.
+TEST_F(MraidBridgeTest, TpatNeverHoldsTheWindowAndKeepsTheCommandsInOrder) {
+  auto tpat = std::make_shared<RecordingTpat>();
+  R::SetTpatController(tpat);
+  tpat->Hold(true);
+  EXPECT_TRUE(Process("mraid://tpat?event=start&extra=%20"));  // returns while the send is held
+  EXPECT_TRUE(Process("mraid://tpat?event=midpoint"));
+  ASSERT_TRUE(test::WaitUntil([&] { return tpat->started == 1; }));
+  EXPECT_TRUE(tpat->Sent().empty());
+  EXPECT_EQ(tpat->started, 1);  // the second waits for the first
+  tpat->Hold(false);
+  ASSERT_TRUE(test::WaitUntil([&] { return tpat->Sent().size() == 2; }));
+  EXPECT_EQ(tpat->Sent()[0], (Parameters{{"event", "start"}, {"extra", "%20"}}));
+  EXPECT_EQ(tpat->Sent()[1].at("event"), "midpoint");
+}
+
+TEST_F(MraidBridgeTest, FailuresNeverLeaveTheReceiver) {
+  LogCapture log;
+  ad.throwOnClick = true;
+  EXPECT_FALSE(Process("mraid://open?url=https://example.com"));
+  EXPECT_TRUE(log.Has("Exception in ProcessReceivedMraidCommand: click failed", LogLevel::Error));
+  // No playing ad: the commands that need one are logged, not performed.
+  R::SetTpatController(std::make_shared<RecordingTpat>());
+  EXPECT_FALSE(receiver.ProcessReceivedMraidCommand("mraid://close", nullptr));
+  EXPECT_TRUE(receiver.ProcessReceivedMraidCommand("mraid://tpat?event=x", nullptr));
+  EXPECT_TRUE(receiver.ProcessReceivedMraidCommand("mraid://successfulView", nullptr));
+  EXPECT_EQ(log.CountStartingWith("No playing ad for MRAID command: "), 3);
+}
+
+// The creative sees a size once the device is known, and a consent dialog
+// only while no choice is stored; each build with a dialog watches for its timeout.
+TEST_F(MraidBridgeTest, BridgePropertiesFollowTheDeviceAndTheConsentChoice) {
+  MraidBridgePropertiesController properties;
+  EXPECT_EQ(properties.GetBridgeProperties("", false)["maxSize"], nullptr);
+  test::TempDir folder;
+  auto settings = std::make_shared<PersistentSettingsController>(folder.String());
+  R::SetPersistentSettingsController(settings);
+  auto gdpr = std::make_shared<GdprController>();
+  R::SetGdprController(gdpr);
+  R::SetDeviceInfoController(std::make_shared<DeviceInfoController>(nullptr));
+  gdpr->SetGdprEnabled(true);
+  EXPECT_EQ(properties.GetBridgeProperties("", false)["maxSize"], (Json{{"width", "1920"}, {"height", "1080"}}));
+  EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
+  settings->SetWatchForGDPRTimeout(false);
+  gdpr->SetConsentStatus(GdprController::kOptedOut, "v1");
+  EXPECT_EQ(properties.GetBridgeProperties("", false)["consentRequired"], "false");
+  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+}
+
+}  // namespace
+}  // namespace kestrel
