@@ -22,7 +22,7 @@ demo: build
 
 # The test suite under AddressSanitizer with UndefinedBehaviorSanitizer, then under ThreadSanitizer.
 # The ThreadSanitizer run leaves out the tests that drive WebKit; tests/sanitizers/tsan.supp says why.
-TSAN_SKIP = ^(PlayAdEndToEndTest|WebViewHostTest|MraidScriptEngine|JsTests/MraidScriptEngineTest|c_interface_play|soak_short|KillTest)
+TSAN_SKIP = ^(PlayAdEndToEndTest|c_interface_play|soak_short|KillTest)
 SANITIZE_OPTIONS = -DCMAKE_BUILD_TYPE=Debug -DKESTREL_BUILD_EXAMPLES=OFF -DKESTREL_BUILD_BENCH=OFF
 test-sanitize: deps
 	@cmake -S . -B build-asan -G $(GENERATOR) $(SANITIZE_OPTIONS) -DKESTREL_SANITIZE=address,undefined >/dev/null

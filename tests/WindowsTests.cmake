@@ -12,9 +12,7 @@ set(kestrel_linux_only
   unit/device/PublisherAppInfoTest.cpp
   unit/storage/FileSystemControllerTest.cpp
   unit/display/LeakSuppressions.cpp
-  unit/display/MraidScriptEngineTest.cpp
   unit/display/PlayAdEndToEndTest.cpp
-  unit/display/WebViewHostTest.cpp
   unit/display/XdgUrlOpenerTest.cpp
   unit/device/WindowSizeTest.cpp)
 
