@@ -66,14 +66,14 @@ class EndToEndTest : public test::SdkFixture {
  protected:
   // The body of the newest request under path.
   Json LastBody(const std::string& path) {
-    const auto requests = server.Requests(path);
+    const auto requests = server->Requests(path);
     return requests.empty() ? Json() : Json::parse(requests.back().body, nullptr, false);
   }
   // Sends a fresh /config request and returns its body as the server received it.
   Json ConfigRequest() {
-    const std::size_t before = server.Requests("/config").size();
+    const std::size_t before = server->Requests("/config").size();
     R::GetRequestController()->RequestConfig().get();
-    EXPECT_TRUE(server.WaitForRequests("/config", before + 1));
+    EXPECT_TRUE(server->WaitForRequests("/config", before + 1));
     return LastBody("/config");
   }
   bool LoadMediatedAndWait(const std::string& placement, const std::string& markup) {
@@ -98,16 +98,16 @@ TEST_F(EndToEndTest, InitializationReportsOnceWhatTheServerAnswered) {
   const std::vector<Case> cases = {
       {"the fixture", [] {}, "", true, ""},
       {"connection refused", [] {}, deadUrl, true, "HttpSendRequestW failed. Error: "},
-      {"no template", [&] { server.SetFault(ConfigBody(ConfigWith({{"template", nullptr}}))); }, "", true,
+      {"no template", [&] { server->SetFault(ConfigBody(ConfigWith({{"template", nullptr}}))); }, "", true,
        "key 'template' not found"},
-      {"no endpoints", [&] { server.SetFault(ConfigBody(ConfigWith({{"endpoints", nullptr}}))); }, "", true,
+      {"no endpoints", [&] { server->SetFault(ConfigBody(ConfigWith({{"endpoints", nullptr}}))); }, "", true,
        "key 'endpoints' not found"},
       {"no success callback", [] {}, "", false, "onInitCompleted payload is null"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SdkState::Reset();
-    server.ClearFaults();
+    server->ClearFaults();
     c.arrange();
     const InitOutcome outcome = Initialize(c.baseUrl, {}, c.withSuccess);
     EXPECT_NE(outcome.instance, nullptr);
@@ -124,7 +124,7 @@ TEST_F(EndToEndTest, InitializationReportsOnceWhatTheServerAnswered) {
     EXPECT_EQ(placements[0].ReferenceId, "rewarded_video");
     EXPECT_TRUE(placements[0].IsIncentivized);
     EXPECT_TRUE(placements[2].HeaderBidding);
-    EXPECT_EQ(R::GetEndpointController()->GetAdsUrl(), server.BaseUrl() + "/ads");
+    EXPECT_EQ(R::GetEndpointController()->GetAdsUrl(), server->BaseUrl() + "/ads");
   }
 }
 
@@ -132,7 +132,7 @@ TEST_F(EndToEndTest, InitializationReportsOnceWhatTheServerAnswered) {
 TEST_F(EndToEndTest, TheConfigurationRequestAsTheServerReceivedIt) {
   KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
   ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
-  const auto requests = server.Requests("/config");
+  const auto requests = server->Requests("/config");
   ASSERT_EQ(requests.size(), 1u);
   const auto& request = requests[0];
   EXPECT_EQ(request.method, "POST");
@@ -154,11 +154,11 @@ TEST_F(EndToEndTest, TheConfigurationRequestAsTheServerReceivedIt) {
 }
 
 TEST_F(EndToEndTest, ConcurrentInitializationsWireOnceAndALaterConfigurationIsIgnored) {
-  server.SetFault(ConfigBody(ConfigWith(nullptr)));
+  server->SetFault(ConfigBody(ConfigWith(nullptr)));
   LogCapture log;
   std::atomic<int> successes{0};
   KestrelSdkConfig config;
-  config.ConfigBaseUrl = server.BaseUrl();
+  config.ConfigBaseUrl = server->BaseUrl();
   InitializationCallback callback{[&](InitializationSuccessEventArgs) { ++successes; }, nullptr};
   std::vector<std::future<KestrelAds*>> futures;
   for (int i = 0; i < 6; ++i) futures.push_back(KestrelAds::InitializeAsync("app", config, nullptr, callback));
@@ -168,11 +168,11 @@ TEST_F(EndToEndTest, ConcurrentInitializationsWireOnceAndALaterConfigurationIsIg
   for (auto* instance : instances) EXPECT_EQ(instance, instances[0]);
   EXPECT_EQ(successes, 6);
   EXPECT_EQ(log.CountStartingWith("Kestrel SDK Version "), 1);
-  EXPECT_EQ(server.Requests("/config").size(), 1u);
+  EXPECT_EQ(server->Requests("/config").size(), 1u);
 
   // The extension the answer carried travels in the next request; that answer changes nothing.
   EXPECT_EQ(R::GetInitializationController()->GetExtJson()["ext"]["config_extension"], "ext-from-config");
-  server.SetFault(ConfigBody(ConfigWith({{"placements", {{{"reference_id", "late"}}}}})));
+  server->SetFault(ConfigBody(ConfigWith({{"placements", {{{"reference_id", "late"}}}}})));
   EXPECT_EQ(ConfigRequest()["ext"]["config_extension"], "ext-from-config");
   EXPECT_EQ(R::GetPlacementsController()->FindPlacement("late"), nullptr);
   EXPECT_NE(R::GetPlacementsController()->FindPlacement("first"), nullptr);
@@ -181,7 +181,7 @@ TEST_F(EndToEndTest, ConcurrentInitializationsWireOnceAndALaterConfigurationIsIg
 
 TEST_F(EndToEndTest, ASuccessCallbackThatThrowsIsReportedAsAFailure) {
   KestrelSdkConfig config;
-  config.ConfigBaseUrl = server.BaseUrl();
+  config.ConfigBaseUrl = server->BaseUrl();
   std::vector<std::string> failures;  // the callbacks have run when the future is ready
   InitializationCallback callback{[](InitializationSuccessEventArgs) { throw std::runtime_error("publisher bug"); },
                                   [&](InitializationFailureEventArgs args) { failures.push_back(args.Message); }};
@@ -202,11 +202,11 @@ TEST_F(EndToEndTest, ALoadUnpacksOneAdAndASleepAnswerHoldsThePlacementForThirtyS
   EXPECT_FALSE(ads->IsAdPlayable("interstitial"));
   ASSERT_TRUE(LoadAndWait("rewarded_video"));  // already loaded: no second request
   EXPECT_EQ(success.Events().size(), 2u);
-  EXPECT_EQ(server.Requests("/ads").size(), 1u);
+  EXPECT_EQ(server->Requests("/ads").size(), 1u);
 
   const std::int64_t start = Clock::NowTicks();
   Clock::Set(start);
-  server.SetFault("ads=sleep");
+  server->SetFault("ads=sleep");
   struct Step {
     int second;
     std::string failure;  // empty for a success
@@ -218,7 +218,7 @@ TEST_F(EndToEndTest, ALoadUnpacksOneAdAndASleepAnswerHoldsThePlacementForThirtyS
     Clock::Set(start + step.second * Clock::kTicksPerSecond);
     const std::size_t failures = failure.Events().size();
     ASSERT_TRUE(LoadAndWait("interstitial"));
-    server.ClearFaults();
+    server->ClearFaults();
     if (step.failure.empty()) {
       EXPECT_EQ(failure.Events().size(), failures);
       EXPECT_TRUE(ads->IsAdPlayable("interstitial"));
@@ -226,7 +226,7 @@ TEST_F(EndToEndTest, ALoadUnpacksOneAdAndASleepAnswerHoldsThePlacementForThirtyS
       ASSERT_EQ(failure.Events().size(), failures + 1);
       EXPECT_EQ(failure.Events().back().Message, step.failure);
     }
-    EXPECT_EQ(server.Requests("/ads").size(), step.adsRequests);
+    EXPECT_EQ(server->Requests("/ads").size(), step.adsRequests);
   }
   Clock::Reset();
 }
@@ -241,8 +241,8 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
                                    FetchMarkup("hb_banner", "&version=1")));
   ASSERT_EQ(failure.Events().size(), 2u);
   EXPECT_EQ(failure.Events()[1].Message, "Invalid Ad Markup");
-  EXPECT_TRUE(server.Requests("/ads").empty());
-  EXPECT_TRUE(server.Requests("/bundles/").empty());
+  EXPECT_TRUE(server->Requests("/ads").empty());
+  EXPECT_TRUE(server->Requests("/bundles/").empty());
 
   const std::string markup = FetchMarkup("hb_banner");
   struct Case {
@@ -290,8 +290,8 @@ TEST_F(EndToEndTest, ABidLoadsWithoutAnAdRequestAndItsPlayFiresItsImpressions) {
     EXPECT_TRUE(info.Success) << info.Message;
     EXPECT_NE(info.EventId, lastEventId);
     lastEventId = info.EventId;
-    ASSERT_TRUE(server.WaitForRequests("/hb/impression", bid));
-    const auto hit = server.Requests("/hb/impression").at(bid - 1);
+    ASSERT_TRUE(server->WaitForRequests("/hb/impression", bid));
+    const auto hit = server->Requests("/hb/impression").at(bid - 1);
     EXPECT_EQ(hit.Param("placement"), "hb_banner");
     EXPECT_EQ(hit.Param("ev"), info.EventId);
     EXPECT_FALSE(hit.Param("ts").empty());
@@ -299,7 +299,7 @@ TEST_F(EndToEndTest, ABidLoadsWithoutAnAdRequestAndItsPlayFiresItsImpressions) {
     EXPECT_EQ(played.Events()[0].first, "start");
   }
   EXPECT_TRUE(fs::is_regular_file(BundleFolder("hb_banner_1") / "index.html"));
-  EXPECT_TRUE(server.Requests("/ads").empty());
+  EXPECT_TRUE(server->Requests("/ads").empty());
 }
 
 TEST_F(EndToEndTest, TheSuperTokenCarriesTheChoicesOfTheMoment) {
@@ -358,7 +358,7 @@ TEST_F(EndToEndTest, RequestsCarryTheChoicesAndWithholdIdentifiersWhenARuleRestr
        [&] {
          KestrelAds::SetGdprConsentStatus(GdprConsentStatus::Accepted, "2.0.0");
          SdkState::Reset();
-         server.SetFault(ConfigBody(ConfigWith({{"disable_ad_id", true}})));
+         server->SetFault(ConfigBody(ConfigWith({{"disable_ad_id", true}})));
          ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
        },
        false, {{"gdpr", {{"consent_status", "opted_in"}}}}, true},
@@ -391,7 +391,7 @@ TEST_F(EndToEndTest, RequestsCarryTheChoicesAndWithholdIdentifiersWhenARuleRestr
 
 // The watch a consent dialog arms outlives the process: the next start that finds it unanswered denies consent.
 TEST_F(EndToEndTest, AConsentDialogLeftUnansweredIsDeniedAtTheNextStart) {
-  server.SetFault(
+  server->SetFault(
       ConfigBody(ConfigWith({{"gdpr", {{"is_country_data_protected", true}, {"consent_message_version", "v5"}}}})));
   ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
   R::GetGdprController()->StartConsentTimeoutWatch();

@@ -65,7 +65,7 @@ class ServerFaultTest : public test::SdkFixture {
   // Loads with the fault in place and waits for its log line; the load brings no callback.
   void LoadThroughFault(const std::string& placement, const Case& c) {
     LogCapture log;
-    server.SetFault(c.fault);
+    server->SetFault(c.fault);
     ASSERT_TRUE(StartLoad(placement));
     EXPECT_TRUE(WaitUntil([&] { return HasLine(log, c); })) << "missing: " << c.logged;
     EXPECT_FALSE(ads->IsAdPlayable(placement));
@@ -94,7 +94,7 @@ TEST_F(ServerFaultTest, ConfigFaultsAreReportedOnceAndKeepTheChoices) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     SdkState::Reset();
-    server.SetFault(c.fault);
+    server->SetFault(c.fault);
     LogCapture log;
     InitOutcome outcome = Initialize();
     ASSERT_NE(outcome.instance, nullptr);
@@ -119,7 +119,7 @@ TEST_F(ServerFaultTest, ConfigFaultsAreReportedOnceAndKeepTheChoices) {
     ExpectChoicesKept(c.fault.starts_with("config=body:"));
 
     SdkState::Reset();
-    server.ClearFaults();
+    server->ClearFaults();
     outcome = Initialize();
     ASSERT_EQ(outcome.successes.size(), 1u) << (outcome.failures.empty() ? "" : outcome.failures[0]);
     ads = outcome.instance;
@@ -211,7 +211,7 @@ TEST_F(ServerFaultTest, BundleAndAssetFaultsDropTheBundle) {
 TEST_F(ServerFaultTest, EntriesLeavingTheBundleFolderAreNotWritten) {
   const bool absoluteExisted = fs::exists("/tmp/kestrel-adserver-evil.txt");
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
-  server.SetFault("bundle=zipslip");
+  server->SetFault("bundle=zipslip");
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(StartLoad("rewarded_video"));
   const bool loaded = WaitUntil([&] { return Callbacks() == 1; });
@@ -237,7 +237,7 @@ TEST_F(ServerFaultTest, AVeryLargeBundleLoadsWhole) {
   PlatformServices::SetHttpClient(nullptr);
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
   constexpr std::size_t kFiller = 40u * 1000 * 1000;
-  server.SetFault("bundle=large,bytes=" + std::to_string(kFiller));
+  server->SetFault("bundle=large,bytes=" + std::to_string(kFiller));
   ASSERT_TRUE(StartLoad("rewarded_video"));
   ASSERT_TRUE(WaitUntil([&] { return Callbacks() == 1; }, std::chrono::minutes(5)));
   ASSERT_EQ(success.Events().size(), 1u) << failure.Events()[0].Message;
@@ -266,8 +266,8 @@ TEST_F(ServerFaultTest, BadBidMarkupFailsTheMediatedLoad) {
   };
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
   auto fetch = [&](const std::string& fault) {
-    if (!fault.empty()) server.SetFault(fault);
-    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
+    if (!fault.empty()) server->SetFault(fault);
+    HttpExchange exchange{"GET", server->BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
     return PlatformServices::HttpClient()->Exchange(exchange).body;
   };
   const std::vector<MarkupCase> cases = {
@@ -285,7 +285,7 @@ TEST_F(ServerFaultTest, BadBidMarkupFailsTheMediatedLoad) {
       {"ad unit not JSON", BidWithAdUnit("<html>no ad</html>"), "",
        "[json.exception.type_error.304] cannot use at() with null", true},
   };
-  server.ClearFaults();
+  server->ClearFaults();
   for (const MarkupCase& c : cases) {
     SCOPED_TRACE(c.name);
     LogCapture log;
@@ -315,14 +315,14 @@ TEST_F(ServerFaultTest, BadBidMarkupFailsTheMediatedLoad) {
   const KestrelAdPlayInfo played =
       ads->PlayMediatedAd(AdConfig{}, "hb_banner", {}, "{\"impression\":" + Nested(1000000) + "}");
   EXPECT_TRUE(played.Success) << played.Message;
-  EXPECT_TRUE(server.Requests("/hb/impression").empty());
+  EXPECT_TRUE(server->Requests("/hb/impression").empty());
 }
 
 // A tracking server that fails or stalls neither crashes the SDK nor holds a play for ever.
 TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
   auto fetch = [&] {
-    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
+    HttpExchange exchange{"GET", server->BaseUrl() + "/hb/markup?placement=hb_banner", "fault-test", {}, {}, {}};
     return PlatformServices::HttpClient()->Exchange(exchange).body;
   };
   // Loads a bid and plays it; the play starts and returns within the deadline.
@@ -331,7 +331,7 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
     const std::size_t successes = success.Events().size();
     EXPECT_TRUE(ads->LoadMediatedAd("hb_banner", AdLoadCallback{success.Handler(), failure.Handler()}, markup));
     EXPECT_TRUE(WaitUntil([&] { return success.Events().size() > successes; }));
-    if (!fault.empty()) server.SetFault(fault);
+    if (!fault.empty()) server->SetFault(fault);
     std::atomic<int> starts{0};
     AdPlayCallback callback;
     callback.OnAdStart = [&](AdPlayEventArgs) { ++starts; };
@@ -343,8 +343,8 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
   };
   const std::vector<Case> cases = {
       {"impression=status:500,count=1", ""},
-      {"impression=delay:" + kStall + ",count=1", "Url: " + server.BaseUrl() + "/hb/impression"},
-      {"impression=close,count=1", "Url: " + server.BaseUrl() + "/hb/impression"},
+      {"impression=delay:" + kStall + ",count=1", "Url: " + server->BaseUrl() + "/hb/impression"},
+      {"impression=close,count=1", "Url: " + server->BaseUrl() + "/hb/impression"},
   };
   std::size_t plays = 0;
   for (const Case& c : cases) {
@@ -352,19 +352,19 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
     LogCapture log;
     loadAndPlay(c.fault);
     ++plays;
-    ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays));
+    ASSERT_TRUE(server->WaitForRequests("/hb/impression", plays));
     if (c.logged.empty()) {
-      EXPECT_TRUE(WaitUntil([&] { return server.Requests("/hb/impression").back().status == 500; }));
+      EXPECT_TRUE(WaitUntil([&] { return server->Requests("/hb/impression").back().status == 500; }));
     } else {
       EXPECT_TRUE(WaitUntil([&] { return HasLine(log, c); })) << "missing: " << c.logged;
     }
     ExpectChoicesKept();
   }
   loadAndPlay("");
-  ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 1));
+  ASSERT_TRUE(server->WaitForRequests("/hb/impression", plays + 1));
   // A request is recorded when it arrives and gets its status when answered.
-  EXPECT_TRUE(WaitUntil([&] { return server.Requests("/hb/impression").back().status != 0; }));
-  const auto hits = server.Requests("/hb/impression");
+  EXPECT_TRUE(WaitUntil([&] { return server->Requests("/hb/impression").back().status != 0; }));
+  const auto hits = server->Requests("/hb/impression");
   EXPECT_EQ(hits.back().status, 200);
   EXPECT_TRUE(hits.back().fault.empty());
   EXPECT_TRUE(failure.Events().empty());
@@ -374,45 +374,45 @@ TEST_F(ServerFaultTest, ImpressionFaultsDoNotHoldThePlays) {
   // would wait longer than the server holds the answer.
   PlatformServices::SetHttpClient(CreateHttpClient({std::chrono::seconds(10), std::chrono::seconds(300)}));
   loadAndPlay("impression=delay:" + kStall + ",count=1");
-  ASSERT_TRUE(server.WaitForRequests("/hb/impression", plays + 2));
+  ASSERT_TRUE(server->WaitForRequests("/hb/impression", plays + 2));
   loadAndPlay("");
-  EXPECT_EQ(server.Requests("/hb/impression")[plays + 1].status, 0) << "the play waited for the stalled impression";
-  EXPECT_TRUE(server.WaitForRequests("/hb/impression", plays + 3));
-  server.Stop();  // ends the stalled answer, so that the reset does not wait for it
+  EXPECT_EQ(server->Requests("/hb/impression")[plays + 1].status, 0) << "the play waited for the stalled impression";
+  EXPECT_TRUE(server->WaitForRequests("/hb/impression", plays + 3));
+  server->Stop();  // ends the stalled answer, so that the reset does not wait for it
 }
 
 // The creative's tracking events on a failing tracking server: each call returns once its
-// request has ended, and tracking works again with the server.
+// request has ended, and tracking works again with the server->
 TEST_F(ServerFaultTest, TpatFaultsEndWithTheirRequest) {
   ASSERT_NO_FATAL_FAILURE(FreshSdk());
   auto ad = std::make_shared<AdResponse>();
-  ad->m_tpats["impression"] = {server.BaseUrl() + "/tpat/impression", server.BaseUrl() + "/tpat/impression2"};
+  ad->m_tpats["impression"] = {server->BaseUrl() + "/tpat/impression", server->BaseUrl() + "/tpat/impression2"};
   const auto model = std::make_shared<TpatsModel>(ad);
   auto tpat = ControllerRegistry::GetTpatController();
   ASSERT_NE(tpat, nullptr);
   const std::vector<Case> cases = {
       {"tpat=status:500", ""},
-      {"tpat=delay:" + kStall, "Url: " + server.BaseUrl() + "/tpat/impression"},
-      {"tpat=slow:" + kStall, "Url: " + server.BaseUrl() + "/tpat/impression"},
-      {"tpat=close", "Url: " + server.BaseUrl() + "/tpat/impression"},
+      {"tpat=delay:" + kStall, "Url: " + server->BaseUrl() + "/tpat/impression"},
+      {"tpat=slow:" + kStall, "Url: " + server->BaseUrl() + "/tpat/impression"},
+      {"tpat=close", "Url: " + server->BaseUrl() + "/tpat/impression"},
   };
   std::size_t sent = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     LogCapture log;
-    server.SetFault(c.fault);
+    server->SetFault(c.fault);
     const auto start = std::chrono::steady_clock::now();
     tpat->SendTpat(model, {{"event", "impression"}});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
     sent += 2;
-    EXPECT_EQ(server.Requests("/tpat/").size(), sent);  // both URLs, one after the other
+    EXPECT_EQ(server->Requests("/tpat/").size(), sent);  // both URLs, one after the other
     if (!c.logged.empty()) {
       EXPECT_TRUE(HasLine(log, c)) << "missing: " << c.logged;
     }
   }
-  server.ClearFaults();
+  server->ClearFaults();
   tpat->SendTpat(model, {{"event", "impression"}});
-  const auto hits = server.Requests("/tpat/");
+  const auto hits = server->Requests("/tpat/");
   ASSERT_EQ(hits.size(), sent + 2);
   EXPECT_EQ(hits.back().status, 200);
   ExpectChoicesKept();

@@ -33,7 +33,7 @@ class DiskFailureTest : public SdkFixture {
     SdkState::Reset();
     dataHome.reset();
     dataHome = std::make_unique<ScopedDataHome>();
-    server.ClearFaults();
+    server->ClearFaults();
     const std::string options = "size=" + std::to_string(sizeKiB) + "k";
     ASSERT_EQ(mount("tmpfs", dataHome->Path().c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()), 0)
         << std::strerror(errno);
@@ -76,7 +76,7 @@ class DiskFailureTest : public SdkFixture {
   // while it is unpacked (room for the archive, not for it and its contents).
   void FillsWithBundle(std::size_t bytes) {
     ASSERT_NO_FATAL_FAILURE(InitializeWithChoices());
-    server.SetFault("bundle=large,bytes=" + std::to_string(bytes));
+    server->SetFault("bundle=large,bytes=" + std::to_string(bytes));
     std::string message;
     EXPECT_FALSE(LoadAndWait("interstitial", &message));
     EXPECT_EQ(message.rfind("Can't save the ad parts of interstitial_1: ", 0), 0u) << message;

@@ -5,28 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <future>
-#include <memory>
-#include <mutex>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "LocalAdServer.h"
-#include "kestrel/KestrelAds.h"
 #include "net/ITpatController.h"
 #include "net/TpatsModel.h"
-#include "platform/IHttpClient.h"
-#include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/SdkState.h"
 #include "support/LogCapture.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 #include "support/SdkFixture.h"
 
 namespace kestrel {
@@ -62,56 +47,13 @@ adserver::AdServerOptions TlsOptions(TlsCertificate certificate = TlsCertificate
   return options;
 }
 
-class HttpsTest : public ::testing::Test {
+class HttpsTest : public test::SdkFixture {
  protected:
-  struct InitOutcome {
-    KestrelAds* instance = nullptr;
-    bool succeeded = false;
-    std::vector<std::string> failures;
-  };
-
   void SetUp() override {
     if (const auto problem = TrustProblem(); !problem.empty()) GTEST_SKIP() << problem;
-    SdkState::Reset();
-    dataHome = std::make_unique<test::ScopedDataHome>();
-    PlatformServices::SetHttpClient(CreateHttpClient({std::chrono::seconds(10), std::chrono::seconds(2)}));
-    server = std::make_unique<LocalAdServer>(TlsOptions());
-    server->Start();
+    SdkFixture::SetUp();
   }
-  void TearDown() override {
-    SdkState::Reset();
-    if (server) server->Stop();
-    PlatformServices::SetHttpClient(nullptr);
-  }
-
-  InitOutcome Initialize(const std::string& baseUrl) {
-    KestrelSdkConfig config;
-    config.ConfigBaseUrl = baseUrl;
-    auto outcome = std::make_shared<InitOutcome>();
-    auto mutex = std::make_shared<std::mutex>();
-    InitializationCallback callback;
-    callback.OnInitializationSuccess = [outcome, mutex](InitializationSuccessEventArgs) {
-      std::lock_guard lock(*mutex);
-      outcome->succeeded = true;
-    };
-    callback.OnInitializationFailure = [outcome, mutex](InitializationFailureEventArgs args) {
-      std::lock_guard lock(*mutex);
-      outcome->failures.push_back(args.Message);
-    };
-    auto future = KestrelAds::InitializeAsync("https-app", config, nullptr, callback);
-    if (future.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
-      std::abort();  // the worker still refers to this frame
-    }
-    KestrelAds* instance = future.get();
-    std::lock_guard lock(*mutex);
-    InitOutcome result = *outcome;
-    result.instance = instance;
-    return result;
-  }
-
-  std::unique_ptr<test::ScopedDataHome> dataHome;
-  std::unique_ptr<LocalAdServer> server;
-  test::LoadRecorder success, failure;
+  adserver::AdServerOptions ServerOptions() override { return TlsOptions(); }
 };
 
 // Requests that reached the plain http port.
@@ -124,7 +66,7 @@ std::size_t PlainRequests(const LocalAdServer& server) {
 TEST_F(HttpsTest, InitialiseLoadAndTrackingGoOverHttpsAndResumeSessions) {
   ASSERT_EQ(server->BaseUrl().rfind("https://localhost:", 0), 0u) << server->BaseUrl();
   InitOutcome outcome = Initialize(server->BaseUrl());
-  ASSERT_TRUE(outcome.succeeded) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+  ASSERT_TRUE(!outcome.successes.empty()) << (outcome.failures.empty() ? "" : outcome.failures[0]);
   const std::size_t successes = success.Events().size();
   ASSERT_TRUE(outcome.instance->LoadAd("interstitial", AdLoadCallback{success.Handler(), failure.Handler()}));
   ASSERT_TRUE(WaitUntil([&] { return success.Events().size() + failure.Events().size() > successes; }));
@@ -148,7 +90,7 @@ TEST_F(HttpsTest, BadCertificatesFailInitialisationAndLoadsWithoutPlainHttp) {
   const int port = server->Port();
   const std::string url = server->BaseUrl();
   InitOutcome outcome = Initialize(url);
-  ASSERT_TRUE(outcome.succeeded) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+  ASSERT_TRUE(!outcome.successes.empty()) << (outcome.failures.empty() ? "" : outcome.failures[0]);
   const std::string failed = "HttpSendRequestW failed. Error: " + std::to_string(kCurlPeerFailedVerification);
   for (const auto certificate : {TlsCertificate::Expired, TlsCertificate::OtherHost, TlsCertificate::OtherAuthority}) {
     SCOPED_TRACE(static_cast<int>(certificate));
@@ -166,7 +108,7 @@ TEST_F(HttpsTest, BadCertificatesFailInitialisationAndLoadsWithoutPlainHttp) {
 
     SdkState::Reset();
     const InitOutcome refused = Initialize(url);
-    EXPECT_FALSE(refused.succeeded);
+    EXPECT_FALSE(!refused.successes.empty());
     ASSERT_EQ(refused.failures.size(), 1u);
     EXPECT_EQ(refused.failures[0], failed);
 
@@ -179,7 +121,7 @@ TEST_F(HttpsTest, BadCertificatesFailInitialisationAndLoadsWithoutPlainHttp) {
     server = std::make_unique<LocalAdServer>(TlsOptions(TlsCertificate::Valid, port));
     server->Start();
     outcome = Initialize(url);
-    ASSERT_TRUE(outcome.succeeded) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+    ASSERT_TRUE(!outcome.successes.empty()) << (outcome.failures.empty() ? "" : outcome.failures[0]);
   }
 }
 
@@ -227,7 +169,7 @@ TEST_F(HttpsTest, StallsAndCutBodiesFailInitialisation) {
     SdkState::Reset();
     server->SetFault(row.fault);
     const InitOutcome outcome = Initialize(server->BaseUrl());
-    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_FALSE(!outcome.successes.empty());
     ASSERT_EQ(outcome.failures.size(), 1u);
     EXPECT_EQ(outcome.failures[0].rfind(row.message, 0), 0u) << outcome.failures[0];
     EXPECT_EQ(server->Requests("/config").size(), 1u);

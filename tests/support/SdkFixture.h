@@ -80,17 +80,19 @@ class SdkFixture : public ::testing::Test {
     SdkState::Reset();
     dataHome = std::make_unique<ScopedDataHome>();
     PlatformServices::SetHttpClient(CreateHttpClient({std::chrono::seconds(10), kLowSpeedTime}));
-    server.Start();
+    server = std::make_unique<adserver::LocalAdServer>(ServerOptions());
+    server->Start();
   }
   void TearDown() override {
     SdkState::Reset();
-    server.Stop();
+    if (server) server->Stop();
     PlatformServices::SetHttpClient(nullptr);
   }
+  virtual adserver::AdServerOptions ServerOptions() { return adserver::LocalAdServer::QuietOptions(); }
 
   // Initialises against baseUrl (the server when empty); the callbacks have run when this returns.
   InitOutcome Initialize(std::string baseUrl = {}, KestrelSdkConfig config = {}, bool withSuccess = true) {
-    config.ConfigBaseUrl = baseUrl.empty() ? server.BaseUrl() : baseUrl;
+    config.ConfigBaseUrl = baseUrl.empty() ? server->BaseUrl() : baseUrl;
     auto outcome = std::make_shared<InitOutcome>();
     auto mutex = std::make_shared<std::mutex>();
     InitializationCallback callback;
@@ -128,7 +130,7 @@ class SdkFixture : public ::testing::Test {
     SdkState::Reset();
     dataHome.reset();
     dataHome = std::make_unique<ScopedDataHome>();
-    server.ClearFaults();
+    server->ClearFaults();
     InitializeWithChoices();
   }
 
@@ -200,7 +202,7 @@ class SdkFixture : public ::testing::Test {
 
   // With the server behaving again, a load of the placement succeeds.
   void ExpectLoadAfterRecovery(const std::string& placement) {
-    server.ClearFaults();
+    server->ClearFaults();
     const std::size_t successes = success.Events().size();
     ASSERT_TRUE(LoadAndWait(placement)) << "no callback after recovery";
     ASSERT_EQ(success.Events().size(), successes + 1)
@@ -211,12 +213,12 @@ class SdkFixture : public ::testing::Test {
 
   // The server's bid markup for the placement, fetched as a mediation layer would.
   std::string FetchMarkup(const std::string& placement, const std::string& extra = {}) {
-    HttpExchange exchange{"GET", server.BaseUrl() + "/hb/markup?placement=" + placement + extra, "e2e", {}, {}, {}};
+    HttpExchange exchange{"GET", server->BaseUrl() + "/hb/markup?placement=" + placement + extra, "e2e", {}, {}, {}};
     return PlatformServices::HttpClient()->Exchange(exchange).body;
   }
 
   std::unique_ptr<ScopedDataHome> dataHome;
-  adserver::LocalAdServer server;
+  std::unique_ptr<adserver::LocalAdServer> server;
   KestrelAds* ads = nullptr;
   LoadRecorder success, failure;
   std::string settingsBefore;
