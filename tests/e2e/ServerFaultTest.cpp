@@ -150,34 +150,6 @@ TEST_F(ServerFaultTest, AdsFaultsAreLoggedAndTheNextLoadAsksAgain) {
   }
 }
 
-// /ads answers of the right syntax and the wrong shape, or nested deep enough
-// to overflow the stack of a recursive copy.
-TEST_F(ServerFaultTest, MisshapenAdsAnswersAreLoggedWithoutACallback) {
-  const std::string bundle = "{{BASE_URL}}/bundles/sample.zip";
-  nlohmann::json badTpat = nlohmann::json::parse(test::AdBody("ev-1", bundle));
-  badTpat["ads"][0]["ad_markup"]["tpat"]["impression"] = {1, 2};
-  const std::vector<Case> cases = {
-      {"ads=body:{\"ads\":[]}", "[json.exception.out_of_range.401] array index 0 is out of range"},
-      {"ads=body:{\"ads\":[null]}", "Bad response from /ads for interstitial!"},
-      {"ads=body:{\"ads\":\"none\"}", "[json.exception.type_error.304] cannot use at() with string"},
-      {"ads=body:[1,2]", "[json.exception.type_error.304] cannot use at() with array"},
-      {"ads=body:" + badTpat.dump(), "[json.exception.type_error.302] type must be string, but is number"},
-      {"ads=body:" + test::AdBody("ev-2", "file:///etc/passwd"), "Didn't get ad part - got network error"},
-      {"ads=body:{\"ads\":[{\"ad_markup\":{\"junk\":" + Nested(500) + "}}]}",
-       "[json.exception.out_of_range.403] key 'templateSettings' not found"},
-      {"ads=body:{\"ads\":[{\"ad_markup\":{\"junk\":" + Nested(1000000) + "}}]}", kTooDeep},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
-    ASSERT_NO_FATAL_FAILURE(FreshSdk());
-    LoadThroughFault("interstitial", c);
-    EXPECT_TRUE(failure.Events().empty());
-    ExpectChoicesKept();
-    ExpectLoadAfterRecovery("interstitial");
-    ExpectChoicesKept();
-  }
-}
-
 // A failed or unusable part drops the bundle; the next load fetches a new one.
 TEST_F(ServerFaultTest, BundleAndAssetFaultsDropTheBundle) {
   const std::vector<Case> cases = {

@@ -40,19 +40,6 @@ class WindowSizeTest : public ::testing::Test {
   GtkWidget* window = nullptr;
 };
 
-TEST_F(WindowSizeTest, FollowsTheWindowUntilItIsDestroyed) {
-  const DeviceInfo info(window);
-  EXPECT_TRUE(Reaches(info, 320, 240));
-  gtk_window_resize(GTK_WINDOW(window), 500, 300);
-  EXPECT_TRUE(Reaches(info, 500, 300));
-  EXPECT_EQ(std::async(std::launch::async, [&] { return info.GetScreenWidth(); }).get(), 500);
-
-  gtk_widget_destroy(window);
-  window = nullptr;
-  EXPECT_EQ(info.GetScreenWidth(), 640);
-  EXPECT_EQ(info.GetScreenHeight(), 480);
-}
-
 TEST_F(WindowSizeTest, ProbesMadeOnAnotherThreadWaitForTheMainLoop) {
   auto info = std::async(std::launch::async, [this] { return std::make_unique<DeviceInfo>(window); }).get();
   EXPECT_EQ(info->GetScreenWidth(), 640);  // GTK has not been asked yet
