@@ -11,11 +11,15 @@
 #include <nlohmann/json.hpp>
 
 #include "NetTest.h"
+#include "config/PersistentSettingsController.h"
 #include "net/ITpatController.h"
 #include "net/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"
+#include "privacy/CcpaController.h"
+#include "privacy/CoppaController.h"
+#include "net/ServerRequests.h"
 #include "support/LogCapture.h"
 #include "support/Env.h"
 
@@ -160,6 +164,28 @@ TEST_F(RequestControllerTest, QueuedPartsGoOutTogetherOverKeptAliveConnections) 
   for (const auto& request : m_server.Requests("/assets/")) connections.insert(request.clientPort);
   EXPECT_EQ(m_server.Requests("/assets/").size(), 5u);
   EXPECT_LE(connections.size(), 3u);
+}
+
+// A queued request is sent with the CCPA and COPPA choices of the moment it leaves, not of when it was made.
+TEST_F(RequestControllerTest, AQueuedRequestCarriesThePrivacyChoicesOfItsSending) {
+  test::TempDir settingsFolder;
+  ControllerRegistry::SetPersistentSettingsController(
+      std::make_shared<PersistentSettingsController>(settingsFolder.String()));
+  auto ccpa = std::make_shared<CcpaController>();
+  auto coppa = std::make_shared<CoppaController>();
+  ControllerRegistry::SetCcpaController(ccpa);
+  ControllerRegistry::SetCoppaController(coppa);
+  auto request = std::make_shared<ServerRequests>();
+  request->m_url = Url("/config");
+  request->m_requestType = RequestBase::kJsonPost;
+  request->m_body = ccpa->GetCcpaJson();  // opted in when made
+  m_controller->Enqueue(request);
+  ccpa->SetCcpaStatus(CcpaController::kOptedOut);
+  coppa->SetCoppaStatus(true);
+  EXPECT_TRUE(m_controller->ProcessPendingRequests().get());
+  const auto recorded = m_server.Requests("/config");
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].body, R"({"user":{"ccpa":{"status":"opted_out"},"coppa":{"is_coppa":true}}})");
 }
 
 TEST_F(RequestControllerTest, ConcurrentPassesNeverSendARequestTwice) {
