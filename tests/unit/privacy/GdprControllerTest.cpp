@@ -153,20 +153,6 @@ TEST_F(GdprControllerTest, DialogAnswerIsStoredWithTheServerVersion) {
   EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v9");
 }
 
-TEST_F(GdprControllerTest, WatchIsArmedOnlyWhileConsentIsRequired) {
-  gdpr->StartConsentTimeoutWatch();  // GDPR not enabled yet
-  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
-
-  ApplyConfig(*gdpr, kGdprConfig);
-  gdpr->SetConsentStatus(GdprController::kOptedOut, "v5");
-  gdpr->StartConsentTimeoutWatch();
-  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
-
-  gdpr->ResetConsentStatusToUnknown();
-  gdpr->StartConsentTimeoutWatch();
-  EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
-}
-
 TEST_F(GdprControllerTest, FragmentNeverShowsAHalfStoredConsent) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
@@ -184,15 +170,6 @@ TEST_F(GdprControllerTest, FragmentNeverShowsAHalfStoredConsent) {
   }
   writer.join();
   EXPECT_EQ(torn, 0);
-}
-
-TEST_F(GdprControllerTest, MissingSettingsAreLoggedNotThrown) {
-  R::SetPersistentSettingsController(nullptr);
-  LogCapture log;
-  gdpr->SetConsentStatus(GdprController::kOptedIn, "v1");
-  gdpr->CheckConsentTimeout();
-  EXPECT_TRUE(gdpr->GetGdprJson().is_null());
-  EXPECT_EQ(log.Count("PersistentSettingsController is not available", LogLevel::Error), 3);
 }
 
 }  // namespace

@@ -48,22 +48,6 @@ TEST_F(FacadeTest, AdOperationsBeforeInitializationRefuseThroughTheirCallbacks) 
   EXPECT_EQ(log.Count(notInitialized, LogLevel::Error), 4);
 }
 
-TEST_F(FacadeTest, PrivacyOperationsWithoutTheirSettingsLogAndAnswerDefaults) {
-  SdkState::DropPreinit();
-  LogCapture log;
-  EXPECT_EQ(KestrelAds::GetGdprConsentStatus(), GdprConsentStatus::Accepted);
-  KestrelAds::SetGdprConsentStatus(GdprConsentStatus::Denied, "v1");
-  EXPECT_EQ(KestrelAds::GetGdprConsentMessageVersion(), "");
-  EXPECT_EQ(KestrelAds::GetCcpaStatus(), CcpaConsentStatus::OptedIn);
-  KestrelAds::SetCcpaStatus(CcpaConsentStatus::OptedOut);
-  EXPECT_FALSE(KestrelAds::GetCoppaStatus());
-  KestrelAds::SetCoppaStatus(true);
-  EXPECT_FALSE(KestrelAds::GetDisableASHWID());
-  KestrelAds::SetDisableAshwidTracking(true);
-  EXPECT_EQ(log.CountStartingWith(""), 9);
-  for (const auto& e : log.Events()) EXPECT_EQ(e.Level, LogLevel::Error) << e.Message;
-}
-
 TEST_F(FacadeTest, AFailureInsideInitializationYieldsNullAndIsLogged) {
   SdkState::SetFactoryMaker(
       []() -> std::shared_ptr<ITovaneSdkAbstractFactory> { throw std::runtime_error("factory unavailable"); });
