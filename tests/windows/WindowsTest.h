@@ -35,11 +35,6 @@ using namespace std::chrono_literals;
 
 inline std::string Utf8(const fs::path& path) { return ToUtf8(path.wstring()); }
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 inline std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 // A visible top-level window of the test's thread, as a publisher's.
