@@ -93,8 +93,7 @@ add_dependencies(windows_play_tests webview2_double)
 kestrel_backend_test_program(windows_window_tests ${backend}/OverlayWindowTest.cpp)
 
 # Machine facts, files, time, ids, language, process, package and url opening.
-# The program carries a version resource; the probe, without one, reports from
-# a process of its own. Wine takes the user's locale and language and the code
+# The program carries a version resource. Wine takes the user's locale and language and the code
 # page of file names from the host locale, which must exist: a German one is
 # compiled into the build folder. The system time zone comes from TZ.
 enable_language(RC)
@@ -103,9 +102,6 @@ set(services_locale ${CMAKE_BINARY_DIR}/locale)
 set(windows_services_tests_wine ${kestrel_wine})
 list(INSERT windows_services_tests_wine 1 LANG=de_DE.UTF-8 LOCPATH=${services_locale} TZ=Europe/Berlin)
 kestrel_backend_test_program(windows_services_tests ${backend}/WindowsServicesTest.cpp ${backend}/services.rc)
-add_executable(windows_services_probe ${backend}/probe/WindowsServicesProbe.cpp)
-target_link_libraries(windows_services_probe PRIVATE kestrel_core kestrel_warnings)
-add_dependencies(windows_services_tests windows_services_probe)
 add_custom_command(OUTPUT ${services_locale}/de_DE.UTF-8/LC_CTYPE
   COMMAND ${CMAKE_COMMAND} -E make_directory ${services_locale}
   COMMAND ${KESTREL_LOCALEDEF} -i de_DE -f UTF-8 ${services_locale}/de_DE.UTF-8

@@ -19,7 +19,6 @@ class OverlayWindowTest : public ::testing::Test {
     ASSERT_NE(m_publisher = CreatePublisherWindow(120, 90, 480, 320), nullptr);
     IOverlayWindow::Events events;
     events.ownerMoved = [this] { ++m_moves; };
-    events.appFocusChanged = [this](bool active) { m_focus.push_back(active); };
     ASSERT_NE(m_overlay = CreateOverlayWindow(m_publisher, std::move(events)), nullptr);
     m_overlay->CoverOwner();
     m_overlay->Show();
@@ -35,10 +34,9 @@ class OverlayWindowTest : public ::testing::Test {
   std::unique_ptr<IOverlayWindow> m_overlay;
   HWND m_handle = nullptr;
   int m_moves = 0;
-  std::vector<bool> m_focus;
 };
 
-TEST_F(OverlayWindowTest, IsAPopupOverThePublishersClientAreaMadeOnlyOnItsThread) {
+TEST_F(OverlayWindowTest, IsAPopupOverThePublishersClientAreaMadeOnItsThreadAndGoesFromAnyThread) {
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(m_handle, GWL_STYLE));
   EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_CHILD), static_cast<DWORD>(WS_POPUP));
   EXPECT_EQ(GetWindow(m_handle, GW_OWNER), m_publisher);
@@ -50,8 +48,30 @@ TEST_F(OverlayWindowTest, IsAPopupOverThePublishersClientAreaMadeOnlyOnItsThread
   EXPECT_TRUE(Win32OverlayWindow::HasLocationHook());
 
   std::thread([this] { EXPECT_EQ(CreateOverlayWindow(m_publisher, {}), nullptr) << "off the window thread"; }).join();
-  m_overlay.reset();
+
+  // Released on another thread, it goes; so does it with the publisher window,
+  // whose size is read from any thread until then.
+  std::thread([overlay = std::move(m_overlay)]() mutable { overlay.reset(); }).join();
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !IsWindow(m_handle); }));
+  EXPECT_FALSE(Win32OverlayWindow::HasLocationHook());
+  EXPECT_TRUE(IsLiveWindow(m_publisher));
+  SetUp();
+  EXPECT_EQ(CreateWindowSizeSource(nullptr), nullptr);
+  auto source = CreateWindowSizeSource(m_publisher);
+  SetWindowPos(m_publisher, nullptr, 0, 0, 640, 500, SWP_NOMOVE);
+  RECT size{};
+  GetClientRect(m_publisher, &size);
+  std::optional<IWindowSizeSource::Size> read;
+  std::thread([&] { read = source->ClientSize(); }).join();
+  EXPECT_TRUE(read && read->width == size.right && read->height == size.bottom);
+  DestroyWindow(m_publisher);
+  EXPECT_EQ(source->ClientSize(), std::nullopt);
   EXPECT_FALSE(IsLiveWindow(m_handle));
+  EXPECT_EQ(m_overlay->NativeHandle(), nullptr);
+  m_overlay->CoverOwner();
+  m_overlay->Show();
+  EXPECT_EQ(m_overlay->ClientSize().width + m_overlay->ClientSize().height, 0);
+  m_overlay.reset();
   EXPECT_FALSE(Win32OverlayWindow::HasLocationHook());
 }
 
@@ -71,55 +91,18 @@ TEST_F(OverlayWindowTest, OnlyStateAndLocationEventsOfThePublisherWindowCountAsM
   };
   ASSERT_TRUE(flush());  // the system's own events of the windows' making
   const int before = m_moves;
-  const struct {
-    DWORD event;
-    HWND window;
-    LONG object;
-  } events[] = {{EVENT_OBJECT_LOCATIONCHANGE, other, OBJID_WINDOW},
-                {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_CLIENT},
-                {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_CURSOR},
-                {EVENT_OBJECT_STATECHANGE, other, OBJID_WINDOW},
-                {EVENT_OBJECT_REORDER, m_publisher, OBJID_WINDOW},
-                {EVENT_OBJECT_STATECHANGE, m_publisher, OBJID_WINDOW},      // counts
-                {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_WINDOW}};  // counts
-  for (const auto& e : events) NotifyWinEvent(e.event, e.window, e.object, CHILDID_SELF);
+  for (const auto& [event, window, object] :
+       {std::tuple{EVENT_OBJECT_LOCATIONCHANGE, other, OBJID_WINDOW}, {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_CLIENT},
+        {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_CURSOR}, {EVENT_OBJECT_STATECHANGE, other, OBJID_WINDOW},
+        {EVENT_OBJECT_REORDER, m_publisher, OBJID_WINDOW},
+        {EVENT_OBJECT_STATECHANGE, m_publisher, OBJID_WINDOW},        // counts
+        {EVENT_OBJECT_LOCATIONCHANGE, m_publisher, OBJID_WINDOW}}) {  // counts
+    NotifyWinEvent(event, window, object, CHILDID_SELF);
+  }
   ASSERT_TRUE(flush());
   EXPECT_EQ(m_moves, before + 2);
   UnhookWinEvent(marker);
   DestroyWindow(other);
-}
-
-TEST_F(OverlayWindowTest, ReportsTheApplicationLosingAndRegainingTheFocus) {
-  SetForegroundWindow(m_publisher);
-  std::promise<void> done;
-  std::thread elsewhere([&done] {  // another thread's window becomes active
-    HWND another = CreatePublisherWindow(300, 300, 200, 150);
-    SetForegroundWindow(another);
-    done.get_future().wait();
-    DestroyWindow(another);
-  });
-  EXPECT_TRUE(PumpMessagesUntil([&] { return !m_focus.empty() && !m_focus.back(); })) << "no WM_ACTIVATEAPP";
-  SetForegroundWindow(m_publisher);
-  EXPECT_TRUE(PumpMessagesUntil([&] { return !m_focus.empty() && m_focus.back(); }));
-  done.set_value();
-  elsewhere.join();
-}
-
-TEST_F(OverlayWindowTest, GoesWhenReleasedOnAnotherThreadOrWithThePublisherWindow) {
-  std::thread([overlay = std::move(m_overlay)]() mutable { overlay.reset(); }).join();
-  EXPECT_TRUE(PumpMessagesUntil([&] { return !IsWindow(m_handle); }));
-  EXPECT_FALSE(Win32OverlayWindow::HasLocationHook());
-  EXPECT_TRUE(IsLiveWindow(m_publisher));
-
-  SetUp();
-  DestroyWindow(m_publisher);
-  EXPECT_FALSE(IsLiveWindow(m_handle));
-  EXPECT_EQ(m_overlay->NativeHandle(), nullptr);
-  m_overlay->CoverOwner();
-  m_overlay->Show();
-  EXPECT_EQ(m_overlay->ClientSize().width + m_overlay->ClientSize().height, 0);
-  m_overlay.reset();
-  EXPECT_FALSE(Win32OverlayWindow::HasLocationHook());
 }
 
 TEST_F(OverlayWindowTest, RunsWorkOnTheWindowThreadInOrderOrOnTheCallerOnceItHasEnded) {
@@ -149,21 +132,6 @@ TEST_F(OverlayWindowTest, RunsWorkOnTheWindowThreadInOrderOrOnTheCallerOnceItHas
   DWORD ranOn = 0;
   RunOnWindowThread([&ranOn] { ranOn = GetCurrentThreadId(); });
   EXPECT_EQ(ranOn, GetCurrentThreadId());
-}
-
-TEST_F(OverlayWindowTest, WindowSizeIsReadFromAnyThreadUntilTheWindowGoes) {
-  EXPECT_EQ(CreateWindowSizeSource(nullptr), nullptr);
-  auto source = CreateWindowSizeSource(m_publisher);
-  SetWindowPos(m_publisher, nullptr, 0, 0, 640, 500, SWP_NOMOVE);
-  RECT client{};
-  GetClientRect(m_publisher, &client);
-  std::optional<IWindowSizeSource::Size> size;
-  std::thread([&] { size = source->ClientSize(); }).join();
-  ASSERT_TRUE(size.has_value());
-  EXPECT_EQ(size->width, client.right);
-  EXPECT_EQ(size->height, client.bottom);
-  DestroyWindow(m_publisher);
-  EXPECT_EQ(source->ClientSize(), std::nullopt);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // The Windows services and machine facts against the real system calls under
 // Wine, with registry values the tests write themselves. The runner starts
 // the program with LANG=de_DE.UTF-8 and TZ=Europe/Berlin; it carries a version
-// resource (services.rc, 2.5.0.17), the probe program beside it none.
+// resource (services.rc, 2.5.0.17).
 #include "WindowsTest.h"
 
-#include <cstring>
 #include <regex>
 
 #include "platform/IFileSystem.h"
@@ -41,71 +40,59 @@ struct SavedValue {
   std::vector<BYTE> data;
 };
 
-constexpr wchar_t kBios[] = L"HARDWARE\\DESCRIPTION\\System\\BIOS";
 constexpr wchar_t kAdvertising[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\AdvertisingInfo";
 
-TEST(WindowsSystemInfoTest, VersionEndsWithTheUpdateRevisionOnlyWhenItIsADwordNumber) {
+// Each reader takes registry values of its own types and sizes; an empty type deletes the value.
+TEST(WindowsSystemInfoTest, RegistryValuesAreReadByTheirTypeAndSize) {
   SavedValue ubr(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"UBR");
+  SavedValue model(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\BIOS", L"SystemProductName");
+  SavedValue id(HKEY_CURRENT_USER, kAdvertising, L"Id");
   ubr.Delete();
   const auto base = WindowsSystemInfo().OsVersion();
   ASSERT_TRUE(base && std::regex_match(*base, std::regex(R"(\d+\.\d+\.\d+)"))) << base.value_or("none");
-  const std::uint64_t wide = 5247;
+  using Read = std::optional<std::string> (*)();
+  const Read version = [] { return WindowsSystemInfo().OsVersion(); };
+  const Read bios = [] { return WindowsSystemInfo().Model(); };
+  const Read adId = [] { return std::optional(WindowsSystemInfo().AdvertisingId()); };
+  const auto units = [](const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+  };
+  const auto z = [&](const std::wstring& text) { return units(text + L'\0'); };
   const struct {
+    SavedValue* value;
+    Read read;
     DWORD type;
-    std::vector<BYTE> bytes;
-    std::string suffix;
-  } rows[] = {{REG_DWORD, {0x7F, 0x14, 0, 0}, ".5247"},        {REG_DWORD, {0, 0, 0, 0}, ".0"},
-              {REG_DWORD, {0xFF, 0xFF, 0xFF, 0x7F}, ".2147483647"}, {REG_DWORD, {0, 0, 0, 0x80}, ""},
-              {REG_SZ, {'5', 0, 0, 0}, ""},                      {REG_QWORD, std::vector<BYTE>(8), ""}};
+    std::string bytes;
+    std::optional<std::string> expected;
+  } rows[] = {
+      // The update revision ends the version only when it is a DWORD number.
+      {&ubr, version, REG_DWORD, std::string("\x7F\x14\0\0", 4), *base + ".5247"},
+      {&ubr, version, REG_DWORD, std::string(4, '\0'), *base + ".0"},
+      {&ubr, version, REG_DWORD, "\xFF\xFF\xFF\x7F", *base + ".2147483647"},
+      {&ubr, version, REG_DWORD, std::string("\0\0\0\x80", 4), *base},
+      {&ubr, version, REG_SZ, z(L"5"), *base},
+      {&ubr, version, REG_QWORD, std::string("\x7F\x14\0\0\0\0\0\0", 8), *base},
+      // BIOS strings of any type, narrowed to the low byte.
+      {&model, bios, REG_SZ, z(L"Surface Studio 2+"), "Surface Studio 2+"},
+      {&model, bios, REG_SZ, z(L"Fabricaci\u00f3n \u03a9\u4e2d"), "Fabricaci\xf3n \xa9\x2d"},
+      {&model, bios, REG_EXPAND_SZ, z(L"ThinkStation"), "ThinkStation"},
+      {&model, bios, REG_BINARY, units(L"XPS 13"), "XPS 13"},
+      {&model, bios, REG_BINARY, z(std::wstring(L"A\0", 2)), std::string("A\0", 2)},  // only the last zero goes
+      {&model, bios, REG_SZ, z(L""), ""},
+      {&model, bios, REG_BINARY, std::string("A\0B\0C", 5), std::nullopt},  // not whole units
+      {&model, bios, REG_NONE, "", std::nullopt},
+      // The advertising id, read afresh, in UTF-8, up to the first zero, and empty when none fits.
+      {&id, adId, REG_SZ, z(L"9f3c2a8e-5b1d-4e6f-a7c8-0d1e2f3a4b5c"), "9f3c2a8e-5b1d-4e6f-a7c8-0d1e2f3a4b5c"},
+      {&id, adId, REG_SZ, z(L"\u00efd-\u03a9-\u4e2d"), "\xc3\xaf" "d-\xce\xa9-\xe4\xb8\xad"},
+      {&id, adId, REG_SZ, z(std::wstring(L"first\0second", 12)), "first"},
+      {&id, adId, REG_BINARY, units(std::wstring(256, L'x')), std::string(256, 'x')},  // 512 bytes, no terminator
+      {&id, adId, REG_SZ, z(std::wstring(256, L'y')), ""},                            // with its terminator, too long
+      {&id, adId, REG_NONE, "", ""},
+  };
   for (const auto& row : rows) {
-    std::vector<BYTE> bytes = row.bytes;
-    if (row.type == REG_QWORD) std::memcpy(bytes.data(), &wide, sizeof wide);
-    ubr.Set(row.type, bytes.data(), bytes.size());
-    EXPECT_EQ(WindowsSystemInfo().OsVersion(), *base + row.suffix) << row.type;
+    row.type == REG_NONE ? row.value->Delete() : row.value->Set(row.type, row.bytes.data(), row.bytes.size());
+    EXPECT_EQ(row.read(), row.expected) << ToUtf8(row.value->name) << " type " << row.type << " " << row.bytes.size();
   }
-}
-
-TEST(WindowsSystemInfoTest, BiosStringsOfAnyTypeAreNarrowedToTheLowByte) {
-  SavedValue model(HKEY_LOCAL_MACHINE, kBios, L"SystemProductName");
-  const struct {
-    DWORD type;
-    std::wstring units;  // as stored, without a terminator unless written here
-    std::optional<std::string> model;
-  } rows[] = {{REG_SZ, std::wstring(L"Surface Studio 2+\0", 18), "Surface Studio 2+"},
-              {REG_SZ, std::wstring(L"Fabricaci\u00f3n \u03a9\u4e2d\0", 15), "Fabricaci\xf3n \xa9\x2d"},
-              {REG_EXPAND_SZ, std::wstring(L"ThinkStation\0", 13), "ThinkStation"},
-              {REG_BINARY, L"XPS 13", "XPS 13"},
-              {REG_BINARY, std::wstring(L"A\0\0", 3), std::string("A\0", 2)},  // only the last zero goes
-              {REG_SZ, std::wstring(L"\0", 1), ""}};
-  for (const auto& row : rows) {
-    model.Set(row.type, row.units.data(), row.units.size() * sizeof(wchar_t));
-    EXPECT_EQ(WindowsSystemInfo().Model(), row.model) << ToUtf8(row.units);
-  }
-  const char odd[] = {'A', 0, 'B', 0, 'C'};  // not whole units
-  model.Set(REG_BINARY, odd, sizeof odd);
-  EXPECT_EQ(WindowsSystemInfo().Model(), std::nullopt);
-  model.Delete();
-  EXPECT_EQ(WindowsSystemInfo().Model(), std::nullopt);
-}
-
-TEST(WindowsSystemInfoTest, AdvertisingIdIsReadAfreshUpToTheFirstZeroAndEmptyWhenNoneFits) {
-  SavedValue id(HKEY_CURRENT_USER, kAdvertising, L"Id");
-  const std::wstring full(256, L'x');  // 512 bytes and no terminator
-  const struct {
-    DWORD type;
-    std::wstring units;
-    std::string id;
-  } rows[] = {{REG_SZ, L"9f3c2a8e-5b1d-4e6f-a7c8-0d1e2f3a4b5c", "9f3c2a8e-5b1d-4e6f-a7c8-0d1e2f3a4b5c"},
-              {REG_SZ, L"\u00efd-\u03a9-\u4e2d", "\xc3\xaf" "d-\xce\xa9-\xe4\xb8\xad"},  // UTF-8, unlike the BIOS
-              {REG_SZ, std::wstring(L"first\0second", 12), "first"},
-              {REG_BINARY, full, std::string(256, 'x')},
-              {REG_SZ, std::wstring(256, L'y'), ""}};  // with its terminator, too long
-  for (const auto& row : rows) {
-    id.Set(row.type, row.units.c_str(), (row.units.size() + (row.type == REG_SZ ? 1 : 0)) * sizeof(wchar_t));
-    EXPECT_EQ(WindowsSystemInfo().AdvertisingId(), row.id);
-  }
-  id.Delete();
-  EXPECT_EQ(WindowsSystemInfo().AdvertisingId(), "");
   RegDeleteTreeW(HKEY_CURRENT_USER, kAdvertising);
   EXPECT_EQ(WindowsSystemInfo().AdvertisingId(), "");
 }
@@ -161,15 +148,6 @@ TEST(WindowsServicesTest, ProcessAndPackageNameTheProgramAndItsFileVersion) {
   EXPECT_TRUE(fs::equivalent(fs::path(ToUtf16(CreateProcessInfo()->ExecutablePath())), program));
   EXPECT_EQ(CreatePackageInfo()->PackageName(), "");  // not packaged
   EXPECT_EQ(CreatePackageInfo()->Version(), "2.5.0.17");
-  // A copy of the probe, without a version resource, under a name outside the code page, reports to a file.
-  test::TempDir folder;
-  const fs::path copy = folder.Path() / L"pr\u00fcfung \u65e5\u672c.exe";
-  fs::copy_file(fs::path(program).parent_path() / L"windows_services_probe.exe", copy);
-  const std::wstring run = L"\"\"" + copy.wstring() + L"\" > \"" + (folder.Path() / "out.txt").wstring() + L"\"\"";
-  ASSERT_EQ(_wsystem(run.c_str()), 0);
-  std::string report = ReadFile(folder.Path() / "out.txt");
-  std::erase(report, '\r');
-  EXPECT_EQ(report, "path=" + Utf8(copy) + "\npackage=\nversion=\n");
 }
 
 TEST(WindowsServicesTest, UrlOpenerHandsACopyOfTheUrlToTheShell) {

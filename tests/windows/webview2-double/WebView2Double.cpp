@@ -47,13 +47,7 @@ LPWSTR Allocate(const std::wstring& text) {
 }
 
 constexpr GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr GUID kEnvironmentId = {0xb96d755e, 0x0319, 0x4e92, {0xa2, 0x96, 0x23, 0x43, 0x6f, 0x46, 0xa1, 0xfc}};
-constexpr GUID kControllerId = {0x4d00c0d1, 0x9434, 0x4eb6, {0x80, 0x78, 0x86, 0x97, 0xa5, 0x60, 0x33, 0x4f}};
-constexpr GUID kViewIds[] = {
-    {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}},
-    {0x9e8f0cf8, 0xe670, 0x4b5e, {0xb2, 0xbc, 0x73, 0xe0, 0x61, 0xe3, 0x18, 0x4c}},
-    {0xa0d6df20, 0x3b92, 0x416d, {0xaa, 0x0c, 0x43, 0x7a, 0x9c, 0x72, 0x78, 0x57}}};
-constexpr GUID kSettingsId = {0xe562e4f0, 0xd7fa, 0x43ac, {0x8d, 0x71, 0xc0, 0x51, 0x50, 0x49, 0x9f, 0x00}};
+constexpr GUID kView3Id = {0xa0d6df20, 0x3b92, 0x416d, {0xaa, 0x0c, 0x43, 0x7a, 0x9c, 0x72, 0x78, 0x57}};
 constexpr GUID kEnvironmentCreatedId = {0x4e8a3389, 0xc9d8, 0x4bd2, {0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d}};
 
 // Every object: its table first, as COM wants, then a count and what it holds.
@@ -141,12 +135,10 @@ void Later(std::function<void()> work) {
   PostMessageW(g_queue, WM_APP, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(work))));
 }
 
+// The host asks only the web view for its third version.
 HRESULT STDMETHODCALLTYPE QueryInterface(void* object, REFIID iid, void** out) {
-  const Table kind = static_cast<Object*>(object)->kind;
-  bool match = IsEqualGUID(iid, kIUnknown) || (kind == kEnvironment && IsEqualGUID(iid, kEnvironmentId)) ||
-               (kind == kController && IsEqualGUID(iid, kControllerId)) ||
-               (kind == kSettings && IsEqualGUID(iid, kSettingsId));
-  for (const GUID& id : kViewIds) match = match || (kind == kView && IsEqualGUID(iid, id));
+  const bool view = static_cast<Object*>(object)->kind == kView;
+  const bool match = IsEqualGUID(iid, kIUnknown) || (view && IsEqualGUID(iid, kView3Id));
   *out = match ? object : nullptr;
   if (match) AddRef(object);
   return match ? S_OK : E_NOINTERFACE;
@@ -233,18 +225,6 @@ HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) 
   return S_OK;
 }
 
-// Settings: put_ slots 4..20 store a BOOL.
-template <int S>
-HRESULT STDMETHODCALLTYPE PutSetting(void*, BOOL value) {
-  constexpr const char* kNames[] = {"Script", "WebMessage", "ScriptDialogs", "StatusBar", "DevTools",
-                                    "ContextMenus", "HostObjects", "ZoomControl", "ErrorPage"};
-  return Note(std::string("setting ") + kNames[(S - 4) / 2] + " " + std::to_string(value));
-}
-template <int... S>
-void FillSettings(std::integer_sequence<int, S...>) {
-  (Set(kSettings, 4 + 2 * S, &PutSetting<4 + 2 * S>), ...);
-}
-
 HRESULT STDMETHODCALLTYPE NavigateTo(View* view, LPCWSTR uri) {
   Record("Navigate " + Narrow(uri));
   view->source = uri;
@@ -269,7 +249,7 @@ HRESULT RunScript(const std::string& call, Object* handler, std::wstring result)
   return S_OK;
 }
 
-// The slots the host may call; all others record "bad slot". Slot 0..2 are IUnknown's.
+// The slots the host calls; all others record "bad slot". Slot 0..2 are IUnknown's.
 void FillTables() {
   FillAllBad(std::make_integer_sequence<int, kTables>());
   for (auto& table : g_tables) {
@@ -278,7 +258,6 @@ void FillTables() {
     table[2] = reinterpret_cast<Slot>(&Release);
   }
   Set(kEnvironment, 3, &CreateController);
-  Set(kEnvironment, 5, +[](void*, LPWSTR* version) { return *version = Allocate(L"130.0.2849.39"), S_OK; });
   Set(kController, 4, +[](void*, BOOL visible) { return Note("visible " + std::to_string(visible)); });
   Set(kController, 6, +[](void*, RECT b) {
     return Note("bounds " + std::to_string(b.left) + " " + std::to_string(b.top) + " " + std::to_string(b.right) +
@@ -296,9 +275,10 @@ void FillTables() {
     AddRef(*view = controller->view);
     return S_OK;
   });
-  FillSettings(std::make_integer_sequence<int, 9>());
+  Set(kSettings, 10, +[](void*, BOOL on) { return Note("setting StatusBar " + std::to_string(on)); });
+  Set(kSettings, 12, +[](void*, BOOL on) { return Note("setting DevTools " + std::to_string(on)); });
+  Set(kSettings, 14, +[](void*, BOOL on) { return Note("setting ContextMenus " + std::to_string(on)); });
   Set(kView, 3, +[](View* view, void** settings) { return AddRef(*settings = view->settings), S_OK; });
-  Set(kView, 4, +[](View* view, LPWSTR* uri) { return *uri = Allocate(view->source), S_OK; });
   Set(kView, 5, &NavigateTo);
   // NavigationCompleted, PermissionRequested, ProcessFailed, WebMessageReceived, NewWindowRequested.
   FillHandlers<15, 23, 25, 34, 44>();
@@ -317,25 +297,16 @@ void FillTables() {
     return Note("map " + Narrow(host) + " " + Narrow(folder) + " " + std::to_string(access));
   });
   // Event arguments.
-  const auto source = +[](Args* args, LPWSTR* value) { return *value = Allocate(args->source), S_OK; };
   const auto text = +[](Args* args, LPWSTR* value) { return *value = Allocate(args->text), S_OK; };
   const auto number = +[](Args* args, int* value) { return *value = args->number, S_OK; };
-  const auto getState = +[](Args* args, int* value) { return *value = args->state, S_OK; };
   const auto putState = +[](Args* args, int value) { return args->state = value, S_OK; };
-  const auto byUser = +[](Args* args, BOOL* value) { return *value = args->byUser, S_OK; };
-  Set(kMessageArgs, 3, source);
+  Set(kMessageArgs, 3, +[](Args* args, LPWSTR* value) { return *value = Allocate(args->source), S_OK; });
   Set(kMessageArgs, 4, text);
-  Set(kMessageArgs, 5, +[](void*, LPWSTR* value) { return *value = nullptr, E_INVALIDARG; });  // not a string
-  Set(kPermissionArgs, 3, source);
   Set(kPermissionArgs, 4, number);
-  Set(kPermissionArgs, 5, byUser);
-  Set(kPermissionArgs, 6, getState);
   Set(kPermissionArgs, 7, putState);
-  Set(kNavigationArgs, 3, +[](void*, BOOL* success) { return *success = TRUE, S_OK; });
   Set(kNewWindowArgs, 3, text);
   Set(kNewWindowArgs, 6, putState);
-  Set(kNewWindowArgs, 7, getState);
-  Set(kNewWindowArgs, 8, byUser);
+  Set(kNewWindowArgs, 8, +[](Args* args, BOOL* value) { return *value = args->byUser, S_OK; });
   Set(kProcessArgs, 3, number);
 }
 
@@ -383,8 +354,6 @@ KD_EXPORT HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
   });
   return S_OK;
 }
-
-KD_EXPORT HRESULT STDMETHODCALLTYPE DllCanUnloadNow() { return S_FALSE; }
 
 // What the host called, one line each.
 KD_EXPORT const char* KdCalls() {

@@ -131,20 +131,3 @@ test('consent is answered with the consent action, and the click-through opens a
   assert.ok(tokens.CTA_URL.startsWith('https://'));
   assert.deepEqual(page.messages.slice(-2), ['mraid://tpat?event=click', 'mraid://open?url=' + encodeURIComponent(tokens.CTA_URL)]);
 });
-
-test('closing a rewarded ad early asks first, with the incentivized texts', async () => {
-  const ad = await fetchAd(server.baseUrl, 'rewarded_video');
-  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
-  const page = await play({ tokens, props: properties({ incentivized: true, consentRequired: false }) });
-  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
-  page.$('close').click();
-  assert.equal(page.$('leave').hidden, false);
-  assert.equal(page.$('leave-title').textContent, tokens.INCENTIVIZED_TITLE_TEXT);
-  page.$('leave-continue').click();
-  assert.equal(page.$('leave').hidden, true);
-  assert.ok(!page.messages.includes('mraid://close'));
-  page.$('close').click();
-  page.$('leave-close').click();
-  await until(() => page.messages.includes('mraid://close'), 'the close command');
-  assert.ok(!page.messages.includes('mraid://successfulView'), 'no reward for an early close');
-});
