@@ -15,9 +15,10 @@
 #include "Gzip.h"
 #include "faults/FaultFixture.h"
 #include "net/Gzip.h"  // kMaxGunzipBytes
-#include "net/ITpatController.h"
-#include "net/TpatsModel.h"
-#include "sdk/ControllerRegistry.h"
+#include "server/ITpatController.h"
+#include "server/TpatsModel.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
 #include "support/LogCapture.h"
 

@@ -18,10 +18,11 @@
 #include <nlohmann/json.hpp>
 
 #include "kestrel/KestrelAds.h"
-#include "net/ITpatController.h"
-#include "net/TpatsModel.h"
+#include "server/ITpatController.h"
+#include "server/TpatsModel.h"
 #include "platform/IHttpClient.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

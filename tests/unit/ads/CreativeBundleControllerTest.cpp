@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "ads/AdMarkupModel.h"
+#include "server/AdMarkupModel.h"
 #include "ads/CreativeBundleStore.h"
 #include "display/DisplayAdController.h"
 #include "net/ServerRequests.h"
 #include "platform/Paths.h"
-#include "storage/CreativeBundleController.h"
+#include "ads/CreativeBundleController.h"
 #include "support/LogCapture.h"
 #include "unit/ads/AdsFixture.h"
 

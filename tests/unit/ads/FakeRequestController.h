@@ -11,13 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "ads/AdResponse.h"
+#include "server/AdResponse.h"
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
-#include "net/IRequestController.h"
+#include "server/IRequestController.h"
 #include "net/ServerRequests.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel::test {

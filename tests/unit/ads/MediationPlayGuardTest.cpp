@@ -5,7 +5,8 @@
 #include "ads/IPlacementController.h"
 #include "ads/IPlacementsController.h"
 #include "kestrel/KestrelAds.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/LogCapture.h"
 
 namespace kestrel {

@@ -14,7 +14,8 @@
 #include <thread>
 
 #include "config/PersistentSettingsController.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/FileSystemController.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

@@ -9,7 +9,8 @@
 
 #include "config/PersistentSettingsController.h"
 #include "kestrel/KestrelAds.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
 #include "support/RecordingFactory.h"

@@ -6,7 +6,8 @@
 #include "kestrel/KestrelAds.h"
 #include "platform/PlatformServices.h"
 #include "platform/linux/LinuxSystemInfo.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/TempDir.h"
 
 namespace kestrel {

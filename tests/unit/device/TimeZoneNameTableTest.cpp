@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/TimeZoneNameTable.h"
+#include "platform/TimeZoneNameTable.h"
 
 namespace kestrel {
 namespace {

@@ -9,7 +9,8 @@
 #include "device/DeviceInfoController.h"
 #include "display/MraidBridgePropertiesController.h"
 #include "privacy/GdprController.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 

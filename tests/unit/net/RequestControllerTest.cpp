@@ -11,18 +11,18 @@
 #include <nlohmann/json.hpp>
 
 #include "NetTest.h"
-#include "ads/AdResponse.h"
+#include "server/AdResponse.h"
 #include "config/ConfigResponse.h"
 #include "device/IDeviceInfoController.h"
 #include "device/IPublisherAppInfoController.h"
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
-#include "net/ITpatController.h"
+#include "server/ITpatController.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
-#include "sdk/IInitializationController.h"
+#include "base/IInitializationController.h"
 #include "support/LogCapture.h"
 #include "support/StubDeviceInfoController.h"
 

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "NetTest.h"
-#include "net/RequestBodies.h"
+#include "server/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
 

@@ -9,8 +9,9 @@
 
 #include "LocalAdServer.h"
 #include "kestrel/KestrelAds.h"
-#include "net/IRequestController.h"
-#include "sdk/ControllerRegistry.h"
+#include "server/IRequestController.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "sdk/Log.h"
+#include "base/Log.h"
 #include "support/LogCapture.h"
 
 namespace kestrel {

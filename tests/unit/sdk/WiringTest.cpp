@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/ControllerWiring.h"
 #include "sdk/SdkState.h"
 #include "support/LogCapture.h"
