@@ -2,10 +2,10 @@
 
 #include <exception>
 
+#include "base/Log.h"
 #include "config/JsonReadRules.h"
 #include "net/Base64.h"
 #include "net/Gzip.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "sdk/Log.h"
-#include "storage/CreativeBundleController.h"
+#include "ads/CreativeBundleController.h"
+#include "base/Log.h"
 #include "storage/FileSystemController.h"
 
 namespace kestrel {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

@@ -4,23 +4,23 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ads/AdResponse.h"
 #include "ads/AdmForRealTime.h"
 #include "ads/IPlacementController.h"
 #include "ads/IPlacementsController.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "config/IPersistentSettingsController.h"
 #include "config/JsonReadRules.h"
 #include "device/IDeviceInfoController.h"
 #include "net/Base64.h"
 #include "net/Gzip.h"
-#include "net/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/ServerRequests.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
 #include "privacy/IGdprController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "server/AdResponse.h"
+#include "server/RequestBodies.h"
 
 namespace kestrel {
 namespace {

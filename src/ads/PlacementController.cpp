@@ -9,17 +9,18 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ads/AdMarkupModel.h"
-#include "ads/AdResponse.h"
 #include "ads/AdmForRealTime.h"
 #include "ads/Clock.h"
+#include "ads/CreativeBundleController.h"
+#include "ads/ReportPlayFailure.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "display/DisplayAdController.h"
-#include "net/IRequestController.h"
 #include "net/RequestBase.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
-#include "storage/CreativeBundleController.h"
+#include "server/AdMarkupModel.h"
+#include "server/AdResponse.h"
+#include "server/IRequestController.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {
@@ -236,11 +237,12 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
   const std::string& id = m_record.ReferenceId;
   auto refuse = [&](const std::string& message, LogLevel level, bool tellPublisher) {
     m_hasAdResponse.store(false);
-    info.Success = false;
-    info.Message = message;
     level == LogLevel::Warn ? LogWarn(message) : LogError(message);
-    if (tellPublisher && info.OnAdPlayFailure) {
-      CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, message, std::string(), nullptr});
+    if (tellPublisher) {
+      ReportPlayFailure(info, id, message, std::string());
+    } else {
+      info.Success = false;
+      info.Message = message;
     }
     return info;
   };
@@ -277,11 +279,7 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
       // The view has logged why; releasing it closes its window. The bundle
       // is spent as in a play that started: the next load may fetch another.
       if (CountPlayableBundles() <= 0) m_hasAdResponse.store(false);
-      info.Success = false;
-      info.Message = CannotShowMessage(display->Failure());
-      if (info.OnAdPlayFailure) {
-        CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, info.Message, info.EventId, nullptr});
-      }
+      ReportPlayFailure(info, id, DisplayAdController::CannotShowMessage(display->Failure()), info.EventId);
       return info;
     }
     {
@@ -298,11 +296,7 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     return info;
   } catch (const std::exception& e) {
     LogException(e);
-    info.Success = false;
-    info.Message = e.what();
-    if (info.OnAdPlayFailure) {
-      CallPlayHandler(info.OnAdPlayFailure, AdPlayEventArgs{id, info.Message, info.EventId, std::current_exception()});
-    }
+    ReportPlayFailure(info, id, e.what(), info.EventId, std::current_exception());
     return info;
   }
 }
@@ -345,10 +339,6 @@ void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handle
   } catch (const std::exception& e) {
     LogException(e);
   }
-}
-
-std::string PlacementController::CannotShowMessage(const std::string& reason) {
-  return "The ad could not be shown: " + reason;
 }
 
 void PlacementController::NotifyAdPlayFailed(const std::string& message) {

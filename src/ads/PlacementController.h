@@ -11,6 +11,7 @@
 
 #include "ads/CreativeBundleStore.h"
 #include "ads/IPlacementController.h"
+#include "display/IAdPlayEvents.h"
 
 namespace kestrel {
 
@@ -19,7 +20,9 @@ class IRequestController;
 // The life of one placement: asks the ad server for an ad, downloads its
 // bundle in the background, honours the server's sleep, plays a downloaded
 // bundle and relays what the playing ad reports to the publisher.
-class PlacementController : public IPlacementController, public std::enable_shared_from_this<PlacementController> {
+class PlacementController : public IPlacementController,
+                            public IAdPlayEvents,
+                            public std::enable_shared_from_this<PlacementController> {
  public:
   // Creates the placement and registers its /ads response listener.
   static std::shared_ptr<PlacementController> Create(const PlacementRecord& record);
@@ -45,12 +48,10 @@ class PlacementController : public IPlacementController, public std::enable_shar
                         const std::string& message) override;
 
   // Events of the ad being played.
-  void NotifyAdClicked();
-  void NotifyAdClosed();
-  void NotifyAdRewarded();
-  void NotifyAdPlayFailed(const std::string& message);
-  // The play failure message for a play whose ad cannot show.
-  static std::string CannotShowMessage(const std::string& reason);
+  void NotifyAdClicked() override;
+  void NotifyAdClosed() override;
+  void NotifyAdRewarded() override;
+  void NotifyAdPlayFailed(const std::string& message) override;
 
  private:
   explicit PlacementController(const PlacementRecord& record);

@@ -1,7 +1,8 @@
 #include "ads/PlacementsController.h"
 
 #include "ads/PlacementController.h"
-#include "sdk/Log.h"
+#include "ads/ReportPlayFailure.h"
+#include "base/Log.h"
 
 namespace kestrel {
 namespace {
@@ -60,11 +61,10 @@ KestrelAdPlayInfo PlacementsController::PlayAd(const std::string& name, const Ad
     std::lock_guard lock(m_mutex);
     if (auto placement = Find(name)) return placement->PlayAd(config, info, markup);
 
-    info.Success = false;
-    info.Message = "Don't have a placement with that name (" + name + ")!";
+    const std::string message = "Don't have a placement with that name (" + name + ")!";
     info.PlacementId = name;
-    LogError(info.Message);
-    if (info.OnAdPlayFailure) info.OnAdPlayFailure(AdPlayEventArgs{name, info.Message, info.EventId, nullptr});
+    LogError(message);
+    ReportPlayFailure(info, name, message, info.EventId);
   } catch (const std::exception& e) {
     LogException(e);
     info.Success = false;

@@ -1,7 +1,7 @@
 #include "config/ConfigDocument.h"
 
+#include "base/Log.h"
 #include "config/JsonReadRules.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

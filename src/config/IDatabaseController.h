@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sdk/IBaseController.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sdk/IBaseController.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 
@@ -11,6 +11,7 @@ class IEndpointController : public IBaseController {
  public:
   virtual std::string GetConfigUrl() = 0;
   virtual void SetConfigUrl(const std::string& url) = 0;
+  // The new, log, ri and sdk_bi endpoints are stored for the interface; the SDK sends nothing to them.
   virtual std::string GetNewEndpoint() = 0;
   virtual void SetNewEndpoint(const std::string& url) = 0;
   virtual std::string GetAdsUrl() = 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sdk/IBaseController.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 
@@ -15,9 +15,11 @@ class IPersistentSettingsController : public IBaseController {
   virtual bool HasCoppaConsentStatus() = 0;
   virtual bool GetCoppaConsentStatus() = 0;
   virtual void SetCoppaConsentStatus(bool value) = 0;
+  // Kept for the interface; the SDK itself does not call it.
   virtual void ClearCoppaConsentStatus() = 0;
   virtual std::int32_t GetCcpaInternalConsentStatus() = 0;
   virtual void SetCcpaInternalConsentStatus(std::int32_t value) = 0;
+  // Kept for the interface; the SDK itself does not call it.
   virtual void ClearCcpaInternalConsentStatus() = 0;
   virtual std::string GetConfigExtension() = 0;
   virtual void SetConfigExtension(const std::string& value) = 0;
@@ -29,6 +31,7 @@ class IPersistentSettingsController : public IBaseController {
   virtual void SetGdprConsentMessageVersion(const std::string& value) = 0;
   virtual std::int32_t GetGdprConsentTimestamp() = 0;
   virtual void SetGdprConsentTimestamp(std::int32_t value) = 0;
+  // Kept for the interface; the SDK itself does not call it.
   virtual void ClearGdprSettings() = 0;
   virtual bool GetWatchForGDPRTimeout() = 0;
   virtual void SetWatchForGDPRTimeout(bool value) = 0;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "sdk/Log.h"
+#include "base/Log.h"
 
 namespace kestrel {
 namespace {

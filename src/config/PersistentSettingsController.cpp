@@ -6,10 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "platform/Paths.h"
 #include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {
@@ -158,7 +158,7 @@ void PersistentSettingsController::Set(const std::string& key, const std::string
     m_settings[key] = value;
     SaveSettingsToFile();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Exception: %s\n", e.what());
+    WriteLine(stderr, std::string("Exception: ") + e.what());
   }
 }
 
@@ -168,7 +168,7 @@ void PersistentSettingsController::Remove(std::initializer_list<const char*> key
     for (const char* key : keys) m_settings.erase(key);
     SaveSettingsToFile();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Exception: %s\n", e.what());
+    WriteLine(stderr, std::string("Exception: ") + e.what());
   }
 }
 

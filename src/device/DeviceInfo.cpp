@@ -1,8 +1,9 @@
 #include "device/DeviceInfo.h"
 
-#include <iostream>
+#include <sstream>
 #include <stdexcept>
 
+#include "base/Log.h"
 #include "device/Utf8Text.h"
 #include "platform/PlatformServices.h"
 
@@ -13,10 +14,6 @@ constexpr std::int32_t kFallbackWidth = 640;
 constexpr std::int32_t kFallbackHeight = 480;
 constexpr std::uint64_t kFallbackFreeSpace = 1073741824;  // 1 GiB
 constexpr const char* kUnknown = "Unknown";
-
-void WriteError(const std::string& line) {
-  std::cerr << line << std::endl;
-}
 
 }  // namespace
 
@@ -62,18 +59,18 @@ std::string DeviceInfo::GetHardwareId() const {
 std::uint64_t DeviceInfo::GetFreeDiskSpace() const {
   const auto space = m_system->FreeDiskSpace();
   if (space.bytes) return *space.bytes;
-  WriteError("Error retrieving disk space for drive C:\\. Error code: " + std::to_string(space.error));
+  WriteLine(stderr, "Error retrieving disk space for drive C:\\. Error code: " + std::to_string(space.error));
   return kFallbackFreeSpace;
 }
 
 double DeviceInfo::GetBatteryLevel() const {
   const auto power = m_system->Power();
   if (!power) {
-    WriteError("Failed to retrieve power status.");
+    WriteLine(stderr, "Failed to retrieve power status.");
     return -1.0;
   }
   if (!power->percent) {
-    WriteError("Battery status is unknown.");
+    WriteLine(stderr, "Battery status is unknown.");
     return -1.0;
   }
   return *power->percent / 100.0;
@@ -120,15 +117,19 @@ bool DeviceInfo::IsAdTrackingEnabled() const {
 }
 
 void DeviceInfo::PrintDeviceInfo() const {
-  std::cout << "battery_level: " << GetBatteryLevel() << std::endl;
-  std::cout << "battery_saver_enabled: " << IsBatterySaverEnabled() << std::endl;
-  std::cout << "battery_state: " << GetBatteryState() << std::endl;
-  std::cout << "language: " << GetLanguage() << std::endl;
-  std::cout << "locale: " << GetLocale() << std::endl;
-  std::cout << "os: " << GetOsName() << std::endl;
-  std::cout << "osv: " << GetOsVersion() << std::endl;
-  std::cout << "w: " << GetScreenWidth() << std::endl;
-  std::cout << "h: " << GetScreenHeight() << std::endl;
+  std::ostringstream out;
+  out << "battery_level: " << GetBatteryLevel() << '\n';
+  out << "battery_saver_enabled: " << IsBatterySaverEnabled() << '\n';
+  out << "battery_state: " << GetBatteryState() << '\n';
+  out << "language: " << GetLanguage() << '\n';
+  out << "locale: " << GetLocale() << '\n';
+  out << "os: " << GetOsName() << '\n';
+  out << "osv: " << GetOsVersion() << '\n';
+  out << "w: " << GetScreenWidth() << '\n';
+  out << "h: " << GetScreenHeight() << '\n';
+  std::string text = out.str();
+  text.pop_back();
+  WriteLine(stdout, text);
 }
 
 std::future<bool> DeviceInfo::ReadyAsync() const {

@@ -2,13 +2,13 @@
 
 #include <cctype>
 #include <exception>
-#include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
+#include "base/PrintLine.h"
 #include "device/DeviceInfo.h"
 #include "privacy/IPrivacyController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {
@@ -91,7 +91,7 @@ Json DeviceInfoController::BuildDeviceJson(Shape shape) const {
 }
 
 void DeviceInfoController::LogDeviceInfo() {
-  std::cout << "Logging device info." << std::endl;
+  PrintLine(stdout, "Logging device info.");
 }
 
 void DeviceInfoController::SetWindowHandle(WindowHandle window) {

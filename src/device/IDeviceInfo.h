@@ -23,7 +23,7 @@ class IDeviceInfo {
   virtual double GetBatteryLevel() const = 0;
   virtual std::int32_t IsBatterySaverEnabled() const = 0;
   virtual std::string GetBatteryState() const = 0;
-  virtual void ReservedProbe() const = 0;  // not implemented: throws
+  virtual void ReservedProbe() const = 0;  // kept for the interface; throws "Not implemented"
   virtual std::string GetTimeZone() const = 0;
   virtual std::string GetConnectionType() const = 0;
   virtual std::string GetLanguage() const = 0;

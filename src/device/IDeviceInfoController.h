@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 
@@ -12,6 +12,7 @@ namespace kestrel {
 class IDeviceInfoController : public IBaseController {
  public:
   virtual Json GetDeviceJson() = 0;
+  // LogDeviceInfo, SetWindowHandle and GetCustomUserAgentAsync are kept for the interface; the SDK does not call them.
   virtual void LogDeviceInfo() = 0;
   virtual void SetWindowHandle(WindowHandle window) = 0;
   virtual WindowHandle GetWindowHandle() = 0;

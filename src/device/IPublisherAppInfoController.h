@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

@@ -1,7 +1,7 @@
 #include "device/PublisherAppInfo.h"
 
-#include <iostream>
 
+#include "base/PrintLine.h"
 #include "device/Utf8Text.h"
 #include "platform/PlatformServices.h"
 
@@ -47,9 +47,9 @@ std::string PublisherAppInfo::GetAppVersion() const {
 }
 
 void PublisherAppInfo::PrintAppInfo() const {
-  std::cout << "App Package Name: " << m_packageName << std::endl;
-  std::cout << "App ID: " << GetAppId() << std::endl;
-  std::cout << "App Version: " << m_appVersion << std::endl;
+  PrintLine(stdout, "App Package Name: ", m_packageName);
+  PrintLine(stdout, "App ID: ", GetAppId());
+  PrintLine(stdout, "App Version: ", m_appVersion);
 }
 
 }  // namespace kestrel

@@ -1,8 +1,8 @@
 #include "device/PublisherAppInfoController.h"
 
-#include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "base/Log.h"
 #include "device/Utf8Text.h"
 
 namespace kestrel {
@@ -30,7 +30,7 @@ void PublisherAppInfoController::SetAppId(const std::string& appId) {
 
 std::string PublisherAppInfoController::GetAppId() {
   std::string appId = m_appInfo.GetAppId();
-  if (appId.empty()) std::cerr << "Error: Tried to get publisher AppID but it's not initialized yet" << std::endl;
+  if (appId.empty()) WriteLine(stderr, "Error: Tried to get publisher AppID but it's not initialized yet");
   return appId;
 }
 

@@ -1,22 +1,23 @@
 #include "display/DisplayAdController.h"
 
-#include "ads/AdResponse.h"
-#include "ads/PlacementController.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "device/IDeviceInfoController.h"
 #include "display/DisplayOverlayAdView.h"
+#include "display/IAdPlayEvents.h"
 #include "display/IMraidCommandReceiverController.h"
-#include "net/TpatsModel.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "server/AdResponse.h"
+#include "server/TpatsModel.h"
 #include "storage/FileSystemController.h"
+#include "storage/IFileSystemController.h"
 
 namespace kestrel {
 
 using R = ControllerRegistry;
 
 DisplayAdController::DisplayAdController(const std::string& bundleFolder, bool incentivized,
-                                         PlacementController* placement, const AdResponse& ad, const AdConfig& config)
+                                         IAdPlayEvents* placement, const AdResponse& ad, const AdConfig& config)
     : m_ad(std::make_shared<AdResponse>(ad)),
       m_bundleFolder(bundleFolder),
       m_incentivized(incentivized),
@@ -36,6 +37,10 @@ DisplayAdController::~DisplayAdController() = default;
 
 bool DisplayAdController::CannotShow() const {
   return m_view && m_view->OpenedWithoutWebView();
+}
+
+std::string DisplayAdController::CannotShowMessage(const std::string& reason) {
+  return "The ad could not be shown: " + reason;
 }
 
 std::string DisplayAdController::Failure() const {
@@ -81,7 +86,7 @@ void DisplayAdController::CloseAd() {
 
 void DisplayAdController::OnWebViewFailed(const std::string& reason) {
   auto self = weak_from_this().lock();
-  if (m_placement) m_placement->NotifyAdPlayFailed(PlacementController::CannotShowMessage(reason));
+  if (m_placement) m_placement->NotifyAdPlayFailed(CannotShowMessage(reason));
   EndPlay();
 }
 

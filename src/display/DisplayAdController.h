@@ -12,7 +12,7 @@ namespace kestrel {
 
 class AdResponse;
 class TpatsModel;
-class PlacementController;
+class IAdPlayEvents;
 class DisplayOverlayAdView;
 
 // One play of an ad: created by the placement on the thread that owns the
@@ -21,7 +21,7 @@ class DisplayOverlayAdView;
 // driven without a window.
 class DisplayAdController : public std::enable_shared_from_this<DisplayAdController> {
  public:
-  DisplayAdController(const std::string& bundleFolder, bool incentivized, PlacementController* placement,
+  DisplayAdController(const std::string& bundleFolder, bool incentivized, IAdPlayEvents* placement,
                       const AdResponse& ad, const AdConfig& config);
   virtual ~DisplayAdController();
   DisplayAdController(const DisplayAdController&) = delete;
@@ -31,6 +31,9 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   static constexpr std::chrono::seconds kOpenInterval{2};
   // and one play sends at most this many of its tracking events.
   static constexpr int kMaxTrackingEventsPerPlay = 50;
+
+  // The play failure message for a play whose ad cannot show.
+  static std::string CannotShowMessage(const std::string& reason);
 
   virtual void CloseAd();
   // The user closed the ad with the SDK's own control: the ad ends as by the
@@ -67,7 +70,7 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
   std::shared_ptr<AdResponse> m_ad;
   std::string m_bundleFolder;
   bool m_incentivized = false;
-  PlacementController* m_placement = nullptr;
+  IAdPlayEvents* m_placement = nullptr;
   std::string m_incentivizedTitleText;
   std::string m_incentivizedBodyText;
   std::string m_incentivizedCloseText;

@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "display/DisplayAdController.h"
 #include "display/IMraidBridgePropertiesController.h"
 #include "display/IMraidCommandReceiverController.h"
@@ -13,8 +15,6 @@
 #include "display/MraidScript.h"
 #include "platform/IOverlayWindow.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {

@@ -9,9 +9,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/Forward.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/IWebViewHost.h"
-#include "sdk/Forward.h"
 
 namespace kestrel {
 

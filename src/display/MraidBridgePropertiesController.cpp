@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "device/IDeviceInfoController.h"
 #include "privacy/IGdprController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

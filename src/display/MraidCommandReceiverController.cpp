@@ -5,14 +5,14 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "display/CreativeUrl.h"
 #include "display/DisplayAdController.h"
 #include "display/StoreLink.h"
-#include "net/ITpatController.h"
 #include "platform/PlatformServices.h"
 #include "privacy/IGdprController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "server/ITpatController.h"
 
 namespace kestrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidCommand.h"
-#include "net/ITpatController.h"
+#include "server/ITpatController.h"
 
 namespace kestrel {
 

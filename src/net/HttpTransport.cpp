@@ -1,25 +1,24 @@
 #include "net/HttpTransport.h"
 
-#include <iostream>
 #include <optional>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
-#include "net/RequestController.h"
+#include "net/IExchangeOwner.h"
 #include "net/ZipExtractor.h"
 #include "platform/Paths.h"
 #include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {
 namespace {
 
-constexpr const char* kLoopback = "loopback";
+constexpr const char* kLoopback = "loopback";  // kept for the interface; the SDK sends nothing there
 constexpr const char* kDefaultAgent = "Tovane Win32 SDK";
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
@@ -104,9 +103,9 @@ std::string BuildRequestUrl(const RequestBase& request) {
   return url;
 }
 
-std::shared_ptr<ResponseBase> ExecuteRequest(RequestController& controller,
+std::shared_ptr<ResponseBase> ExecuteRequest(IExchangeOwner& owner,
                                              const std::shared_ptr<RequestBase>& request) {
-  auto response = controller.CreateResponse(request);
+  auto response = owner.CreateResponse(request);
   if (request->m_url == kLoopback) return response;
   try {
     HttpExchange exchange;
@@ -138,7 +137,7 @@ std::shared_ptr<ResponseBase> ExecuteRequest(RequestController& controller,
 
     if (asset) {
       if (!result.fileCreated) {
-        std::cerr << "Can't write response to file because we couldn't create the file!." << std::endl;
+        WriteLine(stderr, "Can't write response to file because we couldn't create the file!.");
       } else {
         if (saved) saved->m_savedFile = exchange.saveTo;
         if (EndsWith(asset->m_fileName, ".zip")) {
@@ -160,7 +159,7 @@ std::shared_ptr<ResponseBase> ExecuteRequest(RequestController& controller,
     LogError("Url: " + request->m_url + ". Error: " + e.what());
     LogError(e.what());
   }
-  controller.NotifyResponseListeners(response);
+  owner.NotifyResponseListeners(response);
   return response;
 }
 

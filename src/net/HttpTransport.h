@@ -6,14 +6,14 @@
 namespace kestrel {
 
 class RequestBase;
-class RequestController;
+class IExchangeOwner;
 class ResponseBase;
 
 // Performs one complete HTTP exchange for the request and returns its
-// response, which has already been handed to the controller's response
-// listeners. A failure becomes a failed response; nothing is thrown.
+// response, which the owner made and has already been handed. A failure
+// becomes a failed response; nothing is thrown.
 // The URL "loopback" answers at once: completed, no traffic, no listeners.
-std::shared_ptr<ResponseBase> ExecuteRequest(RequestController& controller,
+std::shared_ptr<ResponseBase> ExecuteRequest(IExchangeOwner& owner,
                                              const std::shared_ptr<RequestBase>& request);
 
 // m_url with the query parameters appended in key order, unescaped.

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sdk/Forward.h"
+#include "base/Forward.h"
 
 namespace kestrel {
 
@@ -22,7 +22,7 @@ class RequestBase {
   static constexpr std::int32_t kTaken = 2;
 
   RequestBase();
-  virtual std::shared_ptr<RequestBase> Clone() const = 0;
+  virtual std::shared_ptr<RequestBase> Clone() const = 0;  // kept for the interface; the SDK does not call it
   virtual ~RequestBase() = default;
 
   Json m_body;

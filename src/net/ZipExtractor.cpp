@@ -5,13 +5,14 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <stdexcept>
 #include <string_view>
 
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
 #include "storage/FileSystemController.h"
+#include "storage/IFileSystemController.h"
 
 namespace kestrel {
 namespace {
@@ -100,7 +101,7 @@ void ExtractZip(const std::string& zipFileName, const std::string& folderName) {
   int error = 0;
   zip_t* archive = zip_open(zipPath.c_str(), ZIP_RDONLY, &error);
   if (!archive) {
-    std::cerr << "Failed to open zip file: " << zipPath << std::endl;
+    WriteLine(stderr, "Failed to open zip file: " + zipPath);
     return;
   }
   const zip_int64_t count = zip_get_num_entries(archive, 0);
@@ -109,7 +110,7 @@ void ExtractZip(const std::string& zipFileName, const std::string& folderName) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME)) {
-      std::cerr << "Failed to get file stat for file #" << i << "\n" << std::flush;
+      WriteLine(stderr, "Failed to get file stat for file #" + std::to_string(i));
       continue;
     }
     const std::string name = stat.name;
@@ -121,9 +122,9 @@ void ExtractZip(const std::string& zipFileName, const std::string& folderName) {
       throw;
     }
     if (extracted) {
-      std::cout << "Extracted: " << name << "\n" << std::flush;
+      WriteLine(stdout, "Extracted: " + name);
     } else {
-      std::cerr << "Failed to extract file: " << name << "\n" << std::flush;
+      WriteLine(stderr, "Failed to extract file: " + name);
     }
   }
   zip_discard(archive);

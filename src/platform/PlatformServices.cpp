@@ -64,15 +64,9 @@ void PlatformServices::SetSystemInfo(std::shared_ptr<ISystemInfo> service) {
 std::shared_ptr<IPackageInfo> PlatformServices::PackageInfo() {
   return GetOrCreate(g_packageInfo, CreatePackageInfo);
 }
-void PlatformServices::SetPackageInfo(std::shared_ptr<IPackageInfo> service) {
-  Replace(g_packageInfo, std::move(service));
-}
 
 std::shared_ptr<IFileSystem> PlatformServices::FileSystem() {
   return GetOrCreate(g_fileSystem, CreateFileSystem);
-}
-void PlatformServices::SetFileSystem(std::shared_ptr<IFileSystem> service) {
-  Replace(g_fileSystem, std::move(service));
 }
 
 }  // namespace kestrel

@@ -25,9 +25,7 @@ class PlatformServices {
   static std::shared_ptr<ISystemInfo> SystemInfo();
   static void SetSystemInfo(std::shared_ptr<ISystemInfo> service);
   static std::shared_ptr<IPackageInfo> PackageInfo();
-  static void SetPackageInfo(std::shared_ptr<IPackageInfo> service);
   static std::shared_ptr<IFileSystem> FileSystem();
-  static void SetFileSystem(std::shared_ptr<IFileSystem> service);
 };
 
 }  // namespace kestrel

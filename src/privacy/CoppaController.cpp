@@ -1,9 +1,9 @@
 #include "privacy/CoppaController.h"
 
-#include <iostream>
 
 #include <nlohmann/json.hpp>
 
+#include "base/Log.h"
 #include "net/RequestBase.h"
 #include "privacy/PrivacyGuard.h"
 
@@ -36,9 +36,9 @@ bool CoppaController::GetCoppaStatus() {
     return settings->GetCoppaConsentStatus();
   } catch (const std::exception& e) {
     // Read on every request body; kept out of the diagnostic log.
-    std::cerr << e.what() << '\n';
+    WriteLine(stderr, e.what());
   } catch (...) {
-    std::cerr << "Unknown exception in GetCoppaStatus\n";
+    WriteLine(stderr, "Unknown exception in GetCoppaStatus");
   }
   return false;
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 
 #include <nlohmann/json.hpp>
 
+#include "base/NowSeconds.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigResponse.h"
 #include "privacy/PrivacyGuard.h"
@@ -14,11 +14,6 @@ namespace kestrel {
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
-
-std::int32_t NowSeconds() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
-}
 
 const char* StatusText(std::int32_t status) {
   switch (status) {

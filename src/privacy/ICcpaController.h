@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

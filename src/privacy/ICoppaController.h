@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

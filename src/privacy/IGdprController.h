@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "sdk/Forward.h"
+#include "base/Forward.h"
 
 namespace kestrel {
 

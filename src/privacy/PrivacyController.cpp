@@ -2,11 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/IInitializationController.h"
 #include "privacy/CcpaController.h"
 #include "privacy/GdprController.h"
 #include "privacy/ICoppaController.h"
 #include "privacy/PrivacyGuard.h"
-#include "sdk/IInitializationController.h"
 
 namespace kestrel {
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/ControllerRegistry.h"
+#include "base/Guarded.h"
 #include "config/IPersistentSettingsController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Guarded.h"
 
 namespace kestrel {
 

@@ -4,10 +4,25 @@
 #include <functional>
 #include <vector>
 
-#include "net/RequestController.h"
+#include "ads/IPlacementsController.h"
+#include "base/ControllerRegistry.h"
+#include "base/IInitializationController.h"
+#include "base/Log.h"
+#include "config/IDatabaseController.h"
+#include "config/IEndpointController.h"
+#include "config/IPersistentSettingsController.h"
+#include "device/IDeviceInfoController.h"
+#include "device/IPublisherAppInfoController.h"
+#include "display/IMraidBridgePropertiesController.h"
+#include "display/IMraidCommandReceiverController.h"
 #include "net/RequestHeaders.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "privacy/ICcpaController.h"
+#include "privacy/ICoppaController.h"
+#include "privacy/IGdprController.h"
+#include "privacy/IPrivacyController.h"
+#include "server/IRequestController.h"
+#include "server/RequestController.h"
+#include "storage/IFileSystemController.h"
 
 namespace kestrel {
 

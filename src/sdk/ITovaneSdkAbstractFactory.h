@@ -5,6 +5,7 @@
 
 #include "ads/IMediationController.h"
 #include "ads/IPlacementsController.h"
+#include "base/IInitializationController.h"
 #include "config/IDatabaseController.h"
 #include "config/IEndpointController.h"
 #include "config/IPersistentSettingsController.h"
@@ -12,13 +13,12 @@
 #include "device/IPublisherAppInfoController.h"
 #include "display/IMraidBridgePropertiesController.h"
 #include "display/IMraidCommandReceiverController.h"
-#include "net/IRequestController.h"
-#include "net/ITpatController.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
 #include "privacy/IGdprController.h"
 #include "privacy/IPrivacyController.h"
-#include "sdk/IInitializationController.h"
+#include "server/IRequestController.h"
+#include "server/ITpatController.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {

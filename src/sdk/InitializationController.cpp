@@ -3,25 +3,24 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "ads/IPlacementsController.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigResponse.h"
 #include "config/EndpointController.h"
+#include "config/IEndpointController.h"
+#include "config/IPersistentSettingsController.h"
 #include "config/JsonReadRules.h"
 #include "net/RequestBase.h"
 #include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "privacy/IGdprController.h"
+#include "server/IRequestController.h"
 
 namespace kestrel {
 namespace {
 
 using R = ControllerRegistry;
-
-void WriteLine(std::FILE* stream, const std::string& line) {
-  std::string text = line + "\n";
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "sdk/IInitializationController.h"
+#include "base/IInitializationController.h"
 
 namespace kestrel {
 
@@ -40,7 +40,7 @@ class InitializationController : public IInitializationController {
   InitializationFailureHandler m_onFailure;
   std::vector<PlacementRecord> m_placements;  // of the last applied configuration
   bool m_heartbeatCheckEnabled = false;
-  std::int32_t m_refreshTime = 0;
+  std::int32_t m_refreshTime = 0;  // stored for the interface; nothing reads it
 };
 
 }  // namespace kestrel

@@ -1,18 +1,27 @@
 #include "kestrel/KestrelAds.h"
 
-#include <chrono>
 #include <exception>
 #include <utility>
 
+#include "ads/IMediationController.h"
 #include "ads/IPlacementController.h"
+#include "ads/IPlacementsController.h"
 #include "ads/PlacementController.h"
+#include "ads/ReportPlayFailure.h"
+#include "base/ControllerRegistry.h"
+#include "base/Guarded.h"
+#include "base/IInitializationController.h"
+#include "base/Log.h"
+#include "base/NowSeconds.h"
 #include "config/EndpointController.h"
+#include "config/IPersistentSettingsController.h"
+#include "device/IPublisherAppInfoController.h"
 #include "platform/IWebViewHost.h"
 #include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
+#include "privacy/ICcpaController.h"
+#include "privacy/ICoppaController.h"
+#include "privacy/IGdprController.h"
 #include "sdk/ControllerWiring.h"
-#include "sdk/Guarded.h"
-#include "sdk/Log.h"
 #include "sdk/SdkState.h"
 #include "storage/IFileSystemController.h"
 
@@ -48,9 +57,7 @@ KestrelAdPlayInfo MakePlayInfo(const std::string& placement, const AdPlayCallbac
 // Logs the refusal, tells OnAdPlayFailure and returns the refused record.
 KestrelAdPlayInfo RefusePlay(KestrelAdPlayInfo info, const std::string& message) {
   LogError(message);
-  info.Success = false;
-  info.Message = message;
-  if (info.OnAdPlayFailure) info.OnAdPlayFailure(AdPlayEventArgs{info.PlacementId, message, {}, nullptr});
+  ReportPlayFailure(info, info.PlacementId, message, {});
   return info;
 }
 
@@ -70,11 +77,6 @@ GdprConsentStatus PublicGdprStatusFor(std::int32_t stored) {
     case 3: return GdprConsentStatus::Denied;
     default: LogError("Bad Consent Value! " + std::to_string(stored)); return GdprConsentStatus::Accepted;
   }
-}
-
-std::int32_t NowSeconds() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
 }
 
 KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& config, WindowHandle window,

@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/Guarded.h"
+#include "base/Log.h"
 #include "kestrel/KestrelAds.h"
 #include "net/RequestHeaders.h"
-#include "sdk/Guarded.h"
-#include "sdk/Log.h"
 
 // True when the record's size covers the member.
 #define KESTREL_COVERS(record, type, member) \

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
 #include "sdk/TovaneSdkConcreteFactory.h"
 
 namespace kestrel {

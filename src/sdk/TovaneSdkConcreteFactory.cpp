@@ -9,13 +9,13 @@
 #include "device/PublisherAppInfoController.h"
 #include "display/MraidBridgePropertiesController.h"
 #include "display/MraidCommandReceiverController.h"
-#include "net/RequestController.h"
-#include "net/TpatController.h"
 #include "privacy/CcpaController.h"
 #include "privacy/CoppaController.h"
 #include "privacy/GdprController.h"
 #include "privacy/PrivacyController.h"
 #include "sdk/InitializationController.h"
+#include "server/RequestController.h"
+#include "server/TpatController.h"
 #include "storage/FileSystemController.h"
 
 namespace kestrel {

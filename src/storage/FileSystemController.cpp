@@ -6,8 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/Log.h"
 #include "platform/Paths.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace fs = std::filesystem;

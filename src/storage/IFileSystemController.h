@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sdk/IBaseController.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

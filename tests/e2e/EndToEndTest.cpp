@@ -7,9 +7,9 @@
 
 #include "ads/Clock.h"
 #include "config/IEndpointController.h"
-#include "net/IRequestController.h"
+#include "server/IRequestController.h"
 #include "privacy/IGdprController.h"
-#include "sdk/IInitializationController.h"
+#include "base/IInitializationController.h"
 #include "support/LogCapture.h"
 #include "support/SdkFixture.h"
 #include "Base64.h"

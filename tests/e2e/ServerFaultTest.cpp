@@ -14,9 +14,10 @@
 #include "Base64.h"
 #include "Gzip.h"
 #include "net/Gzip.h"  // kMaxGunzipBytes
-#include "net/ITpatController.h"
-#include "net/TpatsModel.h"
-#include "sdk/ControllerRegistry.h"
+#include "server/ITpatController.h"
+#include "server/TpatsModel.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
 #include "support/LogCapture.h"
 #include "support/SdkFixture.h"

@@ -17,7 +17,8 @@
 
 #include "endurance/Endurance.h"
 #include "support/SdkFixture.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
 #include "support/LogCapture.h"
 

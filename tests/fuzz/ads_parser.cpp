@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "FuzzSupport.h"
-#include "ads/AdMarkupModel.h"
-#include "ads/AdResponse.h"
+#include "server/AdMarkupModel.h"
+#include "server/AdResponse.h"
 
 using kestrel::fuzz::Require;
 

@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "FuzzSupport.h"
-#include "ads/AdMarkupModel.h"
-#include "ads/AdResponse.h"
+#include "server/AdMarkupModel.h"
+#include "server/AdResponse.h"
 #include "ads/AdmForRealTime.h"
 #include "ads/MediationController.h"
 #include "net/Base64.h"

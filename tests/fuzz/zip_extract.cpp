@@ -14,7 +14,8 @@
 
 #include "FuzzSupport.h"
 #include "net/ZipExtractor.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/FileSystemController.h"
 
 namespace fs = std::filesystem;

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "net/ITpatController.h"
-#include "net/TpatsModel.h"
+#include "server/ITpatController.h"
+#include "server/TpatsModel.h"
 #include "support/LogCapture.h"
 #include "support/SdkFixture.h"
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "sdk/Log.h"
+#include "base/Log.h"
 
 namespace kestrel::test {
 namespace {

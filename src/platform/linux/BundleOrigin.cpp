@@ -11,8 +11,8 @@
 #include <string>
 #include <utility>
 
-#include "sdk/Guarded.h"
-#include "sdk/Log.h"
+#include "base/Guarded.h"
+#include "base/Log.h"
 
 namespace kestrel {
 namespace {

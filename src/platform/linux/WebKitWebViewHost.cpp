@@ -5,12 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "base/Guarded.h"
+#include "base/Log.h"
 #include "platform/IWebViewHost.h"
 #include "platform/linux/BundleOrigin.h"
 #include "platform/linux/GtkThread.h"
 #include "platform/linux/WebEngineUserAgent.h"
-#include "sdk/Guarded.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

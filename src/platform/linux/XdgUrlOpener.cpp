@@ -6,8 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "base/Log.h"
 #include "platform/IUrlOpener.h"
-#include "sdk/Log.h"
 
 extern char** environ;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
+#include "base/Log.h"
 #include "platform/IUrlOpener.h"
 #include "platform/windows/Utf16.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

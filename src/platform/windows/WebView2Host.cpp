@@ -8,12 +8,12 @@
 #include <system_error>
 #include <utility>
 
+#include "base/Log.h"
 #include "platform/Paths.h"
 #include "platform/windows/ComCallback.h"
 #include "platform/windows/Utf16.h"
 #include "platform/windows/WebView2Environment.h"
 #include "platform/windows/WebView2Runtime.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

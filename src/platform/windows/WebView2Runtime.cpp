@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Log.h"
 #include "platform/windows/Utf16.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 namespace {

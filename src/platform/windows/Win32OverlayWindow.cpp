@@ -6,8 +6,8 @@
 #include <mutex>
 #include <utility>
 
-#include "sdk/Guarded.h"
-#include "sdk/Log.h"
+#include "base/Guarded.h"
+#include "base/Log.h"
 
 namespace kestrel {
 namespace {

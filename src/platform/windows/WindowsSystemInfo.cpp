@@ -7,11 +7,11 @@
 
 #include <charconv>
 #include <cwchar>
-#include <iostream>
 #include <iterator>
 #include <string_view>
 
-#include "device/TimeZoneNameTable.h"
+#include "base/Log.h"
+#include "platform/TimeZoneNameTable.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {
@@ -52,10 +52,6 @@ class RegistryKey {
 
 BYTE* Bytes(void* data) {
   return static_cast<BYTE*>(data);
-}
-
-void WriteError(const std::string& line) {
-  std::cerr << line << std::endl;
 }
 
 // The update build revision of the installed Windows, or -1.
@@ -200,14 +196,14 @@ std::string WindowsSystemInfo::AdvertisingId() {
   return NoThrow<std::string>([] {
     const RegistryKey key(HKEY_CURRENT_USER, kAdvertisingInfoKey);
     if (!key.Get()) {
-      WriteError("Failed to open registry key. Error code: " + std::to_string(key.Status()));
+      WriteLine(stderr, "Failed to open registry key. Error code: " + std::to_string(key.Status()));
       return std::string();
     }
     wchar_t id[kAdvertisingIdUnits] = {};
     DWORD size = sizeof(id);
     const LSTATUS status = RegQueryValueExW(key.Get(), L"Id", nullptr, nullptr, Bytes(id), &size);
     if (status != ERROR_SUCCESS) {
-      WriteError("Failed to read registry value. Error code: " + std::to_string(status));
+      WriteLine(stderr, "Failed to read registry value. Error code: " + std::to_string(status));
       return std::string();
     }
     return ToUtf8(std::wstring_view(id, wcsnlen(id, kAdvertisingIdUnits)));

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 
-#include "ads/AdMarkupModel.h"
-#include "ads/AdResponse.h"
+#include "server/AdMarkupModel.h"
+#include "server/AdResponse.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
 

@@ -15,7 +15,8 @@
 #include "support/LogCapture.h"
 #include "ads/PlacementController.h"
 #include "ads/PlacementsController.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/SdkFixture.h"
 
 namespace kestrel {

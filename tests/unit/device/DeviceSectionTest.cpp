@@ -6,7 +6,8 @@
 
 #include "device/DeviceInfoController.h"
 #include "privacy/IPrivacyController.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/LogCapture.h"
 
 namespace kestrel {

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "device/TimeZoneNameTable.h"
+#include "platform/TimeZoneNameTable.h"
 
 namespace kestrel {
 namespace {

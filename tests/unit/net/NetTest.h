@@ -13,10 +13,11 @@
 
 #include "LocalAdServer.h"
 #include "config/EndpointController.h"
-#include "net/RequestController.h"
+#include "server/RequestController.h"
 #include "net/ResponseBase.h"
 #include "platform/PlatformServices.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/FileSystemController.h"
 #include "support/Env.h"
 #include "support/TempDir.h"

@@ -12,8 +12,8 @@
 
 #include "NetTest.h"
 #include "config/PersistentSettingsController.h"
-#include "net/ITpatController.h"
-#include "net/RequestBodies.h"
+#include "server/ITpatController.h"
+#include "server/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
 #include "platform/LocalTime.h"

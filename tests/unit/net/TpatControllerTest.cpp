@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "LocalAdServer.h"
-#include "ads/AdResponse.h"
-#include "net/RequestController.h"
-#include "net/TpatController.h"
-#include "net/TpatsModel.h"
+#include "server/AdResponse.h"
+#include "server/RequestController.h"
+#include "server/TpatController.h"
+#include "server/TpatsModel.h"
 #include "platform/LocalTime.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
 

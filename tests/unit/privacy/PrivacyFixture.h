@@ -14,7 +14,8 @@
 #include "privacy/CoppaController.h"
 #include "privacy/GdprController.h"
 #include "privacy/PrivacyController.h"
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
+#include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/InitializationController.h"
 #include "support/TempDir.h"
 

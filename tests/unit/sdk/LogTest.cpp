@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "sdk/Log.h"
+#include "base/Log.h"
 #include "support/LogCapture.h"
 
 namespace kestrel {

@@ -1,6 +1,6 @@
-#include "storage/CreativeBundleModel.h"
+#include "ads/CreativeBundleModel.h"
 
-#include "ads/AdResponse.h"
+#include "server/AdResponse.h"
 
 namespace kestrel {
 

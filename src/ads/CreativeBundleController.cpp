@@ -1,14 +1,14 @@
-#include "storage/CreativeBundleController.h"
+#include "ads/CreativeBundleController.h"
 
 #include <stdexcept>
 
-#include "net/IRequestController.h"
+#include "ads/CreativeBundleModel.h"
+#include "ads/MraidBundleLoaderController.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
-#include "storage/CreativeBundleModel.h"
+#include "server/IRequestController.h"
 #include "storage/IFileSystemController.h"
-#include "storage/MraidBundleLoaderController.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "sdk/Log.h"
+#include "base/Log.h"
 
 #include <cstdio>
 #include <mutex>
@@ -33,14 +33,14 @@ const void* PlainFunctionOf(const std::function<void(DiagnosticLogEvent)>& f) {
   return nullptr;
 }
 
+}  // namespace
+
 void WriteLine(std::FILE* stream, const std::string& line) {
   std::string text = line;
   text.push_back('\n');
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }
-
-}  // namespace
 
 const char* LogLevelName(LogLevel level) {
   switch (level) {

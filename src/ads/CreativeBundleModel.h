@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "storage/ICreativeBundleController.h"
+#include "ads/ICreativeBundleController.h"
 
 namespace kestrel {
 

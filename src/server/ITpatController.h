@@ -4,8 +4,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "sdk/Forward.h"
-#include "sdk/IBaseController.h"
+#include "base/Forward.h"
+#include "base/IBaseController.h"
 
 namespace kestrel {
 

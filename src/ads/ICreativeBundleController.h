@@ -4,7 +4,7 @@
 #include <future>
 #include <string>
 
-#include "sdk/Forward.h"
+#include "base/Forward.h"
 
 namespace kestrel {
 

@@ -1,5 +1,6 @@
-#include "sdk/ControllerRegistry.h"
+#include "base/ControllerRegistry.h"
 
+#include <mutex>
 #include <shared_mutex>
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/ITpatController.h"
+#include "server/ITpatController.h"
 
 namespace kestrel {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "ads/AdResponse.h"
-#include "storage/ICreativeBundleController.h"
+#include "ads/ICreativeBundleController.h"
+#include "server/AdResponse.h"
 
 namespace kestrel {
 

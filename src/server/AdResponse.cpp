@@ -1,24 +1,20 @@
-#include "ads/AdResponse.h"
+#include "server/AdResponse.h"
 
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "ads/AdMarkupModel.h"
+#include "base/Log.h"
+#include "base/NowSeconds.h"
 #include "config/JsonReadRules.h"
 #include "net/RequestBase.h"
-#include "sdk/Log.h"
+#include "server/AdMarkupModel.h"
 
 namespace kestrel {
 namespace {
 
 using Json = nlohmann::json;
-
-std::int32_t NowSeconds() {
-  using namespace std::chrono;
-  return static_cast<std::int32_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
-}
 
 // The member that must hold an object; null counts as an empty one.
 const Json& ObjectAt(const Json& parent, const char* key) {

@@ -1,7 +1,7 @@
-#include "ads/AdMarkupModel.h"
+#include "server/AdMarkupModel.h"
 
+#include "base/Log.h"
 #include "config/JsonReadRules.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 

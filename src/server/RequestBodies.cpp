@@ -1,16 +1,16 @@
-#include "net/RequestBodies.h"
+#include "server/RequestBodies.h"
 
 #include <nlohmann/json.hpp>
 
+#include "base/ControllerRegistry.h"
+#include "base/IInitializationController.h"
+#include "base/Log.h"
 #include "device/IDeviceInfoController.h"
 #include "device/IPublisherAppInfoController.h"
 #include "net/RequestBase.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
 #include "privacy/IGdprController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/IInitializationController.h"
-#include "sdk/Log.h"
 
 namespace kestrel {
 

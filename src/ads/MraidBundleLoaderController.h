@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "sdk/Forward.h"
+#include "base/Forward.h"
 
 namespace kestrel {
 

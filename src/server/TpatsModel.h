@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ads/AdResponse.h"
+#include "server/AdResponse.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "device/TimeZoneNameTable.h"
+#include "platform/TimeZoneNameTable.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -1,4 +1,4 @@
-#include "net/RequestController.h"
+#include "server/RequestController.h"
 
 #include <chrono>
 #include <ctime>
@@ -7,14 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ads/AdResponse.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "config/ConfigResponse.h"
 #include "config/IEndpointController.h"
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
 #include "net/HttpTransport.h"
-#include "net/ITpatController.h"
-#include "net/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/ServerRequests.h"
 #include "net/TpatRequest.h"
@@ -22,8 +21,9 @@
 #include "platform/PlatformServices.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "server/AdResponse.h"
+#include "server/ITpatController.h"
+#include "server/RequestBodies.h"
 #include "storage/FileSystemController.h"
 
 namespace kestrel {

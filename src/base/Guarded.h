@@ -3,7 +3,7 @@
 #include <exception>
 #include <utility>
 
-#include "sdk/Log.h"
+#include "base/Log.h"
 
 namespace kestrel {
 

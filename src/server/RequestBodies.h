@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sdk/Forward.h"
+#include "base/Forward.h"
 
 namespace kestrel {
 

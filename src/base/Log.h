@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <string>
 
+#include "base/Exception.h"
 #include "kestrel/KestrelAds.h"
-#include "sdk/Exception.h"
 
 namespace kestrel {
 
@@ -16,6 +17,9 @@ void LogInfo(const std::string& message, const std::string& senderType = {});
 void LogWarn(const std::string& message, const std::string& senderType = {});
 void LogError(const std::string& message, const std::string& senderType = {});
 void LogException(const std::exception& e);
+
+// Writes the line and its end in one piece and flushes: every line the SDK prints goes through here.
+void WriteLine(std::FILE* stream, const std::string& line);
 
 // The text line written for an event, without the line end.
 std::string FormatLogLine(const DiagnosticLogEvent& event);

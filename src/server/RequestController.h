@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "net/IRequestController.h"
+#include "net/IExchangeOwner.h"
+#include "server/IRequestController.h"
 
 namespace kestrel {
 
@@ -17,7 +18,9 @@ namespace kestrel {
 //
 // A task holds a reference to the controller when it is owned by a shared_ptr,
 // so the registry may drop it while a request is still on its way.
-class RequestController : public IRequestController, public std::enable_shared_from_this<RequestController> {
+class RequestController : public IRequestController,
+                          public IExchangeOwner,
+                          public std::enable_shared_from_this<RequestController> {
  public:
   RequestController();
 
@@ -42,9 +45,9 @@ class RequestController : public IRequestController, public std::enable_shared_f
   std::string JoinRequestName(const std::string& first, const std::string& second) override;
 
   // The response class follows the request's name: ConfigResponse, AdResponse, AssetResponse or ResponseBase.
-  std::shared_ptr<ResponseBase> CreateResponse(const std::shared_ptr<RequestBase>& request) const;
+  std::shared_ptr<ResponseBase> CreateResponse(const std::shared_ptr<RequestBase>& request) const override;
   // Calls every listener with the response, outside the lock; one that throws does not stop the others.
-  void NotifyResponseListeners(const std::shared_ptr<ResponseBase>& response);
+  void NotifyResponseListeners(const std::shared_ptr<ResponseBase>& response) override;
   // Puts the request into the pending table; the next pass sends it.
   void Enqueue(std::shared_ptr<RequestBase> request);
 

@@ -3,9 +3,26 @@
 #include <memory>
 #include <string>
 
-#include "sdk/ITovaneSdkAbstractFactory.h"
 
 namespace kestrel {
+
+class ICcpaController;
+class ICoppaController;
+class IDatabaseController;
+class IDeviceInfoController;
+class IEndpointController;
+class IFileSystemController;
+class IGdprController;
+class IInitializationController;
+class IMediationController;
+class IMraidBridgePropertiesController;
+class IMraidCommandReceiverController;
+class IPersistentSettingsController;
+class IPlacementsController;
+class IPrivacyController;
+class IPublisherAppInfoController;
+class IRequestController;
+class ITpatController;
 
 // Process-wide table through which the controllers reach one another. Every
 // entry may be empty; readers treat an empty entry as a controller that is

@@ -1,19 +1,19 @@
-#include "storage/MraidBundleLoaderController.h"
+#include "ads/MraidBundleLoaderController.h"
 
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
 
-#include "ads/AdResponse.h"
+#include "ads/CreativeBundleModel.h"
 #include "ads/IPlacementsController.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "net/AssetRequest.h"
 #include "net/AssetResponse.h"
-#include "net/IRequestController.h"
 #include "net/RequestBase.h"
 #include "platform/Paths.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
-#include "storage/CreativeBundleModel.h"
+#include "server/AdResponse.h"
+#include "server/IRequestController.h"
 #include "storage/IFileSystemController.h"
 
 namespace kestrel {

@@ -1,4 +1,4 @@
-#include "net/TpatController.h"
+#include "server/TpatController.h"
 
 #include <chrono>
 #include <ctime>
@@ -8,11 +8,11 @@
 #include <stdexcept>
 #include <utility>
 
-#include "net/IRequestController.h"
-#include "net/TpatsModel.h"
+#include "base/ControllerRegistry.h"
+#include "base/Log.h"
 #include "platform/LocalTime.h"
-#include "sdk/ControllerRegistry.h"
-#include "sdk/Log.h"
+#include "server/IRequestController.h"
+#include "server/TpatsModel.h"
 
 namespace kestrel {
 namespace {
