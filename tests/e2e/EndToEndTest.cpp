@@ -1,16 +1,13 @@
 // The SDK's paths through its public interface against the local ad server:
 // initialisation, loads, header bidding and the privacy choices in the requests.
 
-#include <algorithm>
-#include <atomic>
-#include <functional>
+#include "support/TestPrelude.h"
 
 #include "ads/Clock.h"
 #include "config/IEndpointController.h"
 #include "server/IRequestController.h"
 #include "privacy/IGdprController.h"
 #include "base/IInitializationController.h"
-#include "support/LogCapture.h"
 #include "support/SdkFixture.h"
 #include "Base64.h"
 #include "Gzip.h"
@@ -18,11 +15,8 @@
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using R = ControllerRegistry;
-using test::LogCapture;
-using test::WaitUntil;
 
 // A /config answer with the given members replaced (null removes a member).
 std::string ConfigWith(const Json& patch) {

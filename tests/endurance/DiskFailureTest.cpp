@@ -5,27 +5,16 @@
 
 #include <sys/mount.h>
 
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
+#include "support/TestPrelude.h"
 
 #include "endurance/Endurance.h"
 #include "support/SdkFixture.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
-#include "support/LogCapture.h"
 
 namespace kestrel::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 class DiskFailureTest : public SdkFixture {
  protected:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "support/TestPrelude.h"
 
 namespace kestrel::test {
 

@@ -2,11 +2,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string>
+#include "support/TestPrelude.h"
 
 #include "endurance/Endurance.h"
 

@@ -12,18 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
@@ -33,12 +24,9 @@
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/IFileSystemController.h"
 #include "support/GtkPump.h"
-#include "support/TempDir.h"
 
 namespace kestrel::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 // KESTREL_KILL_ROUNDS, else 50.
 int Rounds() {

@@ -9,22 +9,9 @@
 
 #include <gtk/gtk.h>
 
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <mutex>
 #include <random>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
@@ -32,12 +19,9 @@
 #include "platform/IHttpClient.h"
 #include "sdk/SdkState.h"
 #include "support/GtkPump.h"
-#include "support/TempDir.h"
 
 namespace kestrel::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 #if defined(__SANITIZE_THREAD__)
 constexpr bool kPlays = false;
@@ -230,10 +214,7 @@ TEST(StressTest, SixteenThreadsCallEveryOperation) {
   for (const auto& entry : fs::recursive_directory_iterator(dataHome.Path())) {
     if (entry.path().filename() == "settings.ke") settings = entry.path();
   }
-  std::ifstream in(settings, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  const std::string text = buffer.str();
+  const std::string text = ReadFile(settings);
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
   std::map<std::string, std::string> stored;

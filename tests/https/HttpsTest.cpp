@@ -3,25 +3,17 @@
 // runs under tests/support/with-test-ca.sh, which bind-mounts a bundle with the
 // authority over the system's in a private mount namespace.
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <string>
+#include "support/TestPrelude.h"
 
 #include "server/ITpatController.h"
 #include "server/TpatsModel.h"
-#include "support/LogCapture.h"
 #include "support/SdkFixture.h"
 
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
 using adserver::LocalAdServer;
 using adserver::TlsCertificate;
-using test::LogCapture;
-using test::WaitUntil;
 
 constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 constexpr long kCurlPeerFailedVerification = 60;  // CURLE_PEER_FAILED_VERIFICATION
@@ -151,29 +143,6 @@ TEST_F(HttpsTest, RedirectsAreFollowedUpToHttpsButNeverDown) {
     std::size_t overTls = 0;
     for (const auto& request : server->Requests("/config")) overTls += request.route == "config";
     EXPECT_EQ(overTls, answered ? 1u : 0u);
-  }
-}
-
-TEST_F(HttpsTest, StallsAndCutBodiesFailInitialisation) {
-  struct Row {
-    std::string fault;
-    std::string message;
-  };
-  const Row rows[] = {
-      {"config=delay:60000", "HttpSendRequestW failed. Error: 28"},
-      {"config=slow:60000", "InternetReadFile failed"},
-      {"config=close", "InternetReadFile failed"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.fault);
-    SdkState::Reset();
-    server->SetFault(row.fault);
-    const InitOutcome outcome = Initialize(server->BaseUrl());
-    EXPECT_FALSE(!outcome.successes.empty());
-    ASSERT_EQ(outcome.failures.size(), 1u);
-    EXPECT_EQ(outcome.failures[0].rfind(row.message, 0), 0u) << outcome.failures[0];
-    EXPECT_EQ(server->Requests("/config").size(), 1u);
-    server->Reset();
   }
 }
 

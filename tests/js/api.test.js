@@ -220,15 +220,3 @@ test('events for the template are dispatched on #dynamic', () => {
   assert.equal(bare.ext.fireVideoCompleteEvent(), false);
   assert.deepEqual(bare.posted, ['mraid://error?code=' + encodeURIComponent(bare.tovane.error.bridgeExtError.BRX000)]);
 });
-
-test('the values a creative reads back', () => {
-  const page = createPage();
-  page.bridge.notifyPropertiesChange({ os: 'windows', osVersion: 'Win10', sdkVersion: '7.0.1', incentivized: 'false', consentTitleText: 'Privacy', enableBackImmediately: 'true' });
-  const ext = page.tovane.mraidExt;
-  assert.deepEqual(
-    [ext.getOS(), ext.getOSVersion(), ext.getSDKVersion(), ext.getIncentivized(), ext.getConsentTitleText(), page.mraid.getConsentTitleText()],
-    ['windows', 'Win10', '7.0.1', 'false', 'Privacy', 'Privacy']
-  );
-  assert.equal(page.ext.getEnableBackButtonImmediately(), 'true');
-  assert.equal(ext.getConsentRequired(), false);
-});

@@ -4,20 +4,9 @@
 // server on loopback, with a transport that gives up on a stalled server after
 // a few seconds instead of thirty.
 
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <future>
 #include <iostream>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -29,8 +18,6 @@
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
 #include "storage/IFileSystemController.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 
 namespace kestrel::test {
 

@@ -2,8 +2,6 @@
 // which pumps messages, under Wine with a virtual display.
 #include "WindowsTest.h"
 
-#include <stdexcept>
-
 #include "platform/IOverlayWindow.h"
 #include "platform/IWindowSizeSource.h"
 #include "platform/windows/Win32OverlayWindow.h"

@@ -5,8 +5,6 @@
 // through the registry; the test plays the page's part through its hooks.
 #include "WindowsTest.h"
 
-#include <sstream>
-
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"

@@ -3,34 +3,13 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <future>
-#include <iterator>
-#include <memory>
-#include <optional>
-#include <set>
-#include <string>
-#include <thread>
-#include <tuple>
-#include <vector>
-
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include "platform/windows/Utf16.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 #include "support/windows/MessagePump.h"
 
 namespace kestrel::test {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 inline std::string Utf8(const fs::path& path) { return ToUtf8(path.wstring()); }

@@ -1,20 +1,14 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <functional>
-
-#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "server/AdMarkupModel.h"
 #include "server/AdResponse.h"
-#include "support/LogCapture.h"
-#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
 
 using nlohmann::json;
-using test::LogCapture;
 
 json Markup() {
   return json{{"id", "event-1"},

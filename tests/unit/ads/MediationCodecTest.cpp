@@ -1,13 +1,7 @@
 // Base64 and gzip of the bid token and of a bid's ad unit: one table of
 // vectors, each run through the SDK's codec and the local ad server's, and
 // across them (what one side writes, the other reads).
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <exception>
-#include <functional>
-#include <optional>
-#include <string>
+#include "support/TestPrelude.h"
 
 #include "AdDocument.h"
 #include "Base64.h"

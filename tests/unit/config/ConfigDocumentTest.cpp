@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include "config/ConfigDocument.h"
 #include "config/EndpointController.h"
 #include "config/JsonReadRules.h"
-#include "support/LogCapture.h"
 
 namespace kestrel {
 namespace {

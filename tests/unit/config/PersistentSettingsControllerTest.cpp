@@ -1,29 +1,16 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
-#include <sstream>
-#include <thread>
 
 #include "config/PersistentSettingsController.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 #include "unit/config/SelfProcess.h"
 
 namespace kestrel {
 namespace {
-
-namespace fs = std::filesystem;
-using test::ReadFile;
 
 constexpr const char* kWriterVariable = "KESTREL_TEST_SETTINGS_WRITER";
 

@@ -1,21 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
+#include "support/TestPrelude.h"
 
 #include "kestrel/KestrelAds.h"
 #include "sdk/SdkState.h"
-#include "support/TempDir.h"
-#include "unit/config/SelfProcess.h"
+#include "unit/device/ChildProcess.h"
 
 namespace kestrel {
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr const char* kReaderVariable = "KESTREL_TEST_PRIVACY_READER";
 
 // What the privacy getters answer, as one line.
 std::string PrivacyLine() {
@@ -27,22 +17,12 @@ std::string PrivacyLine() {
          " ashwid=" + (KestrelAds::GetDisableASHWID() ? "true" : "false");
 }
 
-// Started as a fresh process by the tests below: prints what it reads.
-[[maybe_unused]] const bool kIsReader = [] {
-  if (std::getenv(kReaderVariable) == nullptr) return false;
-  const std::string line = PrivacyLine() + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
-  std::_Exit(0);
-}();
-
-// The line that a fresh process reads from the same data folder.
+// What a fresh process reads from the same data folder.
 std::string PrivacyLineOfAFreshProcess() {
-  std::istringstream out(test::RunSelf(kReaderVariable, "1"));
-  for (std::string line; std::getline(out, line);) {
-    if (line.rfind("privacy ", 0) == 0) return line;
-  }
-  return "no privacy line";
+  return test::InChild([] {
+    SdkState::Reset();
+    return PrivacyLine();
+  });
 }
 
 class PreinitPrivacyTest : public ::testing::Test {

@@ -3,9 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-#include <stdexcept>
-#include <string>
+#include "support/TestPrelude.h"
 
 namespace kestrel::test {
 

@@ -2,23 +2,17 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "ChildProcess.h"
 #include "device/DeviceInfo.h"
 #include "platform/PlatformServices.h"
 #include "platform/linux/LinuxSystemInfo.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A DeviceInfo reading the machine's files under root.
 class DeviceInfoTest : public ::testing::Test {

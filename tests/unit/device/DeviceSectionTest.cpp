@@ -1,14 +1,11 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <atomic>
 #include <nlohmann/json.hpp>
-#include <stdexcept>
 
 #include "device/DeviceInfoController.h"
 #include "privacy/IPrivacyController.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
-#include "support/LogCapture.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include <nlohmann/json.hpp>
 

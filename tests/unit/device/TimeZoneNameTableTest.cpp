@@ -1,17 +1,12 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include <cwctype>
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "platform/TimeZoneNameTable.h"
 
 namespace kestrel {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The rows {L"windows key", "IANA name"} of the table's source file.
 std::vector<std::pair<std::string, std::string>> SourceRows() {

@@ -1,13 +1,9 @@
 #include <gtk/gtk.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <future>
+#include "support/TestPrelude.h"
 
 #include "device/DeviceInfo.h"
 #include "support/GtkPump.h"
-#include "support/Wait.h"
 
 namespace kestrel {
 namespace {

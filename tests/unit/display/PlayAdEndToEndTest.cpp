@@ -6,14 +6,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <future>
-#include <string>
-#include <vector>
+#include "support/TestPrelude.h"
 
 #include <nlohmann/json.hpp>
 
@@ -28,16 +21,12 @@
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
 #include "support/GtkPump.h"
-#include "support/LogCapture.h"
 #include "support/RecordingUrlOpener.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
 using nlohmann::json;
-using test::LogCapture;
 using test::Pump;
 using test::PumpUntil;
 using Clock = std::chrono::steady_clock;

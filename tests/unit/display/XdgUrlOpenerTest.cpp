@@ -1,21 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include "support/TestPrelude.h"
 
 #include "platform/IUrlOpener.h"
-#include "support/Env.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The url reaches xdg-open as one argument, whatever shell syntax it holds;
 // without xdg-open the failure is logged.
@@ -32,9 +20,7 @@ TEST(XdgUrlOpenerTest, HandsTheUrlToXdgOpenAsOneArgument) {
   EXPECT_FALSE(opener->OpensStoreLinks());
   opener->Open(url);
   EXPECT_TRUE(test::WaitUntil([&] { return fs::exists(args); }));
-  std::stringstream seen;
-  seen << std::ifstream(args).rdbuf();
-  EXPECT_EQ(seen.str(), "1\n" + url + "\n");
+  EXPECT_EQ(test::ReadFile(args), "1\n" + url + "\n");
 
   test::TempDir emptyBin;
   test::SetEnv("PATH", emptyBin.String());

@@ -1,7 +1,5 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include "support/TestPrelude.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +11,6 @@
 #include "net/ServerRequests.h"
 #include "net/TpatRequest.h"
 #include "support/HttpErrors.h"
-#include "support/LogCapture.h"
 
 namespace kestrel::test {
 namespace {

@@ -1,15 +1,6 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
+#include "support/TestPrelude.h"
 
 #include "LocalAdServer.h"
 #include "config/EndpointController.h"
@@ -19,9 +10,6 @@
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "storage/FileSystemController.h"
-#include "support/Env.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
 
 namespace kestrel::test {
 

@@ -1,14 +1,10 @@
 // Connections opened ahead of time, through a relay that counts them: the
 // exchanges that follow take them, and one the server has closed is passed over.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <memory>
+#include "support/TestPrelude.h"
 
 #include "LocalAdServer.h"
 #include "NetSim.h"
 #include "platform/IHttpClient.h"
-#include "support/Wait.h"
 
 namespace kestrel {
 namespace {

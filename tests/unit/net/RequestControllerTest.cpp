@@ -1,12 +1,5 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <chrono>
-
-#include <algorithm>
-#include <set>
-#include <stdexcept>
-#include <thread>
+#include "support/TestPrelude.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,8 +13,6 @@
 #include "privacy/CcpaController.h"
 #include "privacy/CoppaController.h"
 #include "net/ServerRequests.h"
-#include "support/LogCapture.h"
-#include "support/Env.h"
 
 namespace kestrel::test {
 namespace {

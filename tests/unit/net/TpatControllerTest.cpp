@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
-#include <chrono>
 #include <ctime>
-#include <memory>
 #include <regex>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "LocalAdServer.h"
 #include "server/AdResponse.h"
@@ -16,14 +11,11 @@
 #include "platform/LocalTime.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
 
 using R = ControllerRegistry;
-using test::LogCapture;
 using Parameters = std::unordered_map<std::string, std::string>;
 
 TEST(TpatMacrosTest, ReplaceAllNeverRescansWhatItInserted) {

@@ -1,9 +1,6 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 #include <zip.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "NetTest.h"
 #include "net/ZipExtractor.h"
@@ -11,9 +8,7 @@
 namespace kestrel::test {
 namespace {
 
-namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using test::ReadFile;
 
 struct ZipEntry {
   std::string name;  // a trailing "/" makes a folder entry

@@ -1,19 +1,10 @@
-#include <atomic>
-#include <chrono>
-#include <future>
-#include <string>
-#include <thread>
-#include <vector>
+#include "support/TestPrelude.h"
 
 #include "PrivacyFixture.h"
 #include "config/ConfigResponse.h"
-#include "support/LogCapture.h"
-#include "support/Wait.h"
 
 namespace kestrel {
 namespace {
-
-using test::LogCapture;
 
 std::string Fragment(const std::string& status, const std::string& source, const std::string& version,
                      std::int32_t timestamp) {
@@ -30,27 +21,6 @@ const char* kGdprConfig = R"({"gdpr":{"is_country_data_protected":true,"consent_
   "consent_message_version":"v5","button_accept":"Yes","button_deny":"No"}})";
 
 class GdprControllerTest : public test::PrivacyFixture {};
-
-TEST_F(GdprControllerTest, FragmentsFollowTheStoredConsent) {
-  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
-
-  const std::int32_t before = test::NowSeconds();
-  gdpr->SetConsentStatus(GdprController::kOptedIn, "v2");
-  Start();  // the consent is on disk, not only in memory
-  const Json fragment = gdpr->GetGdprJson();
-  const std::int32_t stamp = fragment["user"]["gdpr"]["consent_timestamp"].get<std::int32_t>();
-  EXPECT_GE(stamp, before);
-  EXPECT_LE(stamp, test::NowSeconds());
-  EXPECT_EQ(fragment.dump(), Fragment("opted_in", "publisher", "v2", stamp));
-  EXPECT_EQ(gdpr->GetBidTokenGdprJson().dump(),
-            R"({"user":{"gdpr":{"message_version":"v2","source":"publisher","status":"opted_in","timestamp":)" +
-                std::to_string(stamp) + "}}}");
-
-  gdpr->SetConsentStatusFromModal(GdprController::kOptedOut);
-  gdpr->ResetConsentStatusToUnknown();
-  EXPECT_EQ(gdpr->GetGdprJson().dump(), Fragment("unknown", "publisher", "", 0));
-  EXPECT_TRUE(gdpr->IsConsentStatusUnknown());
-}
 
 TEST_F(GdprControllerTest, VersionIsSentOnlyWhenMeaningful) {
   gdpr->SetConsentStatus(GdprController::kOptedOut, " \t ");

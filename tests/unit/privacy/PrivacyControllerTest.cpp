@@ -1,10 +1,9 @@
 // The identifier filter, and the CCPA and COPPA choices in fragments and requests.
 
-#include <functional>
+#include "support/TestPrelude.h"
 
 #include "PrivacyFixture.h"
 #include "net/ServerRequests.h"
-#include "support/LogCapture.h"
 
 namespace kestrel {
 namespace {

@@ -1,11 +1,6 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <memory>
-#include <sstream>
-#include <string>
+#include "support/TestPrelude.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,7 +12,6 @@
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/InitializationController.h"
-#include "support/TempDir.h"
 
 namespace kestrel::test {
 

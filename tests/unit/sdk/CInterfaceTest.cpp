@@ -1,21 +1,15 @@
 // The C interface's argument checks: every required pointer, and the size of
 // the caller's records.
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include <cctype>
-#include <functional>
 #include <ostream>
-#include <string>
 
 #include "kestrel/kestrel.h"
 #include "sdk/SdkState.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
-
-using test::LogCapture;
 
 struct BadCall {
   const char* error;  // the Error line it must log

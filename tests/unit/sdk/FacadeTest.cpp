@@ -1,16 +1,12 @@
 // The public interface before initialisation, and its error policy.
 
-#include <gtest/gtest.h>
+#include "support/TestPrelude.h"
 
 #include "kestrel/KestrelAds.h"
 #include "sdk/SdkState.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
-
-using test::LogCapture;
 
 class FacadeTest : public ::testing::Test {
  protected:

@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
+#include "support/TestPrelude.h"
 
 #include "base/Log.h"
-#include "support/LogCapture.h"
 
 namespace kestrel {
 namespace {

@@ -1,19 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
+#include "support/TestPrelude.h"
 
 #include "platform/PlatformServices.h"
 #include "storage/FileSystemController.h"
 #include "storage/FileSystemModel.h"
-#include "support/Env.h"
-#include "support/LogCapture.h"
-#include "support/TempDir.h"
 
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
 using test::ScopedEnv;
 
 void WriteFile(const fs::path& path, const std::string& text) {

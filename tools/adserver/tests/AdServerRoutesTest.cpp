@@ -1,15 +1,12 @@
 // What the ad server does that the SDK's own tests cannot see: refusals and
 // confinement of the asset folder, the request record the tests and the demo
-// read, parallel answers and stopping.
+// read, and stopping.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
-#include <set>
-#include <thread>
 #include <tuple>
 
 #include "LocalAdServer.h"
@@ -119,26 +116,6 @@ TEST_F(AdServerRoutesTest, RecordsEachRequestAsSentUntilReset) {
   ASSERT_EQ(client.Post("/_control/reset", "", "application/json")->status, 200);
   EXPECT_TRUE(JsonOf(client.Get("/_control/requests")).empty());
   EXPECT_EQ(client.Post("/ads", AdsBody("interstitial"), "application/json")->status, 200) << "faults are cleared too";
-}
-
-TEST_F(AdServerRoutesTest, AnswersParallelRequestsEachWithItsOwnAd) {
-  std::vector<std::future<std::vector<std::string>>> tasks(8);
-  for (auto& task : tasks) {
-    task = std::async(std::launch::async, [this] {
-      std::vector<std::string> ids;
-      auto client = Client(server.Port());
-      client.set_keep_alive(true);
-      for (int i = 0; i < 10; ++i) {
-        const auto doc = JsonOf(client.Post("/ads", AdsBody("interstitial"), "application/json"));
-        ids.push_back(doc["ads"][0]["ad_markup"]["id"].get<std::string>());
-      }
-      return ids;
-    });
-  }
-  std::set<std::string> ids;
-  for (auto& task : tasks) std::ranges::copy(task.get(), std::inserter(ids, ids.end()));
-  EXPECT_EQ(ids.size(), 80u);
-  EXPECT_EQ(server.Requests("/ads").size(), 80u);
 }
 
 TEST_F(AdServerRoutesTest, StopEndsHeldAnswersAtOnceAndFreesThePort) {

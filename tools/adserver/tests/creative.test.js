@@ -115,19 +115,3 @@ test('a rewarded ad tracks, reports the view and closes itself when asked to', a
   assert.equal(page.$('icon').getAttribute('src'), 'file:///C:/Kestrel%20Ads/rewarded_video_1/icon.png');
   assert.equal(page.$('hero').getAttribute('src'), ad.templateSettings.cacheable_replacements.MAIN_IMAGE.url);
 });
-
-test('consent is answered with the consent action, and the click-through opens after tracking the click', async () => {
-  const ad = await fetchAd(server.baseUrl, 'interstitial');
-  const tokens = { ...replacementsFor(ad, '/tmp/b'), COUNTDOWN_SECONDS: '60', AUTO_CLOSE_SECONDS: '0' };
-  const page = await play({ tokens, props: properties({ incentivized: false, consentRequired: true }) });
-  await until(() => page.messages.includes('mraid://tpat?event=impression'), 'the impression');
-  assert.equal(page.$('consent').hidden, false);
-  page.$('consent-deny').click();
-  await until(() => page.messages.includes('mraid://tpat?event=consent'), 'the consent tracking');
-  assert.ok(page.messages.indexOf('mraid://consentAction?event=opted_out') < page.messages.indexOf('mraid://tpat?event=consent'));
-  assert.equal(page.$('consent').hidden, true);
-  page.$('cta').click();
-  await until(() => page.messages.some((m) => m.startsWith('mraid://open')), 'the open command');
-  assert.ok(tokens.CTA_URL.startsWith('https://'));
-  assert.deepEqual(page.messages.slice(-2), ['mraid://tpat?event=click', 'mraid://open?url=' + encodeURIComponent(tokens.CTA_URL)]);
-});
