@@ -13,7 +13,7 @@
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidBridgePropertiesController.h"
 #include "display/MraidScript.h"
-#include "platform/IOverlayWindow.h"
+#include "platform/Backend.h"
 #include "platform/Paths.h"
 #include "storage/IFileSystemController.h"
 

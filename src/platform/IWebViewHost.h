@@ -1,10 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <string>
-
-#include "platform/IOverlayWindow.h"
 
 namespace kestrel {
 
@@ -50,14 +47,5 @@ class IWebViewHost {
   // Saves what the browser shows as a PNG file; `done` tells whether it was saved.
   virtual void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) = 0;
 };
-
-// Starts the browser engine on the window's thread ahead of the first play,
-// so that plays find it running; it shows no page of any ad. Any thread.
-void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder);
-
-// Null when the browser cannot be created in the window; `failure` then
-// says why. Creation may also fail later, through the `failed` event.
-std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
-                                                IWebViewHost::Events events, std::string& failure);
 
 }  // namespace kestrel

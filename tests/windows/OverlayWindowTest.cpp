@@ -4,8 +4,7 @@
 
 #include <stdexcept>
 
-#include "platform/IOverlayWindow.h"
-#include "platform/IWindowSizeSource.h"
+#include "platform/Backend.h"
 #include "platform/windows/Win32OverlayWindow.h"
 
 namespace kestrel {

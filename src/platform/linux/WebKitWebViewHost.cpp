@@ -7,7 +7,7 @@
 
 #include "base/Guarded.h"
 #include "base/Log.h"
-#include "platform/IWebViewHost.h"
+#include "platform/Backend.h"
 #include "platform/linux/BundleOrigin.h"
 #include "platform/linux/GtkThread.h"
 #include "platform/linux/WebEngineUserAgent.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/IUrlOpener.h"
+#include "platform/Backend.h"
 #include "support/Env.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

@@ -7,7 +7,7 @@
 
 #include "LocalAdServer.h"
 #include "NetSim.h"
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "support/Wait.h"
 
 namespace kestrel {
