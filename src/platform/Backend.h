@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "kestrel/KestrelAds.h"
 #include "platform/IFileSystem.h"
@@ -16,11 +17,15 @@
 #include "platform/IWebViewHost.h"
 #include "platform/IWindowSizeSource.h"
 
-// What a platform backend provides: every function below, defined once in
-// each backend folder (CMake compiles one). The interfaces the factories
-// return are in the I*.h headers. The core reaches the services that tests
-// replace through PlatformServices.
+// What a platform backend provides: the pages' message channel and every
+// function below, defined once in each backend folder (CMake compiles one).
+// The interfaces the factories return are in the I*.h headers. The core
+// reaches the services that tests replace through PlatformServices.
 namespace kestrel {
+
+// The object pages post their messages through, as a path from `window`:
+// WebView2 provides it, the WebKit host builds it; mraid.js gets it at build time.
+inline constexpr std::string_view kWebMessageChannel = "chrome.webview";
 
 // The file-system service.
 std::unique_ptr<IFileSystem> CreateFileSystem();

@@ -14,7 +14,7 @@ class IWebViewHost {
 
   struct Events {
     std::function<void()> navigationCompleted;  // each finished navigation
-    // What the page posted with window.chrome.webview.postMessage, as JSON text.
+    // What the page posted through kWebMessageChannel (Backend.h), as JSON text.
     std::function<void(const std::string& json)> webMessageReceived;
     // True denies the request; false leaves it to the browser's default handling.
     std::function<bool(Permission)> permissionRequested;
