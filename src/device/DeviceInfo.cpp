@@ -5,6 +5,7 @@
 
 #include "base/Log.h"
 #include "device/Utf8Text.h"
+#include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 
 namespace kestrel {

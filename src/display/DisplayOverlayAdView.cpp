@@ -13,7 +13,7 @@
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidBridgePropertiesController.h"
 #include "display/MraidScript.h"
-#include "platform/IOverlayWindow.h"
+#include "platform/Backend.h"
 #include "platform/Paths.h"
 #include "storage/IFileSystemController.h"
 
@@ -22,15 +22,16 @@ namespace {
 
 using R = ControllerRegistry;
 
-constexpr const char* kBridgeHookUp =
-    "if (window.tovane){window.tovane.mraidBridge.notifyContainer = function(message){"
-    "window.chrome.webview.postMessage(message);}; 'true'} else { 'false'; }";
 constexpr const char* kCommandComplete = "if(window.tovane){window.tovane.mraidBridge.notifyCommandComplete();}";
-constexpr const char* kErrorHook =
-    "window.onerror = function(message, source, lineno, colno, error) {    "
-    "window.chrome.webview.postMessage('JS_KE_ERROR:' + message + ' at ' + source + ':' + lineno + ':' + colno);    "
-    "return true;};window.addEventListener('unhandledrejection', function(event) {    "
-    "window.chrome.webview.postMessage('JS_KE_PROMISE_ERROR:' + event.reason);});";
+
+// How a page posts a message to the host.
+const std::string kPostMessage = "window." + std::string(kWebMessageChannel) + ".postMessage";
+const std::string kBridgeHookUp = "if (window.tovane){window.tovane.mraidBridge.notifyContainer = function(message){" +
+                                  kPostMessage + "(message);}; 'true'} else { 'false'; }";
+const std::string kErrorHook = "window.onerror = function(message, source, lineno, colno, error) {    " + kPostMessage +
+                               "('JS_KE_ERROR:' + message + ' at ' + source + ':' + lineno + ':' + colno);    "
+                               "return true;};window.addEventListener('unhandledrejection', function(event) {    " +
+                               kPostMessage + "('JS_KE_PROMISE_ERROR:' + event.reason);});";
 
 std::string PropertiesScript(const std::string& json) {
   return "if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(" + json + ");";

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "platform/RequestIds.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "net/RequestBase.h"
-#include "platform/UiLanguage.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

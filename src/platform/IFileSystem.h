@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace kestrel {
@@ -19,7 +18,5 @@ class IFileSystem {
   // On failure returns false and says why in error; the old file is kept.
   virtual bool ReplaceFile(const std::string& path, const std::string& contents, std::string& error) = 0;
 };
-
-std::unique_ptr<IFileSystem> CreateFileSystem();
 
 }  // namespace kestrel

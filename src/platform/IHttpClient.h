@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,7 +56,5 @@ class IHttpClient {
   // at once; a connection nobody takes in a few seconds is closed.
   virtual void Preconnect(const std::string& /*url*/, int /*count*/) {}
 };
-
-std::unique_ptr<IHttpClient> CreateHttpClient(const HttpLimits& limits = {});
 
 }  // namespace kestrel

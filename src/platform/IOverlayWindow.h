@@ -3,9 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
-
-#include "kestrel/KestrelAds.h"
 
 namespace kestrel {
 
@@ -42,15 +39,5 @@ class IOverlayWindow {
   // the same platform.
   virtual void* NativeHandle() const = 0;
 };
-
-// Whether the handle names a window that exists.
-bool IsLiveWindow(WindowHandle window);
-// Whether the calling thread owns the window (runs its message loop).
-bool IsWindowThread(WindowHandle window);
-// Runs work on the thread that owns the windows: at once when called there,
-// otherwise queued to that thread's message loop.
-void RunOnWindowThread(std::function<void()> work);
-// Null when the window cannot be created. The events arrive on the window's thread.
-std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlayWindow::Events events);
 
 }  // namespace kestrel

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace kestrel {
@@ -14,7 +13,5 @@ class IPackageInfo {
   // The package's version, or else the executable file's; empty when neither is known.
   virtual std::string Version() = 0;
 };
-
-std::unique_ptr<IPackageInfo> CreatePackageInfo();
 
 }  // namespace kestrel

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace kestrel {
@@ -12,7 +11,5 @@ class IProcessInfo {
   // Full path of the host executable; empty when it cannot be read.
   virtual std::string ExecutablePath() = 0;
 };
-
-std::unique_ptr<IProcessInfo> CreateProcessInfo();
 
 }  // namespace kestrel

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -40,7 +39,5 @@ class ISystemInfo {
   virtual std::string OsName() = 0;                   // lower case: "windows", "linux"
   virtual std::string UserAgent() = 0;                // of the web engine that shows the ads
 };
-
-std::unique_ptr<ISystemInfo> CreateSystemInfo();
 
 }  // namespace kestrel

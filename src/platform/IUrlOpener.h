@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace kestrel {
@@ -15,7 +14,5 @@ class IUrlOpener {
   // Whether the platform has a store that opens "ms-windows-store:" links.
   virtual bool OpensStoreLinks() const = 0;
 };
-
-std::unique_ptr<IUrlOpener> CreateUrlOpener();
 
 }  // namespace kestrel

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <string>
-
-#include "platform/IOverlayWindow.h"
 
 namespace kestrel {
 
@@ -17,7 +14,7 @@ class IWebViewHost {
 
   struct Events {
     std::function<void()> navigationCompleted;  // each finished navigation
-    // What the page posted with window.chrome.webview.postMessage, as JSON text.
+    // What the page posted through kWebMessageChannel (Backend.h), as JSON text.
     std::function<void(const std::string& json)> webMessageReceived;
     // True denies the request; false leaves it to the browser's default handling.
     std::function<bool(Permission)> permissionRequested;
@@ -50,14 +47,5 @@ class IWebViewHost {
   // Saves what the browser shows as a PNG file; `done` tells whether it was saved.
   virtual void SaveSnapshot(const std::string& pngPath, std::function<void(bool saved)> done) = 0;
 };
-
-// Starts the browser engine on the window's thread ahead of the first play,
-// so that plays find it running; it shows no page of any ad. Any thread.
-void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder);
-
-// Null when the browser cannot be created in the window; `failure` then
-// says why. Creation may also fail later, through the `failed` event.
-std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
-                                                IWebViewHost::Events events, std::string& failure);
 
 }  // namespace kestrel

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-
-#include "kestrel/KestrelAds.h"
 
 namespace kestrel {
 
@@ -20,9 +17,5 @@ class IWindowSizeSource {
   // Empty while the size is not known, or once the window is gone.
   virtual std::optional<Size> ClientSize() const = 0;
 };
-
-// Starts tracking the window's size. The window may be destroyed at any
-// time; from then on it has no size.
-std::unique_ptr<IWindowSizeSource> CreateWindowSizeSource(WindowHandle window);
 
 }  // namespace kestrel

@@ -6,7 +6,7 @@
 namespace kestrel {
 
 // The separator between the parts of a path on this platform.
-extern const char kPathSeparator;
+inline constexpr char kPathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 // a, one separator, b.
 inline std::string JoinPath(const std::string& a, const std::string& b) {

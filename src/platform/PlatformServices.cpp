@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/Backend.h"
+
 namespace kestrel {
 namespace {
 

@@ -16,7 +16,7 @@
 #include "config/EndpointController.h"
 #include "config/IPersistentSettingsController.h"
 #include "device/IPublisherAppInfoController.h"
-#include "platform/IWebViewHost.h"
+#include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"

@@ -17,7 +17,7 @@
 #include "net/RequestHeaders.h"
 #include "net/ServerRequests.h"
 #include "net/TpatRequest.h"
-#include "platform/LocalTime.h"
+#include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 #include "privacy/ICcpaController.h"
 #include "privacy/ICoppaController.h"

@@ -10,7 +10,7 @@
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
-#include "platform/LocalTime.h"
+#include "platform/Backend.h"
 #include "server/IRequestController.h"
 #include "server/TpatsModel.h"
 

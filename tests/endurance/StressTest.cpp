@@ -16,7 +16,7 @@
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "sdk/SdkState.h"
 #include "support/GtkPump.h"
 

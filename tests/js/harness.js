@@ -6,7 +6,11 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { JSDOM, VirtualConsole } = require('jsdom');
 
-const scriptBytes = fs.readFileSync(path.join(__dirname, '..', '..', 'src', 'display', 'mraid', 'mraid.js'));
+// mraid.js with the host's message channel written in, as the build does.
+const src = path.join(__dirname, '..', '..', 'src');
+const channel = /kWebMessageChannel = "([^"]*)"/.exec(fs.readFileSync(path.join(src, 'platform', 'Backend.h'), 'utf8'))[1];
+const scriptText = fs.readFileSync(path.join(src, 'display', 'mraid', 'mraid.js'), 'latin1');
+const scriptBytes = Buffer.from(scriptText.replace('@WEB_MESSAGE_CHANNEL@', channel), 'latin1');
 const scriptSource = scriptBytes.toString('utf8');
 
 // Script texts the host executes in the page.

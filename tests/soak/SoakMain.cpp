@@ -27,7 +27,7 @@
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "support/GtkPump.h"
 #include "support/TempDir.h"
 

@@ -12,7 +12,7 @@
 
 #include "LocalAdServer.h"
 #include "kestrel/KestrelAds.h"
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"

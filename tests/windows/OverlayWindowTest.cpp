@@ -2,8 +2,7 @@
 // which pumps messages, under Wine with a virtual display.
 #include "WindowsTest.h"
 
-#include "platform/IOverlayWindow.h"
-#include "platform/IWindowSizeSource.h"
+#include "platform/Backend.h"
 #include "platform/windows/Win32OverlayWindow.h"
 
 namespace kestrel {

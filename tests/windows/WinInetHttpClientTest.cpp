@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

@@ -6,12 +6,7 @@
 
 #include <regex>
 
-#include "platform/IFileSystem.h"
-#include "platform/IPackageInfo.h"
-#include "platform/IProcessInfo.h"
-#include "platform/IUrlOpener.h"
-#include "platform/RequestIds.h"
-#include "platform/UiLanguage.h"
+#include "platform/Backend.h"
 #include "platform/windows/WindowsSystemInfo.h"
 
 namespace kestrel {

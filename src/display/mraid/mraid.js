@@ -310,7 +310,8 @@
       // Native code replaces this once the page has loaded.
       notifyContainer(message) {
         trace('mraidBridge.notifyContainer');
-        const webview = root.chrome && root.chrome.webview;
+        // The host's message channel, a path from the window that the build writes in.
+        const webview = '@WEB_MESSAGE_CHANNEL@'.split('.').reduce((at, name) => at && at[name], root);
         if (webview && typeof webview.postMessage === 'function') {
           webview.postMessage(message);
         } else {

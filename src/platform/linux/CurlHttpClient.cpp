@@ -14,7 +14,7 @@
 
 #include <curl/curl.h>
 
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "platform/linux/PreconnectedSockets.h"
 
 namespace kestrel {

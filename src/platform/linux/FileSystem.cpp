@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/IFileSystem.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

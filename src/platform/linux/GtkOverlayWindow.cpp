@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/IOverlayWindow.h"
+#include "platform/Backend.h"
 #include "platform/linux/GtkThread.h"
 
 namespace kestrel {

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/IWindowSizeSource.h"
+#include "platform/Backend.h"
 #include "platform/linux/GtkThread.h"
 
 namespace kestrel {

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Backend.h"
 #include "platform/linux/WebEngineUserAgent.h"
 
 namespace kestrel {

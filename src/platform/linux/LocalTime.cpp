@@ -1,4 +1,4 @@
-#include "platform/LocalTime.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 

@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/IPackageInfo.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

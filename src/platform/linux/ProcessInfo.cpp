@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/IProcessInfo.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/RequestIds.h"
+#include "platform/Backend.h"
 
 #include <array>
 #include <cstdint>

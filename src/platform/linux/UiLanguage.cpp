@@ -1,4 +1,4 @@
-#include "platform/UiLanguage.h"
+#include "platform/Backend.h"
 
 #include <cstdlib>
 #include <string_view>

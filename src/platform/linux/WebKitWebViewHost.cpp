@@ -7,7 +7,7 @@
 
 #include "base/Guarded.h"
 #include "base/Log.h"
-#include "platform/IWebViewHost.h"
+#include "platform/Backend.h"
 #include "platform/linux/BundleOrigin.h"
 #include "platform/linux/GtkThread.h"
 #include "platform/linux/WebEngineUserAgent.h"
@@ -17,15 +17,16 @@ namespace {
 
 constexpr const char* kMessageChannel = "kestrelHost";
 
-// Gives pages the posting call they expect, on top of WebKit's message channel.
-constexpr const char* kPostMessageShim =
-    "(function() {"
-    "  var channel = window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.kestrelHost;"
-    "  if (!channel) return;"
-    "  window.chrome = window.chrome || {};"
-    "  window.chrome.webview = window.chrome.webview || {};"
-    "  window.chrome.webview.postMessage = function(message) { channel.postMessage(message); };"
-    "})();";
+// Gives pages the channel they post through, on top of WebKit's message channel.
+const std::string kPostMessageShim =
+    "(function(path) {"
+    "  var handler = window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.kestrelHost;"
+    "  if (!handler) return;"
+    "  var channel = window;"
+    "  path.split('.').forEach(function(name) { channel = channel[name] = channel[name] || {}; });"
+    "  channel.postMessage = function(message) { handler.postMessage(message); };"
+    "})('" +
+    std::string(kWebMessageChannel) + "');";
 
 // What pages store for their origin.
 constexpr auto kPageStorage = static_cast<WebKitWebsiteDataTypes>(

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "base/Log.h"
-#include "platform/IUrlOpener.h"
+#include "platform/Backend.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "platform/IFileSystem.h"
+#include "platform/Backend.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

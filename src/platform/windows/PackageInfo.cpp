@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/IPackageInfo.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

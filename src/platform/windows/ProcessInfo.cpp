@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/IProcessInfo.h"
+#include "platform/Backend.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

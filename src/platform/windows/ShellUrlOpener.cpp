@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "base/Log.h"
-#include "platform/IUrlOpener.h"
+#include "platform/Backend.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

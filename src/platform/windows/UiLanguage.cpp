@@ -1,4 +1,4 @@
-#include "platform/UiLanguage.h"
+#include "platform/Backend.h"
 
 #include <windows.h>
 

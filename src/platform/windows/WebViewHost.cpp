@@ -1,4 +1,4 @@
-#include "platform/IWebViewHost.h"
+#include "platform/Backend.h"
 
 #include <windows.h>
 

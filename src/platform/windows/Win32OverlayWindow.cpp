@@ -8,6 +8,7 @@
 
 #include "base/Guarded.h"
 #include "base/Log.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <memory>
 
-#include "platform/IWindowSizeSource.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

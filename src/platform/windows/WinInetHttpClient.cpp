@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/Log.h"
+#include "platform/Backend.h"
 #include "platform/TimeZoneNameTable.h"
 #include "platform/windows/Utf16.h"
 

@@ -1,6 +1,6 @@
 #include "support/TestPrelude.h"
 
-#include "platform/IUrlOpener.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

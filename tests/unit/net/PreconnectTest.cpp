@@ -4,7 +4,7 @@
 
 #include "LocalAdServer.h"
 #include "NetSim.h"
-#include "platform/IHttpClient.h"
+#include "platform/Backend.h"
 
 namespace kestrel {
 namespace {

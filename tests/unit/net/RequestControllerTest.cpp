@@ -9,7 +9,7 @@
 #include "server/RequestBodies.h"
 #include "net/RequestHeaders.h"
 #include "net/TpatRequest.h"
-#include "platform/LocalTime.h"
+#include "platform/Backend.h"
 #include "privacy/CcpaController.h"
 #include "privacy/CoppaController.h"
 #include "net/ServerRequests.h"

@@ -8,7 +8,7 @@
 #include "server/RequestController.h"
 #include "server/TpatController.h"
 #include "server/TpatsModel.h"
-#include "platform/LocalTime.h"
+#include "platform/Backend.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 

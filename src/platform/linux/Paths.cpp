@@ -1,7 +1,0 @@
-#include "platform/Paths.h"
-
-namespace kestrel {
-
-const char kPathSeparator = '/';
-
-}  // namespace kestrel
