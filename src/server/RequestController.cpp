@@ -9,6 +9,7 @@
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "base/Now.h"
 #include "config/ConfigResponse.h"
 #include "config/IEndpointController.h"
 #include "net/AssetRequest.h"
