@@ -1,8 +1,9 @@
 #include "ads/Clock.h"
 
 #include <atomic>
-#include <chrono>
 #include <limits>
+
+#include "base/Now.h"
 
 namespace kestrel {
 namespace {
@@ -14,10 +15,7 @@ std::atomic<std::int64_t> g_setTicks{kSystem};
 
 std::int64_t Clock::NowTicks() {
   const std::int64_t set = g_setTicks.load();
-  if (set != kSystem) return set;
-  using namespace std::chrono;
-  using Ticks = duration<std::int64_t, std::ratio<1, kTicksPerSecond>>;
-  return duration_cast<Ticks>(system_clock::now().time_since_epoch()).count();
+  return set != kSystem ? set : kestrel::NowTicks();
 }
 
 void Clock::Set(std::int64_t ticks) {

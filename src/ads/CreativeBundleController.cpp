@@ -32,11 +32,11 @@ bool CreativeBundleController::AllPartsDownloaded() {
   return m_model->GetState() != kFailed && m_model->AllPartsDownloaded();
 }
 
-void CreativeBundleController::SetState(std::int32_t state) {
+void CreativeBundleController::SetState(BundleState state) {
   m_model->SetState(state);
 }
 
-std::int32_t CreativeBundleController::GetState() {
+BundleState CreativeBundleController::GetState() {
   return m_model->GetState();
 }
 

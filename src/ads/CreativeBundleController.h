@@ -25,8 +25,8 @@ class CreativeBundleController : public ICreativeBundleController {
 
   std::string GetFolderName() override;
   bool AllPartsDownloaded() override;
-  void SetState(std::int32_t state) override;
-  std::int32_t GetState() override;
+  void SetState(BundleState state) override;
+  BundleState GetState() override;
   std::future<bool> DeleteAsync() override;
   std::string GetEventId() override;
   std::string GetCreativeId() override;

@@ -19,8 +19,8 @@ class CreativeBundleModel {
   const std::string& EventId() const { return m_eventId; }
   const std::string& AdType() const { return m_adType; }
 
-  std::int32_t GetState() const { return m_state.load(); }
-  void SetState(std::int32_t state) { m_state.store(state); }
+  BundleState GetState() const { return m_state.load(); }
+  void SetState(BundleState state) { m_state.store(state); }
 
   void AddExpectedPart(const std::string& url, const std::string& name);
   void RecordDownloadedPart(const std::string& url, const std::string& savedFile);
@@ -31,7 +31,7 @@ class CreativeBundleModel {
  private:
   const std::string m_eventId;
   const std::string m_adType;
-  std::atomic<std::int32_t> m_state{ICreativeBundleController::kCreated};  // written from request threads
+  std::atomic<BundleState> m_state{BundleState::kCreated};  // written from request threads
   mutable std::mutex m_mutex;                                              // guards the two maps
   std::unordered_map<std::string, std::string> m_expectedParts;            // URL to part name
   std::unordered_map<std::string, std::string> m_downloadedParts;          // URL to saved file

@@ -60,7 +60,7 @@ void CreativeBundleStore::CleanUpBadBundles() {
   std::lock_guard lock(m_mutex);
   int deleted = 0;
   std::erase_if(m_waiting, [&](const auto& bundle) {
-    if (bundle->GetState() != ICreativeBundleController::kFailed || !bundle->DeleteAsync().get()) return false;
+    if (bundle->GetState() != BundleState::kFailed || !bundle->DeleteAsync().get()) return false;
     ++deleted;
     return true;
   });

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Forward.h"
+#include "base/Statuses.h"
 
 namespace kestrel {
 
@@ -12,17 +13,14 @@ namespace kestrel {
 // one bundle folder under the creatives folder.
 class ICreativeBundleController {
  public:
-  static constexpr std::int32_t kCreated = 1;
-  static constexpr std::int32_t kDownloading = 2;
-  static constexpr std::int32_t kPlayed = 4;
-  static constexpr std::int32_t kFailed = 5;
+  using enum BundleState;
 
   virtual ~ICreativeBundleController() = default;
   virtual std::string GetFolderName() = 0;
   // True when every expected part has arrived and the bundle has not failed.
   virtual bool AllPartsDownloaded() = 0;
-  virtual void SetState(std::int32_t state) = 0;
-  virtual std::int32_t GetState() = 0;
+  virtual void SetState(BundleState state) = 0;
+  virtual BundleState GetState() = 0;
   // Removes the bundle folder; false when there is no file system controller.
   virtual std::future<bool> DeleteAsync() = 0;
   virtual std::string GetEventId() = 0;

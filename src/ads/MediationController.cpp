@@ -68,35 +68,25 @@ std::string MediationController::GetSuperToken(const std::string& /*argument*/) 
   } catch (const std::exception& e) {
     LogException(e);
   }
-  try {
-    // Bytes that are not UTF-8 (a stored extension, a device name) must not cost the whole token.
-    const std::string text = NormaliseLineEnds(token.dump(-1, ' ', false, Json::error_handler_t::replace));
-    return "4:" + Base64Encode(GzipCompress(text));
-  } catch (const std::exception& e) {
-    LogException(e);
-    return {};
-  }
+  // Bytes that are not UTF-8 (a stored extension, a device name) must not cost the whole token.
+  const std::string text = NormaliseLineEnds(token.dump(-1, ' ', false, Json::error_handler_t::replace));
+  return "4:" + Base64Encode(GzipCompress(text));
 }
 
 std::shared_ptr<AdmForRealTime> MediationController::ParseHeaderBiddingMarkup(const std::string& markup) {
-  try {
-    if (markup.empty()) {
-      LogError("No header bidding markup to parse");
-      return std::make_shared<AdmForRealTime>();
-    }
-    Json parsed;
-    try {
-      parsed = JsonReadRules::Parse(markup);
-    } catch (const Json::exception& e) {
-      LogError(JsonReadRules::ErrorText(e));
-    }
-    auto result = std::make_shared<AdmForRealTime>(std::move(parsed));
-    if (!result->IsValid()) LogError("Couldn't parse header bidding markup");
-    return result;
-  } catch (const std::exception& e) {
-    LogException(e);
+  if (markup.empty()) {
+    LogError("No header bidding markup to parse");
     return std::make_shared<AdmForRealTime>();
   }
+  Json parsed;
+  try {
+    parsed = JsonReadRules::Parse(markup);
+  } catch (const Json::exception& e) {
+    LogError(JsonReadRules::ErrorText(e));
+  }
+  auto result = std::make_shared<AdmForRealTime>(std::move(parsed));
+  if (!result->IsValid()) LogError("Couldn't parse header bidding markup");
+  return result;
 }
 
 std::shared_ptr<AdResponse> MediationController::MakeAdResponse(const std::string& adUnit) {

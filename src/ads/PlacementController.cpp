@@ -78,15 +78,11 @@ bool PlacementController::IsHeaderBidding() {
   return m_record.HeaderBidding;
 }
 
+// A thread that cannot be started is logged by the caller.
 std::future<bool> PlacementController::LoadAd(AdLoadHandler onSuccess, AdLoadHandler onFailure) {
-  try {
-    return std::async(std::launch::async, [self = shared_from_this(), onSuccess, onFailure] {
-      return self->RunLoad(onSuccess, onFailure);
-    });
-  } catch (const std::exception& e) {
-    LogException(e);
-    return MakeReadyFuture(false);
-  }
+  return std::async(std::launch::async, [self = shared_from_this(), onSuccess, onFailure] {
+    return self->RunLoad(onSuccess, onFailure);
+  });
 }
 
 bool PlacementController::RunLoad(const AdLoadHandler& onSuccess, const AdLoadHandler& onFailure) {
@@ -136,18 +132,14 @@ void PlacementController::OnResponse(const std::shared_ptr<ResponseBase>& respon
 }
 
 void PlacementController::OnAdResponse(std::shared_ptr<ResponseBase> response) {
-  try {
-    auto ad = std::dynamic_pointer_cast<AdResponse>(response);
-    if (!ad) {
-      LogError("Got ad response, but not a Tovane MRAID ad!");
-      m_hasAdResponse.store(false);
-      return;
-    }
-    m_hasAdResponse.store(true);
-    AcceptAd(*ad);
-  } catch (const std::exception& e) {
-    LogException(e);
+  auto ad = std::dynamic_pointer_cast<AdResponse>(response);
+  if (!ad) {
+    LogError("Got ad response, but not a Tovane MRAID ad!");
+    m_hasAdResponse.store(false);
+    return;
   }
+  m_hasAdResponse.store(true);
+  AcceptAd(*ad);
 }
 
 void PlacementController::AcceptAd(AdResponse ad) {
@@ -192,12 +184,7 @@ void PlacementController::AcceptAd(AdResponse ad) {
 }
 
 std::int32_t PlacementController::CountPlayableBundles() {
-  try {
-    return m_bundles.CountPlayableBundles();
-  } catch (const std::exception& e) {
-    LogException(e);
-    return 0;
-  }
+  return m_bundles.CountPlayableBundles();
 }
 
 void PlacementController::NotifyLoadResult(const std::string& placementId, AdLoadHandler onSuccess,
@@ -223,13 +210,8 @@ void PlacementController::NotifyLoadResult(const std::string& placementId, AdLoa
 }
 
 bool PlacementController::IsAdPlayable(const std::string& name) {
-  try {
-    return name == m_record.ReferenceId && Clock::NowTicks() >= m_sleepUntil.load() && CountPlayableBundles() >= 1 &&
-           m_hasAdResponse.load();
-  } catch (const std::exception& e) {
-    LogException(e);
-    return false;
-  }
+  return name == m_record.ReferenceId && Clock::NowTicks() >= m_sleepUntil.load() && CountPlayableBundles() >= 1 &&
+         m_hasAdResponse.load();
 }
 
 KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdPlayInfo info,
@@ -321,24 +303,20 @@ void PlacementController::FireImpressions(const std::string& markup) {
 
 void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handler, const std::string& message,
                                           const std::string& noPlayText, const std::string& noHandlerText) {
-  try {
-    PlayHandler callback;
-    {
-      std::lock_guard lock(m_playMutex);
-      if (!m_currentPlayInfo) {
-        LogWarn(noPlayText);
-        return;
-      }
-      callback = (*m_currentPlayInfo).*handler;
-    }
-    if (!callback) {
-      LogWarn(noHandlerText);
+  PlayHandler callback;
+  {
+    std::lock_guard lock(m_playMutex);
+    if (!m_currentPlayInfo) {
+      LogWarn(noPlayText);
       return;
     }
-    CallPlayHandler(callback, AdPlayEventArgs{m_record.ReferenceId, message, std::string(), nullptr});
-  } catch (const std::exception& e) {
-    LogException(e);
+    callback = (*m_currentPlayInfo).*handler;
   }
+  if (!callback) {
+    LogWarn(noHandlerText);
+    return;
+  }
+  CallPlayHandler(callback, AdPlayEventArgs{m_record.ReferenceId, message, std::string(), nullptr});
 }
 
 void PlacementController::NotifyAdPlayFailed(const std::string& message) {

@@ -33,12 +33,7 @@ std::shared_ptr<PlacementController> PlacementsController::Find(const std::strin
 }
 
 IPlacementController* PlacementsController::FindPlacement(const std::string& name) {
-  try {
-    return Find(name).get();
-  } catch (const std::exception& e) {
-    LogException(e);
-    return nullptr;
-  }
+  return Find(name).get();
 }
 
 bool PlacementsController::LoadAd(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure) {

@@ -117,31 +117,23 @@ void LogException(const std::exception& e) {
 }
 
 void AddDiagnosticListener(std::function<void(DiagnosticLogEvent)> listener) {
-  try {
-    ListenerEntry entry;
-    entry.original = listener;
-    entry.call = [f = std::move(listener)](const DiagnosticLogEvent& event) {
-      if (f) f(event);
-    };
-    auto& registry = Registry();
-    std::lock_guard lock(registry.mutex);
-    registry.listeners.push_back(std::move(entry));
-  } catch (const std::exception& e) {
-    LogException(e);
-  }
+  ListenerEntry entry;
+  entry.original = listener;
+  entry.call = [f = std::move(listener)](const DiagnosticLogEvent& event) {
+    if (f) f(event);
+  };
+  auto& registry = Registry();
+  std::lock_guard lock(registry.mutex);
+  registry.listeners.push_back(std::move(entry));
 }
 
 void RemoveDiagnosticListener(const std::function<void(DiagnosticLogEvent)>& listener) {
-  try {
-    const void* target = PlainFunctionOf(listener);
-    if (!target) return;
-    auto& registry = Registry();
-    std::lock_guard lock(registry.mutex);
-    std::erase_if(registry.listeners,
-                  [target](const ListenerEntry& entry) { return PlainFunctionOf(entry.original) == target; });
-  } catch (const std::exception& e) {
-    LogException(e);
-  }
+  const void* target = PlainFunctionOf(listener);
+  if (!target) return;
+  auto& registry = Registry();
+  std::lock_guard lock(registry.mutex);
+  std::erase_if(registry.listeners,
+                [target](const ListenerEntry& entry) { return PlainFunctionOf(entry.original) == target; });
 }
 
 }  // namespace kestrel

@@ -72,29 +72,24 @@ std::future<bool> PersistentSettingsController::Initialize() {
   return MakeReadyFuture(true);
 }
 
+// What it throws the constructor logs.
 void PersistentSettingsController::LoadSettingsFromFile() {
-  try {
-    // Binary, so that lines written on Windows (CR LF) read the same here.
-    std::ifstream in(PathFromUtf8(m_filePath), std::ios::binary);
-    if (!in) {
-      std::error_code ec;
-      if (std::filesystem::exists(PathFromUtf8(m_filePath), ec)) LogError("Can't read settings from " + m_filePath);
-      return;
-    }
-    m_settings.clear();
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      const auto equals = line.find('=');
-      if (equals == std::string::npos) continue;
-      m_settings[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    m_fileCurrent = !in.bad();
-  } catch (const std::exception& e) {
-    LogException(e);
-  } catch (...) {
-    LogError("Unknown exception in LoadSettingsFromFile");
+  // Binary, so that lines written on Windows (CR LF) read the same here.
+  std::ifstream in(PathFromUtf8(m_filePath), std::ios::binary);
+  if (!in) {
+    std::error_code ec;
+    if (std::filesystem::exists(PathFromUtf8(m_filePath), ec)) LogError("Can't read settings from " + m_filePath);
+    return;
   }
+  m_settings.clear();
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    m_settings[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  m_fileCurrent = !in.bad();
 }
 
 void PersistentSettingsController::SaveSettingsToFile() {
@@ -134,14 +129,9 @@ std::int32_t PersistentSettingsController::GetInt(const std::string& key) {
 }
 
 std::string PersistentSettingsController::GetText(const std::string& key) {
-  try {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_settings.find(key);
-    return it == m_settings.end() ? std::string() : it->second;
-  } catch (const std::exception& e) {
-    LogException(e);
-    return {};
-  }
+  std::lock_guard lock(m_mutex);
+  const auto it = m_settings.find(key);
+  return it == m_settings.end() ? std::string() : it->second;
 }
 
 void PersistentSettingsController::Set(const std::string& key, const std::string& value) {
@@ -270,13 +260,8 @@ void PersistentSettingsController::SetGdprLastConsentMessageVersionFromServer(co
 }
 
 bool PersistentSettingsController::HasSetting(const std::string& key) {
-  try {
-    std::lock_guard lock(m_mutex);
-    return m_settings.count(key) > 0;
-  } catch (const std::exception& e) {
-    LogException(e);
-    return false;
-  }
+  std::lock_guard lock(m_mutex);
+  return m_settings.count(key) > 0;
 }
 
 bool PersistentSettingsController::GetPublisherDisableAshwidTracking() {

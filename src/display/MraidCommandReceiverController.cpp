@@ -148,13 +148,7 @@ void MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters
 void MraidCommandReceiverController::OpenPrivacyPage(const MraidCommand::Parameters& parameters) {
   const auto found = parameters.find("url");
   const std::string url = found != parameters.end() ? found->second : kDefaultPrivacyUrl;
-  bool valid = false;
-  try {
-    valid = CreativeUrl::IsPrivacyPageUrl(url);
-  } catch (const std::exception& e) {
-    LogException(e);
-  }
-  if (!valid) {
+  if (!CreativeUrl::IsPrivacyPageUrl(url)) {
     LogError("Not opening privacy page url: " + url);
     return;
   }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/Forward.h"
+#include "base/Statuses.h"
 
 namespace kestrel {
 
@@ -15,11 +16,8 @@ namespace kestrel {
 // controller schedules it.
 class RequestBase {
  public:
-  static constexpr std::int32_t kGet = 1;
-  static constexpr std::int32_t kFormPost = 2;
-  static constexpr std::int32_t kJsonPost = 3;
-  static constexpr std::int32_t kWaiting = 1;
-  static constexpr std::int32_t kTaken = 2;
+  using enum RequestType;
+  using enum RequestState;
 
   RequestBase();
   virtual std::shared_ptr<RequestBase> Clone() const = 0;  // kept for the interface; the SDK does not call it
@@ -29,10 +27,10 @@ class RequestBase {
   std::string m_name;
   std::map<std::string, std::string> m_headers;
   std::string m_requestId;
-  std::int32_t m_requestType = kGet;
+  RequestType m_requestType = kGet;
   std::map<std::string, std::string> m_queryParameters;
   std::int32_t m_maxAttempts = 1;
-  std::int32_t m_state = kWaiting;
+  RequestState m_state = kWaiting;
   std::string m_url;
   std::int64_t m_dueTime = 0;  // 100 ns ticks of the system clock since 1970
   std::int32_t m_attempts = 0;
@@ -46,8 +44,5 @@ class RequestBase {
   RequestBase(const RequestBase&) = default;
   RequestBase& operator=(const RequestBase&) = default;
 };
-
-// The system clock now, in 100 ns ticks since 1970.
-std::int64_t NowTicks();
 
 }  // namespace kestrel

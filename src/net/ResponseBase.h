@@ -5,15 +5,14 @@
 #include <string>
 
 #include "base/Forward.h"
+#include "base/Statuses.h"
 
 namespace kestrel {
 
-// The outcome of one exchange. Completed (1) means the exchange ended; the
-// HTTP status code beside it says what the server answered.
+// The outcome of one exchange.
 class ResponseBase {
  public:
-  static constexpr std::int32_t kCompleted = 1;
-  static constexpr std::int32_t kFailed = 2;
+  using enum ExchangeStatus;
 
   ResponseBase() = default;
   ResponseBase(const ResponseBase&) = default;
@@ -21,7 +20,7 @@ class ResponseBase {
   virtual ~ResponseBase() = default;
 
   std::shared_ptr<RequestBase> m_request;
-  std::int32_t m_status = kCompleted;
+  ExchangeStatus m_status = kCompleted;
   std::int32_t m_httpStatusCode = 0;
   std::string m_text;
 };

@@ -13,22 +13,22 @@ std::future<bool> CcpaController::Initialize() {
 
 const char* CcpaController::StatusText() {
   // Never set (0) and anything unknown count as opted in.
-  return RequireSettings()->GetCcpaInternalConsentStatus() == kOptedOut ? "opted_out" : "opted_in";
+  return RequireSettings()->GetCcpaInternalConsentStatus() == Number(kOptedOut) ? "opted_out" : "opted_in";
 }
 
-void CcpaController::SetCcpaStatus(std::int32_t status) {
+void CcpaController::SetCcpaStatus(CcpaStatus status) {
   RunGuarded([&] {
     auto settings = RequireSettings();
     std::lock_guard lock(m_mutex);
-    settings->SetCcpaInternalConsentStatus(status == kOptedOut ? kOptedOut : kOptedIn);
+    settings->SetCcpaInternalConsentStatus(Number(status == kOptedOut ? kOptedOut : kOptedIn));
   });
 }
 
-std::int32_t CcpaController::GetCcpaStatus() {
+CcpaStatus CcpaController::GetCcpaStatus() {
   return RunGuarded(kOptedIn, [&] {
     auto settings = RequireSettings();
     std::lock_guard lock(m_mutex);
-    return settings->GetCcpaInternalConsentStatus() == kOptedOut ? kOptedOut : kOptedIn;
+    return settings->GetCcpaInternalConsentStatus() == Number(kOptedOut) ? kOptedOut : kOptedIn;
   });
 }
 

@@ -9,12 +9,11 @@ namespace kestrel {
 // The publisher's CCPA choice, kept in the persisted settings.
 class CcpaController : public ICcpaController {
  public:
-  static constexpr std::int32_t kOptedIn = 1;
-  static constexpr std::int32_t kOptedOut = 2;
+  using enum CcpaStatus;
 
   std::future<bool> Initialize() override;
-  void SetCcpaStatus(std::int32_t status) override;
-  std::int32_t GetCcpaStatus() override;
+  void SetCcpaStatus(CcpaStatus status) override;
+  CcpaStatus GetCcpaStatus() override;
   Json GetCcpaJson() override;
   Json GetBidTokenCcpaJson() override;
   void UpdateCcpaInRequest(RequestBase& request) override;

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/NowSeconds.h"
+#include "base/Now.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigResponse.h"
 #include "privacy/PrivacyGuard.h"
@@ -16,18 +16,18 @@ namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 const char* StatusText(std::int32_t status) {
-  switch (status) {
-    case GdprController::kOptedIn: return "opted_in";
-    case GdprController::kOptedOut: return "opted_out";
-    case GdprController::kOptedOutByTimeout: return "opted_out_by_timeout";
+  switch (static_cast<GdprStatus>(status)) {
+    case GdprStatus::kOptedIn: return "opted_in";
+    case GdprStatus::kOptedOut: return "opted_out";
+    case GdprStatus::kOptedOutByTimeout: return "opted_out_by_timeout";
     default: return "unknown";
   }
 }
 
 const char* SourceText(std::int32_t source) {
-  switch (source) {
-    case GdprController::kSourcePublisher: return "publisher";
-    case GdprController::kSourceDialog: return "tovane_modal";
+  switch (static_cast<GdprSource>(source)) {
+    case GdprSource::kSourcePublisher: return "publisher";
+    case GdprSource::kSourceDialog: return "tovane_modal";
     default:
       // Only a damaged settings file gets here; the publisher is the default source.
       LogError("Unknown GDPR Consent Source: " + std::to_string(source));
@@ -127,11 +127,11 @@ bool GdprController::IsConsentRequired() {
 }
 
 // The lock keeps the four values of one consent together for the fragments.
-void GdprController::Store(IPersistentSettingsController& settings, std::int32_t status, std::int32_t source,
+void GdprController::Store(IPersistentSettingsController& settings, GdprStatus status, GdprSource source,
                            const std::string& version) {
   Lock lock(m_mutex);
-  settings.SetGdprConsentStatus(status);
-  settings.SetGdprConsentSource(source);
+  settings.SetGdprConsentStatus(Number(status));
+  settings.SetGdprConsentSource(Number(source));
   if (status != kUnknown) {
     settings.SetGdprConsentTimestamp(NowSeconds());
     settings.SetGdprConsentMessageVersion(version);
@@ -141,11 +141,11 @@ void GdprController::Store(IPersistentSettingsController& settings, std::int32_t
   }
 }
 
-void GdprController::SetConsentStatus(std::int32_t status, const std::string& version) {
+void GdprController::SetConsentStatus(GdprStatus status, const std::string& version) {
   RunGuarded([&] { Store(*RequireSettings(), status, kSourcePublisher, version); });
 }
 
-void GdprController::SetConsentStatusFromModal(std::int32_t status) {
+void GdprController::SetConsentStatusFromModal(GdprStatus status) {
   RunGuarded([&] {
     auto settings = RequireSettings();
     Lock lock(m_mutex);
@@ -158,9 +158,9 @@ void GdprController::ResetConsentStatusToUnknown() {
   RunGuarded([&] {
     auto settings = RequireSettings();
     Lock lock(m_mutex);
-    settings->SetGdprConsentStatus(kUnknown);
+    settings->SetGdprConsentStatus(Number(kUnknown));
     settings->SetGdprConsentTimestamp(0);
-    settings->SetGdprConsentSource(kSourcePublisher);
+    settings->SetGdprConsentSource(Number(kSourcePublisher));
     settings->SetGdprConsentMessageVersion(std::string());
   });
 }
@@ -171,7 +171,7 @@ Json GdprController::BuildFragment(const FragmentNames& names) {
     Lock lock(m_mutex);
     const std::int32_t status = settings->GetGdprConsentStatus();
     std::string version = settings->GetGdprConsentMessageVersion();
-    if (status == kUnknown || IsBlank(version)) version.clear();
+    if (status == Number(kUnknown) || IsBlank(version)) version.clear();
     Json gdpr = Json::object();
     gdpr[names.status] = StatusText(status);
     gdpr[names.source] = SourceText(settings->GetGdprConsentSource());
@@ -189,8 +189,8 @@ Json GdprController::GetBidTokenGdprJson() {
   return BuildFragment({"status", "source", "message_version", "timestamp"});
 }
 
-std::int32_t GdprController::GetConsentStatus() {
-  return RunGuarded(kUnknown, [] { return RequireSettings()->GetGdprConsentStatus(); });
+GdprStatus GdprController::GetConsentStatus() {
+  return RunGuarded(kUnknown, [] { return static_cast<GdprStatus>(RequireSettings()->GetGdprConsentStatus()); });
 }
 
 void GdprController::StartConsentTimeoutWatch() {
@@ -198,7 +198,7 @@ void GdprController::StartConsentTimeoutWatch() {
     auto settings = RequireSettings();
     Lock lock(m_mutex);
     if (!IsConsentRequired()) return;
-    if (settings->GetGdprConsentStatus() != kUnknown) {
+    if (settings->GetGdprConsentStatus() != Number(kUnknown)) {
       LogWarn("Not watching for GDPR Consent Timeout, because we've already set a value.");
       return;
     }
@@ -212,7 +212,7 @@ void GdprController::CheckConsentTimeout() {
     Lock lock(m_mutex);
     if (!settings->GetWatchForGDPRTimeout()) return;
     StopConsentTimeoutWatch();
-    if (settings->GetGdprConsentStatus() == kUnknown) {
+    if (settings->GetGdprConsentStatus() == Number(kUnknown)) {
       SetConsentStatusFromModal(kOptedOutByTimeout);
       LogInfo("User didn't click on GDPR dialog button -- setting Consent to Timeout");
     }
@@ -251,7 +251,7 @@ void GdprController::HandleMraidConsentAction(const Json& commandParams) {
     }
     const std::string text = event->is_string() ? event->get<std::string>() : event->dump();
     const std::string name = Lowercase(text);
-    std::int32_t status;
+    GdprStatus status;
     if (name == "opted_in") {
       status = kOptedIn;
     } else if (name == "opted_out") {

@@ -13,14 +13,8 @@ class IPersistentSettingsController;
 // enabled flag and the dialog texts under its recursive lock.
 class GdprController : public IGdprController {
  public:
-  // Stored consent status.
-  static constexpr std::int32_t kUnknown = 0;
-  static constexpr std::int32_t kOptedIn = 1;
-  static constexpr std::int32_t kOptedOut = 2;
-  static constexpr std::int32_t kOptedOutByTimeout = 3;
-  // Stored consent source.
-  static constexpr std::int32_t kSourcePublisher = 0;
-  static constexpr std::int32_t kSourceDialog = 1;
+  using enum GdprStatus;
+  using enum GdprSource;
 
   std::future<bool> Initialize() override;
   bool IsGdprEnabled() override;
@@ -37,12 +31,12 @@ class GdprController : public IGdprController {
   void SetConsentDenyButtonText(const std::string& text) override;
   bool IsConsentStatusUnknown() override;
   bool IsConsentRequired() override;
-  void SetConsentStatus(std::int32_t status, const std::string& version) override;
-  void SetConsentStatusFromModal(std::int32_t status) override;
+  void SetConsentStatus(GdprStatus status, const std::string& version) override;
+  void SetConsentStatusFromModal(GdprStatus status) override;
   void ResetConsentStatusToUnknown() override;
   Json GetGdprJson() override;
   Json GetBidTokenGdprJson() override;
-  std::int32_t GetConsentStatus() override;
+  GdprStatus GetConsentStatus() override;
   void StartConsentTimeoutWatch() override;
   void CheckConsentTimeout() override;
   void StopConsentTimeoutWatch() override;
@@ -59,7 +53,7 @@ class GdprController : public IGdprController {
     const char* timestamp;
   };
 
-  void Store(IPersistentSettingsController& settings, std::int32_t status, std::int32_t source,
+  void Store(IPersistentSettingsController& settings, GdprStatus status, GdprSource source,
              const std::string& version);
   Json BuildFragment(const FragmentNames& names);
   std::string GetText(const std::string& text);

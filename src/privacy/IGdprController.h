@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/Forward.h"
+#include "base/Statuses.h"
 
 namespace kestrel {
 
@@ -30,12 +31,12 @@ class IGdprController {
   virtual bool IsConsentStatusUnknown() = 0;
   virtual bool IsConsentRequired() = 0;
   virtual std::future<bool> Initialize() = 0;
-  virtual void SetConsentStatus(std::int32_t status, const std::string& version) = 0;
-  virtual void SetConsentStatusFromModal(std::int32_t status) = 0;
+  virtual void SetConsentStatus(GdprStatus status, const std::string& version) = 0;
+  virtual void SetConsentStatusFromModal(GdprStatus status) = 0;
   virtual void ResetConsentStatusToUnknown() = 0;
   virtual Json GetGdprJson() = 0;
   virtual Json GetBidTokenGdprJson() = 0;
-  virtual std::int32_t GetConsentStatus() = 0;
+  virtual GdprStatus GetConsentStatus() = 0;
   virtual void StartConsentTimeoutWatch() = 0;
   virtual void CheckConsentTimeout() = 0;
   virtual void StopConsentTimeoutWatch() = 0;

@@ -26,7 +26,7 @@ bool PrivacyController::IdentifiersRestricted() {
 
   auto gdpr = R::GetGdprController();
   if (!gdpr) return true;
-  const std::int32_t consent = gdpr->GetConsentStatus();
+  const GdprStatus consent = gdpr->GetConsentStatus();
   if (consent == GdprController::kOptedOut || consent == GdprController::kOptedOutByTimeout) return true;
 
   auto ccpa = R::GetCcpaController();

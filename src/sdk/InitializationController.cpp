@@ -204,12 +204,8 @@ Json InitializationController::GetExtJson() {
 }
 
 std::vector<PlacementRecord> InitializationController::GetPlacements() {
-  try {
-    std::lock_guard lock(m_mutex);
-    return m_placements;
-  } catch (const std::exception&) {
-    return {};
-  }
+  std::lock_guard lock(m_mutex);
+  return m_placements;
 }
 
 }  // namespace kestrel

@@ -12,7 +12,7 @@
 #include "base/Guarded.h"
 #include "base/IInitializationController.h"
 #include "base/Log.h"
-#include "base/NowSeconds.h"
+#include "base/Now.h"
 #include "config/EndpointController.h"
 #include "config/IPersistentSettingsController.h"
 #include "device/IPublisherAppInfoController.h"
@@ -61,22 +61,28 @@ KestrelAdPlayInfo RefusePlay(KestrelAdPlayInfo info, const std::string& message)
   return info;
 }
 
-std::int32_t StoredGdprStatusFor(GdprConsentStatus status) {
+GdprStatus StoredGdprStatusFor(GdprConsentStatus status) {
   switch (status) {
-    case GdprConsentStatus::Accepted: return 1;
-    case GdprConsentStatus::Denied: return 2;
+    case GdprConsentStatus::Accepted: return GdprStatus::kOptedIn;
+    case GdprConsentStatus::Denied: return GdprStatus::kOptedOut;
   }
-  return 0;
+  return GdprStatus::kUnknown;
 }
 
-GdprConsentStatus PublicGdprStatusFor(std::int32_t stored) {
+GdprConsentStatus PublicGdprStatusFor(GdprStatus stored) {
   switch (stored) {
-    case 0:
-    case 1: return GdprConsentStatus::Accepted;
-    case 2:
-    case 3: return GdprConsentStatus::Denied;
-    default: LogError("Bad Consent Value! " + std::to_string(stored)); return GdprConsentStatus::Accepted;
+    case GdprStatus::kUnknown:
+    case GdprStatus::kOptedIn: return GdprConsentStatus::Accepted;
+    case GdprStatus::kOptedOut:
+    case GdprStatus::kOptedOutByTimeout: return GdprConsentStatus::Denied;
   }
+  LogError("Bad Consent Value! " + std::to_string(Number(stored)));
+  return GdprConsentStatus::Accepted;
+}
+
+// The public CCPA numbers are the stored ones.
+CcpaStatus StoredCcpaStatusFor(CcpaConsentStatus status) {
+  return status == CcpaConsentStatus::OptedOut ? CcpaStatus::kOptedOut : CcpaStatus::kOptedIn;
 }
 
 KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& config, WindowHandle window,
@@ -120,7 +126,7 @@ KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& 
     if (auto coppa = R::GetCoppaController()) coppa->SetCoppaStatus(*config.CoppaStatus);
   }
   if (config.CcpaStatus) {
-    if (auto ccpa = R::GetCcpaController()) ccpa->SetCcpaStatus(static_cast<std::int32_t>(*config.CcpaStatus));
+    if (auto ccpa = R::GetCcpaController()) ccpa->SetCcpaStatus(StoredCcpaStatusFor(*config.CcpaStatus));
   }
   if (config.DisableAshwidTracking) {
     if (auto settings = R::GetPersistentSettingsController())
@@ -290,14 +296,14 @@ GdprConsentStatus KestrelAds::GetGdprConsentStatus() {
         LogError("GetGdprConsentStatus: m_preinitSettings is null.");
         return GdprConsentStatus::Accepted;
       }
-      return PublicGdprStatusFor(preinit->Settings().GetGdprConsentStatus());
+      return PublicGdprStatusFor(static_cast<GdprStatus>(preinit->Settings().GetGdprConsentStatus()));
     });
   });
 }
 
 void KestrelAds::SetGdprConsentStatus(GdprConsentStatus status, std::string consentMessageVersion) {
   Guarded([&] {
-    const std::int32_t stored = StoredGdprStatusFor(status);
+    const GdprStatus stored = StoredGdprStatusFor(status);
     SdkState::WithPreinit([&](PreinitSettings* preinit) {
       if (auto gdpr = R::GetGdprController()) {
         LogInfo(std::string("Setting GDPR consent status to ") +
@@ -311,10 +317,11 @@ void KestrelAds::SetGdprConsentStatus(GdprConsentStatus status, std::string cons
         return;
       }
       auto& settings = preinit->Settings();
-      settings.SetGdprConsentStatus(stored);
-      settings.SetGdprConsentSource(0);
-      settings.SetGdprConsentTimestamp(stored != 0 ? NowSeconds() : 0);
-      settings.SetGdprConsentMessageVersion(stored != 0 ? consentMessageVersion : std::string());
+      const bool known = stored != GdprStatus::kUnknown;
+      settings.SetGdprConsentStatus(Number(stored));
+      settings.SetGdprConsentSource(Number(GdprSource::kSourcePublisher));
+      settings.SetGdprConsentTimestamp(known ? NowSeconds() : 0);
+      settings.SetGdprConsentMessageVersion(known ? consentMessageVersion : std::string());
     });
   });
 }
@@ -341,14 +348,16 @@ std::string KestrelAds::GetGdprConsentMessageVersion() {
 
 CcpaConsentStatus KestrelAds::GetCcpaStatus() {
   return Guarded(CcpaConsentStatus::OptedIn, [] {
-    auto toPublic = [](std::int32_t v) { return v == 2 ? CcpaConsentStatus::OptedOut : CcpaConsentStatus::OptedIn; };
+    auto toPublic = [](CcpaStatus v) {
+      return v == CcpaStatus::kOptedOut ? CcpaConsentStatus::OptedOut : CcpaConsentStatus::OptedIn;
+    };
     return SdkState::WithPreinit([&](PreinitSettings* preinit) {
       if (auto ccpa = R::GetCcpaController()) return toPublic(ccpa->GetCcpaStatus());
       if (!preinit) {
         LogError("GetCcpaStatus: m_preinitSettings is null.");
         return CcpaConsentStatus::OptedIn;
       }
-      return toPublic(preinit->Settings().GetCcpaInternalConsentStatus());
+      return toPublic(static_cast<CcpaStatus>(preinit->Settings().GetCcpaInternalConsentStatus()));
     });
   });
 }
@@ -357,7 +366,7 @@ void KestrelAds::SetCcpaStatus(CcpaConsentStatus status) {
   Guarded([&] {
     SdkState::WithPreinit([&](PreinitSettings* preinit) {
       if (auto ccpa = R::GetCcpaController()) {
-        ccpa->SetCcpaStatus(static_cast<std::int32_t>(status));
+        ccpa->SetCcpaStatus(StoredCcpaStatusFor(status));
         LogInfo(std::string("CCPA status set to ") + (status == CcpaConsentStatus::OptedIn ? "Opted In" : "Opted Out"));
         return;
       }
@@ -365,7 +374,7 @@ void KestrelAds::SetCcpaStatus(CcpaConsentStatus status) {
         LogError("SetCcpaStatus: m_preinitSettings is null.");
         return;
       }
-      preinit->Settings().SetCcpaInternalConsentStatus(status == CcpaConsentStatus::OptedOut ? 2 : 1);
+      preinit->Settings().SetCcpaInternalConsentStatus(Number(StoredCcpaStatusFor(status)));
     });
   });
 }

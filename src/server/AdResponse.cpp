@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "base/Log.h"
-#include "base/NowSeconds.h"
+#include "base/Now.h"
 #include "config/JsonReadRules.h"
 #include "net/RequestBase.h"
 #include "server/AdMarkupModel.h"

@@ -9,6 +9,7 @@
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "base/Now.h"
 #include "config/ConfigResponse.h"
 #include "config/IEndpointController.h"
 #include "net/AssetRequest.h"
@@ -180,16 +181,11 @@ std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
 }
 
 std::int32_t RequestController::AddResponseListener(ResponseListener listener) {
-  try {
-    std::lock_guard lock(m_listenersMutex);
-    const std::int32_t id = m_nextListenerId;
-    m_listeners.emplace_back(id, std::move(listener));
-    ++m_nextListenerId;
-    return id;
-  } catch (const std::exception& e) {
-    LogException(e);
-    return -1;
-  }
+  std::lock_guard lock(m_listenersMutex);
+  const std::int32_t id = m_nextListenerId;
+  m_listeners.emplace_back(id, std::move(listener));
+  ++m_nextListenerId;
+  return id;
 }
 
 void RequestController::RemoveResponseListener(std::int32_t id) {
@@ -226,12 +222,9 @@ std::shared_ptr<ResponseBase> RequestController::CreateResponse(const std::share
 
 void RequestController::NotifyResponseListeners(const std::shared_ptr<ResponseBase>& response) {
   std::vector<ResponseListener> listeners;
-  try {
+  {
     std::lock_guard lock(m_listenersMutex);
     for (const auto& entry : m_listeners) listeners.push_back(entry.second);
-  } catch (const std::exception& e) {
-    LogException(e);
-    return;
   }
   for (const auto& listener : listeners) {
     try {

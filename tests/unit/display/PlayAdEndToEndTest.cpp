@@ -288,8 +288,8 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
       EXPECT_EQ(Eval("mraid.getConsentRequired()"), "true");
       EXPECT_TRUE(settings()->GetWatchForGDPRTimeout());
       Click("consent-accept");
-      ASSERT_TRUE(PumpUntil([&] { return settings()->GetGdprConsentStatus() == GdprController::kOptedIn; }));
-      EXPECT_EQ(settings()->GetGdprConsentSource(), GdprController::kSourceDialog);
+      ASSERT_TRUE(PumpUntil([&] { return settings()->GetGdprConsentStatus() == Number(GdprController::kOptedIn); }));
+      EXPECT_EQ(settings()->GetGdprConsentSource(), Number(GdprController::kSourceDialog));
       EXPECT_FALSE(settings()->GetWatchForGDPRTimeout());
       EXPECT_TRUE(Hits("/tpat/consent", 1));
     }, Ending::CreativeCloses, {}},

@@ -31,7 +31,7 @@ class HttpTransportTest : public NetTest {
     return request;
   }
 
-  std::shared_ptr<RequestBase> Post(const std::string& url, std::int32_t type, Json body) {
+  std::shared_ptr<RequestBase> Post(const std::string& url, RequestType type, Json body) {
     auto request = std::make_shared<ServerRequests>();
     ApplyStandardHeaders(*request);
     request->m_url = url;

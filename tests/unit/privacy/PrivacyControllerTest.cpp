@@ -64,7 +64,7 @@ TEST_F(PrivacyControllerTest, ChoicesSurviveARestartAndShapeTheFragments) {
   EXPECT_EQ(ccpa->GetCcpaJson().dump(), R"({"user":{"ccpa":{"status":"opted_out"}}})");
   EXPECT_EQ(coppa->GetCoppaJson().dump(), R"({"user":{"coppa":{"is_coppa":"false"}}})");
 
-  ccpa->SetCcpaStatus(5);  // not a status: stored as opted in
+  ccpa->SetCcpaStatus(static_cast<CcpaStatus>(5));  // not a status: stored as opted in
   EXPECT_NE(SettingsFile().find("CcpaInternalConsentStatus=1\n"), std::string::npos);
   settings->SetCcpaInternalConsentStatus(7);  // a damaged file
   EXPECT_EQ(ccpa->GetCcpaStatus(), CcpaController::kOptedIn);
