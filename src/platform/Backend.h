@@ -7,21 +7,22 @@
 #include <string_view>
 
 #include "kestrel/KestrelAds.h"
-#include "platform/IFileSystem.h"
 #include "platform/IHttpClient.h"
 #include "platform/IOverlayWindow.h"
-#include "platform/IPackageInfo.h"
-#include "platform/IProcessInfo.h"
-#include "platform/ISystemInfo.h"
-#include "platform/IUrlOpener.h"
 #include "platform/IWebViewHost.h"
-#include "platform/IWindowSizeSource.h"
 
 // What a platform backend provides: the pages' message channel and every
 // function below, defined once in each backend folder (CMake compiles one).
 // The interfaces the factories return are in the I*.h headers. The core
 // reaches the services that tests replace through PlatformServices.
 namespace kestrel {
+
+class IFileSystem;
+class IPackageInfo;
+class IProcessInfo;
+class ISystemInfo;
+class IUrlOpener;
+class IWindowSizeSource;
 
 // The object pages post their messages through, as a path from `window`:
 // WebView2 provides it, the WebKit host builds it; mraid.js gets it at build time.

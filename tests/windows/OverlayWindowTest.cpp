@@ -3,6 +3,7 @@
 #include "WindowsTest.h"
 
 #include "platform/Backend.h"
+#include "platform/IWindowSizeSource.h"
 #include "platform/windows/Win32OverlayWindow.h"
 
 namespace kestrel {

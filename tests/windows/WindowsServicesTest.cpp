@@ -7,6 +7,10 @@
 #include <regex>
 
 #include "platform/Backend.h"
+#include "platform/IFileSystem.h"
+#include "platform/IPackageInfo.h"
+#include "platform/IProcessInfo.h"
+#include "platform/IUrlOpener.h"
 #include "platform/windows/WindowsSystemInfo.h"
 
 namespace kestrel {

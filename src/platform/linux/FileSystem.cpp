@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/Backend.h"
+#include "platform/IFileSystem.h"
 
 namespace kestrel {
 namespace {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/Backend.h"
+#include "platform/IWindowSizeSource.h"
 #include "platform/linux/GtkThread.h"
 
 namespace kestrel {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/Backend.h"
+#include "platform/IPackageInfo.h"
 
 namespace kestrel {
 namespace {

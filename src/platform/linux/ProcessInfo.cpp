@@ -2,6 +2,7 @@
 #include <system_error>
 
 #include "platform/Backend.h"
+#include "platform/IProcessInfo.h"
 
 namespace kestrel {
 namespace {

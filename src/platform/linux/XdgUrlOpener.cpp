@@ -8,6 +8,7 @@
 
 #include "base/Log.h"
 #include "platform/Backend.h"
+#include "platform/IUrlOpener.h"
 
 extern char** environ;
 

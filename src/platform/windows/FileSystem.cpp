@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Backend.h"
+#include "platform/IFileSystem.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Backend.h"
+#include "platform/IPackageInfo.h"
 
 namespace kestrel {
 namespace {

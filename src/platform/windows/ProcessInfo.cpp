@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Backend.h"
+#include "platform/IProcessInfo.h"
 #include "platform/windows/Utf16.h"
 
 namespace kestrel {

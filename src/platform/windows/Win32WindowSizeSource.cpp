@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Backend.h"
+#include "platform/IWindowSizeSource.h"
 
 namespace kestrel {
 namespace {

@@ -12,6 +12,7 @@
 
 #include "base/Log.h"
 #include "platform/Backend.h"
+#include "platform/ISystemInfo.h"
 #include "platform/TimeZoneNameTable.h"
 #include "platform/windows/Utf16.h"
 

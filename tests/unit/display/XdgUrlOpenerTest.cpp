@@ -1,6 +1,7 @@
 #include "support/TestPrelude.h"
 
 #include "platform/Backend.h"
+#include "platform/IUrlOpener.h"
 
 namespace kestrel {
 namespace {
