@@ -78,8 +78,4 @@ Json MraidBridgePropertiesController::BuildSizeUpdate(std::int32_t width, std::i
   return update;
 }
 
-Json MraidBridgePropertiesController::BuildViewabilityUpdate(bool active) {
-  return Json{{"isViewable", Flag(active)}};
-}
-
 }  // namespace kestrel

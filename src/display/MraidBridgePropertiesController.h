@@ -15,8 +15,6 @@ class MraidBridgePropertiesController : public IMraidBridgePropertiesController 
 
   // What the ad host sends when the overlay window changes size.
   static Json BuildSizeUpdate(std::int32_t width, std::int32_t height);
-  // What the ad host sends when the application gains or loses focus.
-  static Json BuildViewabilityUpdate(bool active);
 };
 
 }  // namespace kestrel
