@@ -2,7 +2,7 @@
 
 #include "kestrel/KestrelAds.h"
 #include "sdk/SdkState.h"
-#include "unit/device/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace kestrel {
 namespace {

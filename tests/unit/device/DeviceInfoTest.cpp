@@ -6,7 +6,7 @@
 
 #include <regex>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "device/DeviceInfo.h"
 #include "platform/PlatformServices.h"
 #include "platform/linux/LinuxSystemInfo.h"

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "device/PublisherAppInfoController.h"
 #include "platform/PlatformServices.h"
 
