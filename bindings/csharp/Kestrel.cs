@@ -15,6 +15,7 @@ using System;
 using System.Collections.Generic;
 using System.Runtime.InteropServices;
 using System.Text;
+using System.Threading;
 using System.Threading.Tasks;
 
 namespace Kestrel
@@ -134,10 +135,16 @@ namespace Kestrel
             IntPtr state = GCHandle.ToIntPtr(GCHandle.Alloc(done));
             int result = adMarkup == null ? Native.kestrel_load(Utf8(placement), OnLoad, state)
                 : Native.kestrel_load_mediated(Utf8(placement), Utf8(adMarkup), OnLoad, state);
-            if (result == NullArgument)  // the only result that is not also told to the callback
+            if (result == NullArgument)
             {
                 Take(state);
                 done.TrySetException(new KestrelException("kestrel_load: a null argument", result));
+            }
+            else if (result != 0)  // refused before anything started: the callback is never told
+            {
+                Take(state);
+                done.TrySetResult(new LoadResult { Success = false, PlacementId = placement,
+                    Message = "The load was refused; the SDK's log says why." });
             }
             return done.Task;
         }
@@ -274,6 +281,7 @@ namespace Kestrel
         [MonoPInvokeCallback(typeof(Native.LogListener))]
         static void LogEvent(IntPtr unused, IntPtr eventPointer)
         {
+            Background();
             EventHandler<LogEventArgs> handlers = diagnostic;
             if (handlers == null) return;
             var e = (Native.LogEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.LogEvent));
@@ -283,8 +291,18 @@ namespace Kestrel
         }
 
         // No exception may cross back into the SDK.
+        // The SDK's callback thread lives as long as the process: it must not keep the runtime from exiting.
+        [ThreadStatic] static bool backgrounded;
+        static void Background()
+        {
+            if (backgrounded) return;
+            backgrounded = true;
+            try { Thread.CurrentThread.IsBackground = true; } catch (Exception) { }
+        }
+
         static void Guard(Action body)
         {
+            Background();
             try { body(); }
             catch (Exception e) { try { CallbackError?.Invoke(e); } catch (Exception) { } }
         }
@@ -382,7 +400,7 @@ namespace Kestrel
         [DllImport(L)] internal static extern void kestrel_reset_gdpr_consent_status();
         [DllImport(L)] internal static extern int kestrel_get_gdpr_consent_message_version(out IntPtr version);
         [DllImport(L)] internal static extern int kestrel_get_ccpa_status();
-        [DllImport(L)] internal static extern void kestrel_set_ccpa_status(int status);
+        [DllImport(L)] internal static extern int kestrel_set_ccpa_status(int status);
         [DllImport(L)] internal static extern int kestrel_get_coppa_status();
         [DllImport(L)] internal static extern void kestrel_set_coppa_status(int status);
         [DllImport(L)] internal static extern int kestrel_get_disable_ashwid();

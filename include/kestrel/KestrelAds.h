@@ -9,10 +9,28 @@
  * callback record is given, a failure callback) and the privacy operations
  * read and write the stored choices directly.
  *
- * Callbacks arrive on SDK worker threads (initialisation and load results) or
- * on the thread that plays the ad (play events), never necessarily on the
- * thread that made the call. They must be thread-safe and should return
- * quickly. No exception leaves an operation of this header.
+ * The contract with the publisher's program:
+ * - No call waits for the network. LoadAd, LoadMediatedAd, IsAdPlayable,
+ *   GetMediationSuperToken and the privacy operations return at once (a
+ *   privacy setter writes the settings file once); PlayAd and PlayMediatedAd
+ *   only set up the ad's window; InitializeAsync returns at once, and its
+ *   future may be dropped.
+ * - Every LoadAd or LoadMediatedAd that returns true ends in exactly one load
+ *   callback, success or failure, whose message says why it failed, at the
+ *   latest after KestrelSdkConfig::LoadTimeout ("... timed out"). A LoadAd
+ *   while the placement's load is in flight joins it: every caller is told
+ *   its outcome. A call that returns false was refused before anything
+ *   started and calls nothing.
+ * - Initialisation and load callbacks arrive on the SDK's one callback
+ *   thread, in the order the outcomes were known (so in order for each
+ *   placement); play callbacks arrive on the thread that runs the publisher
+ *   window's event loop. No SDK lock is held while a callback runs: it may
+ *   call any operation (LoadAd, PlayAd, InitializeAsync) and may block for a
+ *   while, which delays the callbacks after it but none of the SDK's work.
+ * - A play that cannot show (called off the window's thread, no live window,
+ *   another ad on screen) gets OnAdPlayFailure; nothing is fired or spent.
+ *
+ * No exception leaves an operation of this header.
  *
  * Its types pass the C++ standard library across the library boundary, so a
  * program using it must be built with the SDK's compiler and standard library;
@@ -20,6 +38,7 @@
  */
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -99,13 +118,17 @@ enum class CcpaConsentStatus : std::int32_t { OptedIn = 1, OptedOut = 2 };
 
 /// Options of InitializeAsync. An absent optional leaves the stored choice untouched.
 struct KestrelSdkConfig {
-  /// Base URL of the ad server's configuration endpoint, for staging or local
-  /// servers: the SDK posts its configuration request to this URL joined with
-  /// "/config". Empty uses the ad network's endpoint.
+  /// Base URL of the ad server's configuration endpoint: the SDK posts its
+  /// configuration request to this URL joined with "/config". Required: with
+  /// none, initialisation fails with a message that says so.
   std::string ConfigBaseUrl;
   std::optional<bool> CoppaStatus;               ///< the COPPA flag to store
   std::optional<CcpaConsentStatus> CcpaStatus;   ///< the CCPA choice to store
   std::optional<bool> DisableAshwidTracking;     ///< the hardware-id opt-out to store
+  /// How long a load (and the configuration request) may take; one that takes
+  /// longer fails with a message that ends in "timed out", and what the
+  /// server sends after that is ignored. Zero or less means the default, 30 s.
+  std::chrono::milliseconds LoadTimeout{std::chrono::seconds(30)};
 };
 
 /// The outcome of a load.
@@ -177,22 +200,30 @@ class KESTREL_API KestrelAds {
   /// Starts initialisation and returns at once. The future yields the SDK
   /// instance once the configuration has been fetched and applied and the
   /// callback has run (whether it succeeded or failed), or null when
-  /// initialisation failed with an error. The result is told through the
-  /// callback, on an SDK thread. A second call, also while the first runs,
-  /// waits for the first and then reports success again with the same instance.
+  /// initialisation failed with an error; dropping it does not wait. The
+  /// result is told through the callback, on the SDK's callback thread. A
+  /// call while one runs is told that one's outcome; a call after a success
+  /// reports success again with the same instance; a call after a failure
+  /// fetches the configuration again and reports what that brings. The form
+  /// without KestrelSdkConfig has no ConfigBaseUrl and so always fails.
   static std::future<KestrelAds*> InitializeAsync(std::string appId, WindowHandle publisherWindow,
                                                   InitializationCallback callback);
   /// InitializeAsync with options.
   static std::future<KestrelAds*> InitializeAsync(std::string appId, KestrelSdkConfig config,
                                                   WindowHandle publisherWindow, InitializationCallback callback);
 
-  /// Requests an ad for the placement and downloads it in the background. The
-  /// result reaches the callback on an SDK thread. Returns false when the SDK
-  /// is not initialised.
+  /// Requests an ad for the placement and downloads it in the background;
+  /// returns at once. The result reaches one of the callbacks on the SDK's
+  /// callback thread: at once when the placement has an ad ready ("already
+  /// loaded" success), sleeps, is unknown, or the SDK is not configured yet
+  /// or its configuration failed. A call while the placement's load is in
+  /// flight joins it. Returns false, calling nothing, before InitializeAsync.
   bool LoadAd(std::string placement, AdLoadCallback callback);
 
-  /// Loads the ad of a header-bidding win from its markup. Returns false when
-  /// the SDK is not initialised or the markup cannot be used.
+  /// Loads the ad of a header-bidding win from its markup; returns at once,
+  /// and the result reaches a callback as for LoadAd. Returns false, calling
+  /// nothing, when the SDK is not initialised, the markup cannot be used or
+  /// the placement is unknown.
   bool LoadMediatedAd(std::string placement, AdLoadCallback callback, std::string adMarkup);
 
   /// True when the placement has a downloaded ad ready to play; false before initialisation.
@@ -200,7 +231,9 @@ class KESTREL_API KestrelAds {
 
   /// Plays a loaded ad over the publisher's window. Call it on the thread that
   /// runs the window's event loop; the play callbacks arrive on that thread.
-  /// Before initialisation the result has Success false and OnAdPlayFailure is called.
+  /// A play that cannot show (another thread, no live window, an ad on
+  /// screen, nothing loaded) has Success false and OnAdPlayFailure is called;
+  /// nothing of the loaded ad is spent. A play from OnAdEnd works.
   KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback);
   /// PlayAd with per-play options.
   KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback, AdConfig config);

@@ -15,8 +15,14 @@
  * - Callbacks are a function pointer and a `void* user_data` that the SDK
  *   passes back untouched. A null function pointer is never called. The event
  *   a callback receives is valid for the call only: copy what you keep.
- *   Callbacks arrive on SDK threads (initialisation, loads, diagnostics) or on
- *   the window's thread (play events) and must not throw or longjmp.
+ *   Initialisation and load callbacks, and ::KESTREL_AD_RELEASED, arrive on
+ *   the SDK's one callback thread; play events on the window's thread;
+ *   diagnostics on the thread that logged. No SDK lock is held while a
+ *   callback runs, so it may call any function here. Callbacks must not
+ *   throw or longjmp.
+ * - No function waits for the network (kestrel_wait_initialization() waits
+ *   as long as it is told). A load that returns ::KESTREL_OK ends in exactly
+ *   one load callback; one that returns an error calls nothing.
  * - Records the caller fills start with `size`, set to `sizeof` the record;
  *   records the SDK hands over start with `size` too. Read a member only when
  *   `size` covers it: a newer SDK may add members at the end.
@@ -84,10 +90,11 @@ typedef enum kestrel_log_level {
 /** @brief Options of kestrel_initialize_with_config(); zero members leave the stored choices untouched. */
 typedef struct kestrel_config {
   size_t size;                         /**< sizeof(kestrel_config) */
-  const char* config_base_url;         /**< the ad server's base URL; NULL or "" uses the ad network's */
+  const char* config_base_url;         /**< the ad server's base URL; required: NULL or "" fails initialisation */
   kestrel_choice coppa_status;         /**< the COPPA flag to store, or unset */
   kestrel_ccpa_status ccpa_status;     /**< the CCPA choice to store, or unset */
   kestrel_choice disable_ashwid_tracking; /**< the hardware-id opt-out to store, or unset */
+  uint32_t load_timeout_ms;            /**< how long a load may take before it fails as timed out; 0: 30 s */
 } kestrel_config;
 
 /** @brief A placement of the publisher's configuration. */
@@ -198,8 +205,11 @@ KESTREL_C_API void kestrel_free_string(char* text);
 /**
  * @brief Starts initialisation and returns at once (kestrel::KestrelAds::InitializeAsync).
  *
- * The callback is told the outcome once, on an SDK thread. A second call waits
- * for the first and reports success again.
+ * The callback is told the outcome once, on the SDK's callback thread. A call
+ * while one runs is told that one's outcome; after a success it reports
+ * success again; after a failure it fetches the configuration again.
+ * kestrel_initialize() has no base URL, so its initialisation fails: use
+ * kestrel_initialize_with_config().
  * @param app_id the publisher's application id
  * @param window the publisher's window, or NULL
  * @param callback told the outcome; may be NULL
@@ -224,12 +234,15 @@ KESTREL_C_API kestrel_result kestrel_initialize_with_config(const char* app_id, 
 KESTREL_C_API kestrel_result kestrel_wait_initialization(uint32_t timeout_ms);
 
 /**
- * @brief Requests an ad for the placement and downloads it in the background.
+ * @brief Requests an ad for the placement and downloads it in the background; returns at once.
+ *
+ * With ::KESTREL_OK the callback is told once, success or failure with why.
+ * A load while the placement's load is in flight joins it.
  * @return ::KESTREL_OK, or ::KESTREL_ERROR_REFUSED when the SDK is not initialised
  */
 KESTREL_C_API kestrel_result kestrel_load(const char* placement, kestrel_load_callback callback, void* user_data);
 
-/** @brief Loads the ad of a header-bidding win from its markup. */
+/** @brief Loads the ad of a header-bidding win from its markup; ::KESTREL_ERROR_REFUSED for unusable markup. */
 KESTREL_C_API kestrel_result kestrel_load_mediated(const char* placement, const char* ad_markup,
                                                    kestrel_load_callback callback, void* user_data);
 
@@ -240,7 +253,8 @@ KESTREL_C_API int kestrel_is_playable(const char* placement);
  * @brief Plays a loaded ad over the publisher's window.
  *
  * Call it on the thread that runs the window's event loop; play events arrive
- * on that thread. A refused play is told as ::KESTREL_AD_PLAY_FAILURE too.
+ * on that thread. A refused play (another thread, no live window, an ad on
+ * screen, nothing loaded) is told as ::KESTREL_AD_PLAY_FAILURE too.
  * @param placement the placement's name
  * @param callback told the play's events; may be NULL
  * @param user_data passed to the callback
@@ -287,7 +301,8 @@ KESTREL_C_API kestrel_result kestrel_remove_diagnostic_listener(kestrel_log_list
  * @{ */
 /** @brief The GDPR consent; accepted when nothing was stored. */
 KESTREL_C_API kestrel_gdpr_status kestrel_get_gdpr_consent_status(void);
-/** @brief Stores the GDPR consent with the version of the consent message shown. */
+/** @brief Stores the GDPR consent with the version of the consent message shown;
+ *  ::KESTREL_ERROR_INVALID_ARGUMENT, storing nothing, for a status that is neither accepted nor denied. */
 KESTREL_C_API kestrel_result kestrel_set_gdpr_consent_status(kestrel_gdpr_status status,
                                                              const char* consent_message_version);
 /** @brief Forgets the GDPR consent; needs an initialised SDK. */
@@ -296,8 +311,8 @@ KESTREL_C_API void kestrel_reset_gdpr_consent_status(void);
 KESTREL_C_API kestrel_result kestrel_get_gdpr_consent_message_version(char** version);
 /** @brief The CCPA choice; opted in when nothing was stored. */
 KESTREL_C_API kestrel_ccpa_status kestrel_get_ccpa_status(void);
-/** @brief Stores the CCPA choice. */
-KESTREL_C_API void kestrel_set_ccpa_status(kestrel_ccpa_status status);
+/** @brief Stores the CCPA choice; ::KESTREL_ERROR_INVALID_ARGUMENT, storing nothing, for another value. */
+KESTREL_C_API kestrel_result kestrel_set_ccpa_status(kestrel_ccpa_status status);
 /** @brief The COPPA flag, 0 or 1. */
 KESTREL_C_API int kestrel_get_coppa_status(void);
 /** @brief Stores the COPPA flag (non-zero: the user is a child). */

@@ -6,6 +6,7 @@
 #include "ads/MraidBundleLoaderController.h"
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "base/WorkQueue.h"
 #include "platform/Paths.h"
 #include "server/IRequestController.h"
 #include "storage/IFileSystemController.h"
@@ -15,13 +16,13 @@ namespace kestrel {
 using R = ControllerRegistry;
 
 CreativeBundleController::CreativeBundleController(const AdResponse& ad, const std::string& placementId,
-                                                   const std::string& folderName, std::function<void()> onFailed)
+                                                   const std::string& folderName, DoneHandler onDone)
     : m_ad(ad),
       m_model(std::make_shared<CreativeBundleModel>(ad)),
       m_placementId(placementId),
       m_folderName(folderName) {
   if (ad.m_adType != kMraidAdType) throw std::runtime_error("Not yet Implemented!");
-  m_loader = MraidBundleLoaderController::Create(ad, m_model, placementId, folderName, std::move(onFailed));
+  m_loader = MraidBundleLoaderController::Create(ad, m_model, placementId, folderName, std::move(onDone));
 }
 
 std::string CreativeBundleController::GetFolderName() {
@@ -41,18 +42,27 @@ BundleState CreativeBundleController::GetState() {
 }
 
 std::future<bool> CreativeBundleController::DeleteAsync() {
-  return std::async(std::launch::async, [folder = m_folderName] {
+  auto deleted = std::make_shared<std::promise<bool>>();
+  auto future = deleted->get_future();
+  WorkQueue::Shared().Post([folder = m_folderName, deleted] {
+    bool done = false;
     try {
       auto files = R::GetFileSystemController();
       // An empty name would be the creatives folder itself.
-      if (!files || folder.empty()) return false;
-      files->DeleteFolder(JoinPath(files->GetCreativesFolder(), folder));
-      return true;
+      if (files && !folder.empty()) {
+        files->DeleteFolder(JoinPath(files->GetCreativesFolder(), folder));
+        done = true;
+      }
     } catch (const std::exception& e) {
       LogException(e);
-      return false;
     }
+    deleted->set_value(done);
   });
+  return future;
+}
+
+void CreativeBundleController::Abandon(const std::string& message) {
+  m_loader->Fail(message);
 }
 
 std::string CreativeBundleController::GetEventId() {
@@ -84,7 +94,7 @@ void CreativeBundleController::StartDownload() {
         return;
       }
     }
-    requests->ProcessPendingRequests().get();
+    requests->ProcessPendingRequests();
   } catch (const std::exception& e) {
     LogException(e);
     m_loader->GiveUp("Couldn't download the ad parts of " + m_folderName);

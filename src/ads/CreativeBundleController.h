@@ -19,9 +19,10 @@ class CreativeBundleController : public ICreativeBundleController {
   static constexpr const char* kMraidAdType = "tovane_mraid";
 
   // Throws std::runtime_error("Not yet Implemented!") for an ad type other
-  // than "tovane_mraid". onFailed runs once if a part fails.
+  // than "tovane_mraid". onDone runs once, when the bundle is complete or has failed.
+  using DoneHandler = std::function<void(bool complete, const std::string& message)>;
   CreativeBundleController(const AdResponse& ad, const std::string& placementId, const std::string& folderName,
-                           std::function<void()> onFailed = {});
+                           DoneHandler onDone = {});
 
   std::string GetFolderName() override;
   bool AllPartsDownloaded() override;
@@ -33,9 +34,12 @@ class CreativeBundleController : public ICreativeBundleController {
   std::string GetCampaignId() override;
   const AdResponse& GetAdResponse() const override { return m_ad; }
 
-  // Requests every expected part, then runs a sending pass and waits for it.
+  // Queues every expected part and starts a sending pass; returns at once.
   // A part that cannot be requested fails the bundle.
   void StartDownload();
+  // Fails the bundle unless it is complete or failed already: its parts still
+  // on their way are not used.
+  void Abandon(const std::string& message);
 
  private:
   const AdResponse m_ad;

@@ -20,9 +20,9 @@ std::string CreativeBundleStore::NextFolderName(const std::string& placementId) 
 
 std::shared_ptr<CreativeBundleController> CreativeBundleStore::AddBundle(const AdResponse& ad,
                                                                          const std::string& placementId,
-                                                                         std::function<void()> onFailed) {
+                                                                         std::function<void(bool, const std::string&)> onDone) {
   auto bundle =
-      std::make_shared<CreativeBundleController>(ad, placementId, NextFolderName(placementId), std::move(onFailed));
+      std::make_shared<CreativeBundleController>(ad, placementId, NextFolderName(placementId), std::move(onDone));
   std::lock_guard lock(m_mutex);
   m_waiting.push_back(bundle);
   return bundle;
@@ -44,7 +44,7 @@ std::shared_ptr<ICreativeBundleController> CreativeBundleStore::TakePlayableBund
     auto bundle = m_waiting.front();
     m_waiting.pop_front();
     if (bundle->AllPartsDownloaded()) return bundle;
-    bundle->DeleteAsync().get();
+    bundle->DeleteAsync();  // the folder goes on the work queue
   }
   return nullptr;
 }
@@ -60,7 +60,8 @@ void CreativeBundleStore::CleanUpBadBundles() {
   std::lock_guard lock(m_mutex);
   int deleted = 0;
   std::erase_if(m_waiting, [&](const auto& bundle) {
-    if (bundle->GetState() != BundleState::kFailed || !bundle->DeleteAsync().get()) return false;
+    if (bundle->GetState() != BundleState::kFailed) return false;
+    bundle->DeleteAsync();
     ++deleted;
     return true;
   });

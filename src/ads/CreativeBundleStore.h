@@ -23,13 +23,14 @@ class CreativeBundleStore {
   // Creates a bundle for the ad in the next folder and queues it. Throws what
   // the bundle's constructor throws; nothing is queued then.
   std::shared_ptr<CreativeBundleController> AddBundle(const AdResponse& ad, const std::string& placementId,
-                                                      std::function<void()> onFailed = {});
+                                                      std::function<void(bool, const std::string&)> onDone = {});
   std::int32_t CountPlayableBundles();
   // The oldest playable bundle, removed from the queue; the unplayable ones
-  // queued before it are removed and their folders deleted. Null when none.
+  // queued before it are removed and their folders deleted on the work
+  // queue. Null when none.
   std::shared_ptr<ICreativeBundleController> TakePlayableBundle();
   void MarkPlayed(std::shared_ptr<ICreativeBundleController> bundle);
-  // Deletes the failed bundles' folders and drops those bundles.
+  // Drops the failed bundles and deletes their folders on the work queue.
   void CleanUpBadBundles();
 
  private:

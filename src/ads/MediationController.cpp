@@ -102,21 +102,14 @@ bool MediationController::LoadMediatedAd(const std::string& placementId, const A
   try {
     const auto markup = ParseHeaderBiddingMarkup(markupText);
     auto placements = R::GetPlacementsController();
+    // A refusal returns false and calls nothing: the caller knows at once.
     if (!markup->IsValid()) {
       LogWarn("LoadMediatedAd: Please specify valid Ad Markup. ");
-      if (callback.OnAdLoadFailure && placements) {
-        placements->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure,
-                                     "Invalid Ad Markup");
-      }
       return false;
     }
     const std::string adUnit = markup->GetAdUnit();
     if (adUnit.empty()) {
       LogWarn("LoadMediatedAd: Ad Markup does not contain Ad!");
-      if (placements) {
-        placements->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure,
-                                     "Ad Markup does not contain Ad!");
-      }
       return false;
     }
     auto response = MakeAdResponse(adUnit);
@@ -130,21 +123,16 @@ bool MediationController::LoadMediatedAd(const std::string& placementId, const A
     placement = placements->FindPlacement(placementId);
     if (!placement) {
       LogError("LoadMediatedAd: Placement " + placementId + " doesn't exist.");
-      if (callback.OnAdLoadFailure) {
-        callback.OnAdLoadFailure(AdLoadEventArgs{false, placementId, "Placement doesn't exist", 0});
-      }
       return false;
     }
     placement->OnAdResponse(response);
     return true;
   } catch (const std::exception& e) {
     LogException(e);
-    if (placement) {
-      placement->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure, e.what());
-    } else {
-      LogError("LoadMediatedAd: PlacementController is null, cannot notify callbacks.");
-    }
-    return false;
+    if (!placement) return false;
+    // The placement took the ad unit: its load ends in a callback like any other.
+    placement->NotifyLoadResult(placementId, callback.OnAdLoadSuccess, callback.OnAdLoadFailure, e.what());
+    return true;
   }
 }
 

@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "ads/CreativeBundleModel.h"
-#include "ads/IPlacementsController.h"
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
 #include "net/AssetRequest.h"
@@ -22,9 +21,9 @@ using R = ControllerRegistry;
 
 std::shared_ptr<MraidBundleLoaderController> MraidBundleLoaderController::Create(
     const AdResponse& ad, std::shared_ptr<CreativeBundleModel> model, const std::string& placementId,
-    const std::string& folderName, std::function<void()> onFailed) {
+    const std::string& folderName, DoneHandler onDone) {
   std::shared_ptr<MraidBundleLoaderController> loader(
-      new MraidBundleLoaderController(ad, std::move(model), placementId, folderName, std::move(onFailed)));
+      new MraidBundleLoaderController(ad, std::move(model), placementId, folderName, std::move(onDone)));
   if (auto requests = R::GetRequestController()) {
     loader->m_requestName = requests->JoinRequestName(R::GetFolderName(), "_" + placementId + "_ad_part");
     // The listener holds the loader weakly: a response that arrives while the
@@ -42,12 +41,8 @@ std::shared_ptr<MraidBundleLoaderController> MraidBundleLoaderController::Create
 MraidBundleLoaderController::MraidBundleLoaderController(const AdResponse& ad,
                                                          std::shared_ptr<CreativeBundleModel> model,
                                                          const std::string& placementId, const std::string& folderName,
-                                                         std::function<void()> onFailed)
-    : m_model(std::move(model)), m_placementId(placementId), m_folderName(folderName), m_onFailed(std::move(onFailed)) {
-  if (ad.m_request) {
-    m_onSuccess = ad.m_request->m_onSuccess;
-    m_onFailure = ad.m_request->m_onFailure;
-  }
+                                                         DoneHandler onDone)
+    : m_model(std::move(model)), m_placementId(placementId), m_folderName(folderName), m_onDone(std::move(onDone)) {
   std::unordered_map<std::string, std::string> parts = {{"templateURL", ad.m_templateUrl}};
   for (const auto& [name, url] : ad.m_cacheableReplacements) {
     if (!url.empty()) parts[name] = url;
@@ -69,16 +64,12 @@ void MraidBundleLoaderController::StopListening() {
   if (auto requests = m_requests.lock()) requests->RemoveResponseListener(m_listenerId);
 }
 
-void MraidBundleLoaderController::Fail(const std::string& message, bool tellPublisher) {
+void MraidBundleLoaderController::Fail(const std::string& message, const std::string& detail) {
   if (m_finished.exchange(true)) return;
   m_model->SetState(ICreativeBundleController::kFailed);
-  if (tellPublisher) {
-    std::lock_guard lock(m_mutex);
-    m_publisherMessage = message;
-  }
   m_failed.store(true);
-  if (m_onFailed) m_onFailed();
   LogError(message);
+  if (m_onDone) m_onDone(false, detail.empty() ? message : message + ": " + detail);
 }
 
 void MraidBundleLoaderController::GiveUp(const std::string& message) {
@@ -106,15 +97,6 @@ void MraidBundleLoaderController::CleanUpAfterFailure() {
   // No part is being written any more, so nothing of the bundle comes back.
   if (auto files = R::GetFileSystemController(); files && !m_folderName.empty()) {
     files->DeleteFolder(JoinPath(files->GetCreativesFolder(), m_folderName));
-  }
-  std::string message;
-  {
-    std::lock_guard lock(m_mutex);
-    message = m_publisherMessage;
-  }
-  if (message.empty()) return;
-  if (auto placements = R::GetPlacementsController()) {
-    placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, message);
   }
 }
 
@@ -145,9 +127,9 @@ void MraidBundleLoaderController::Consider(const std::shared_ptr<ResponseBase>& 
   auto asset = std::dynamic_pointer_cast<AssetResponse>(response);
   if (response->m_status == ResponseBase::kFailed) {
     if (asset && asset->m_notSaved) {
-      Fail("Can't save the ad parts of " + m_folderName + ": " + response->m_text, true);
+      Fail("Can't save the ad parts of " + m_folderName + ": " + response->m_text);
     } else {
-      Fail("Didn't get ad part - got network error");
+      Fail("Didn't get ad part - got network error", response->m_text);
     }
     return;
   }
@@ -167,11 +149,7 @@ void MraidBundleLoaderController::Consider(const std::shared_ptr<ResponseBase>& 
   }
   if (m_finished.exchange(true)) return;
   StopListening();
-  if (auto placements = R::GetPlacementsController()) {
-    placements->NotifyLoadResult(m_placementId, m_onSuccess, m_onFailure, "Downloaded all Ad Parts");
-  } else {
-    LogError("Can't report the downloaded ad of " + m_placementId + " without a PlacementsController.");
-  }
+  if (m_onDone) m_onDone(true, "Downloaded all Ad Parts");
 }
 
 }  // namespace kestrel

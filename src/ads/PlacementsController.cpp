@@ -2,12 +2,13 @@
 
 #include "ads/PlacementController.h"
 #include "ads/ReportPlayFailure.h"
+#include "base/CallbackDispatcher.h"
 #include "base/Log.h"
 
 namespace kestrel {
 namespace {
 
-// Logs the unknown name and tells onFailure, or logs that it cannot.
+// Logs the unknown name and tells onFailure on the callback dispatcher, or logs that it cannot.
 void ReportUnknownPlacement(const std::string& name, const AdLoadHandler& onFailure) {
   const std::string message = "There is no placement with the name " + name + ".";
   LogError(message);
@@ -15,7 +16,7 @@ void ReportUnknownPlacement(const std::string& name, const AdLoadHandler& onFail
     LogError("Failure callback is null, cannot report error for placement: " + name);
     return;
   }
-  onFailure(AdLoadEventArgs{false, name, message, 0});
+  CallbackDispatcher::Post([onFailure, name, message] { onFailure(AdLoadEventArgs{false, name, message, 0}); });
 }
 
 }  // namespace
@@ -33,14 +34,14 @@ std::shared_ptr<PlacementController> PlacementsController::Find(const std::strin
 }
 
 IPlacementController* PlacementsController::FindPlacement(const std::string& name) {
-  return Find(name).get();
+  auto placement = Find(name);
+  return placement.get();
 }
 
 bool PlacementsController::LoadAd(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure) {
   try {
-    std::lock_guard lock(m_mutex);
     if (auto placement = Find(name)) {
-      placement->LoadAd(onSuccess, onFailure).get();
+      placement->LoadAd(std::move(onSuccess), std::move(onFailure));
     } else {
       ReportUnknownPlacement(name, onFailure);
     }
@@ -53,7 +54,6 @@ bool PlacementsController::LoadAd(const std::string& name, AdLoadHandler onSucce
 KestrelAdPlayInfo PlacementsController::PlayAd(const std::string& name, const AdConfig& config, KestrelAdPlayInfo info,
                                                const std::string& markup) {
   try {
-    std::lock_guard lock(m_mutex);
     if (auto placement = Find(name)) return placement->PlayAd(config, info, markup);
 
     const std::string message = "Don't have a placement with that name (" + name + ")!";
@@ -73,7 +73,6 @@ void PlacementsController::AddPlacement(const PlacementRecord& record) {
       LogError("Missing Placement Name");
       return;
     }
-    std::lock_guard lock(m_mutex);
     auto placement = PlacementController::Create(record);
     std::lock_guard listLock(m_listMutex);
     m_placements.emplace_back(record.ReferenceId, std::move(placement));

@@ -17,8 +17,8 @@ class PlacementController;
 class PlacementsController : public IPlacementsController {
  public:
   std::future<bool> Initialize() override;
-  // Holds the load lock until the placement has sent its /ads request and
-  // handled the answer. Always true; an unknown name reaches onFailure.
+  // Hands the load to the placement and returns at once. Always true; an
+  // unknown name reaches onFailure on the callback dispatcher.
   bool LoadAd(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure) override;
   KestrelAdPlayInfo PlayAd(const std::string& name, const AdConfig& config, KestrelAdPlayInfo info,
                            const std::string& markup) override;
@@ -31,11 +31,7 @@ class PlacementsController : public IPlacementsController {
  private:
   std::shared_ptr<PlacementController> Find(const std::string& name);
 
-  // Held for a whole load, play or addition, so that none of them overlap.
-  // Recursive, so that a play callback may load or play again on its thread.
-  // Lookups take only m_listMutex: they run on request threads while a load
-  // holds m_mutex and waits for them.
-  std::recursive_mutex m_mutex;
+  // No lock is held while a placement loads or plays: each placement guards its own state.
   std::mutex m_listMutex;  // guards m_placements
   std::vector<std::pair<std::string, std::shared_ptr<PlacementController>>> m_placements;
 };

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/IBaseController.h"
 #include "base/Log.h"
 #include "device/Utf8Text.h"
 #include "platform/Backend.h"
@@ -19,9 +20,7 @@ constexpr const char* kUnknown = "Unknown";
 }  // namespace
 
 DeviceInfo::DeviceInfo(WindowHandle window)
-    : m_system(PlatformServices::SystemInfo()), m_windowSize(CreateWindowSizeSource(window)) {
-  ReadyAsync().get();
-}
+    : m_system(PlatformServices::SystemInfo()), m_windowSize(CreateWindowSizeSource(window)) {}
 
 std::int32_t DeviceInfo::GetScreenWidth() const {
   const auto size = m_windowSize ? m_windowSize->ClientSize() : std::nullopt;
@@ -134,7 +133,7 @@ void DeviceInfo::PrintDeviceInfo() const {
 }
 
 std::future<bool> DeviceInfo::ReadyAsync() const {
-  return std::async(std::launch::async, [] { return true; });
+  return MakeReadyFuture(true);
 }
 
 }  // namespace kestrel

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/ControllerRegistry.h"
+#include "base/IBaseController.h"
 #include "base/Log.h"
 #include "base/PrintLine.h"
 #include "device/DeviceInfo.h"
@@ -39,7 +40,7 @@ DeviceInfoController::DeviceInfoController(WindowHandle window, std::shared_ptr<
     : m_hwnd(window), m_deviceInfo(std::move(deviceInfo)) {}
 
 std::future<bool> DeviceInfoController::Initialize() {
-  return std::async(std::launch::async | std::launch::deferred, [] { return true; });
+  return MakeReadyFuture(true);
 }
 
 Json DeviceInfoController::GetDeviceJson() {
@@ -103,7 +104,9 @@ WindowHandle DeviceInfoController::GetWindowHandle() {
 }
 
 std::future<std::string> DeviceInfoController::GetCustomUserAgentAsync() {
-  return std::async(std::launch::async, [] { return std::string("CustomUserAgent/1.0"); });
+  std::promise<std::string> agent;
+  agent.set_value("CustomUserAgent/1.0");
+  return agent.get_future();
 }
 
 std::int32_t DeviceInfoController::GetDefaultScreenWidth() {

@@ -6,6 +6,7 @@
 #include "display/DisplayOverlayAdView.h"
 #include "display/IAdPlayEvents.h"
 #include "display/IMraidCommandReceiverController.h"
+#include "platform/Backend.h"
 #include "platform/Paths.h"
 #include "server/AdResponse.h"
 #include "server/TpatsModel.h"
@@ -43,6 +44,18 @@ std::string DisplayAdController::CannotShowMessage(const std::string& reason) {
   return "The ad could not be shown: " + reason;
 }
 
+std::string DisplayAdController::WhyCannotShow(const AdConfig& config) {
+  WindowHandle window = config.Window;
+  if (!window) {
+    if (auto device = R::GetDeviceInfoController()) window = device->GetWindowHandle();
+  }
+  if (!window) return "no window to show the ad over: pass one to InitializeAsync or in AdConfig.";
+  if (!IsWindowThread(window)) return "PlayAd must be called on the thread that runs the publisher window's event loop.";
+  if (!IsLiveWindow(window)) return "the window handle is not a live window.";
+  if (auto current = DisplayOverlayAdView::Current(); current && !current->Ending()) return "another ad is on screen.";
+  return {};
+}
+
 std::string DisplayAdController::Failure() const {
   return m_view ? m_view->Failure() : std::string();
 }
@@ -78,14 +91,17 @@ std::unordered_map<std::string, std::string> DisplayAdController::GetAllReplacem
 }
 
 void DisplayAdController::CloseAd() {
-  // The publisher may start the next play from its callback, which releases this one.
+  // The publisher hears while the page is still there, and may start the
+  // next play from its callback, which releases this one.
   auto self = weak_from_this().lock();
+  if (m_view) m_view->MarkEnding();
   if (m_placement) m_placement->NotifyAdClosed();
   EndPlay();
 }
 
 void DisplayAdController::OnWebViewFailed(const std::string& reason) {
   auto self = weak_from_this().lock();
+  if (m_view) m_view->MarkEnding();
   if (m_placement) m_placement->NotifyAdPlayFailed(CannotShowMessage(reason));
   EndPlay();
 }

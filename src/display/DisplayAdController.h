@@ -34,6 +34,9 @@ class DisplayAdController : public std::enable_shared_from_this<DisplayAdControl
 
   // The play failure message for a play whose ad cannot show.
   static std::string CannotShowMessage(const std::string& reason);
+  // Why a play with these options cannot show now (off the window's thread,
+  // no live window, another ad on screen); empty when it can.
+  static std::string WhyCannotShow(const AdConfig& config);
 
   virtual void CloseAd();
   // The user closed the ad with the SDK's own control: the ad ends as by the

@@ -64,6 +64,9 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   bool ShowsCloseControl() const;
 
   bool HasWebView() const { return m_webView != nullptr; }
+  // The ad is ending: the publisher is being told, and the next play may start.
+  void MarkEnding() { m_ending = true; }
+  bool Ending() const { return m_ending; }
   // The overlay opened but no browser could be made in it, so nothing can show.
   bool OpenedWithoutWebView() const { return m_window != nullptr && m_webView == nullptr; }
   // Why the browser could not be made, or stopped; empty while nothing failed.
@@ -112,6 +115,7 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   std::chrono::steady_clock::time_point m_messageSecond;  // start of the second being counted
   int m_messagesThisSecond = 0;
   bool m_floodLogged = false;
+  bool m_ending = false;
   bool m_hugeLogged = false;
   std::string m_failure;
   DisplayAdController* m_owner = nullptr;  // not owned

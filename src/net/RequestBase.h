@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,6 +40,7 @@ class RequestBase {
   std::string m_eventId;
   AdLoadHandler m_onSuccess;  // travel with an /ads request for its consumer
   AdLoadHandler m_onFailure;
+  std::function<void()> m_onAnswered;  // runs once the exchange has ended and the listeners have heard
 
  protected:
   RequestBase(const RequestBase&) = default;

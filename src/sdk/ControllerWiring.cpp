@@ -92,7 +92,7 @@ void InitializeControllers() {
         LogError(step.nullMessage);
         continue;
       }
-      step.initialize().get();
+      step.initialize();  // every controller is ready when its Initialize returns
     }
   } catch (const std::exception& e) {
     LogException(e);

@@ -6,6 +6,8 @@
 #include "ads/IPlacementsController.h"
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "base/WorkQueue.h"
+#include "ads/PlacementController.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigResponse.h"
 #include "config/EndpointController.h"
@@ -21,6 +23,9 @@ namespace kestrel {
 namespace {
 
 using R = ControllerRegistry;
+
+// Attempts are numbered across the process, so that a deadline never takes another controller's attempt for its own.
+std::atomic<std::uint64_t> g_attempts{0};
 
 }  // namespace
 
@@ -52,32 +57,32 @@ std::future<bool> InitializationController::InitializeWithCallbacks(std::string 
   if (!configText.empty()) {
     if (auto endpoints = R::GetEndpointController()) endpoints->SetConfigUrl(JoinUrl(configText, "/config"));
   }
-  return std::async(std::launch::async, [this] {
-    try {
-      return RunConfiguration();
-    } catch (const std::exception& e) {
-      WriteLine(stderr, std::string("Exception caught: ") + e.what());
-      return false;
-    }
+  WriteLine(stdout, "Initialization started...");
+  auto requests = R::GetRequestController();
+  if (!requests) {
+    LogError("RequestController is null!");
+    Fail("RequestController is null!");
+    LogError("Failed to get new config or apply old config.");
+    return MakeReadyFuture(false);
+  }
+  const std::uint64_t attempt = ++g_attempts;
+  m_attempt.store(attempt);
+  m_awaiting.store(true);
+  requests->RequestConfig();
+  // A server that trickles its answer for ever must not hold initialisation for ever.
+  WorkQueue::Shared().PostAfter(PlacementController::LoadTimeout(), [attempt] {
+    auto self = std::dynamic_pointer_cast<InitializationController>(R::GetInitializationController());
+    if (self) self->OnDeadline(attempt);
   });
+  return MakeReadyFuture(true);
 }
 
-bool InitializationController::RunConfiguration() {
-  WriteLine(stdout, "Initialization started...");
-  const bool sent = std::async(std::launch::async, [this] {
-                      try {
-                        auto requests = R::GetRequestController();
-                        if (!requests) throw std::runtime_error("RequestController is null!");
-                        requests->RequestConfig().get();
-                        return true;
-                      } catch (const std::exception& e) {
-                        Fail(e.what());
-                        LogError(e.what());
-                        return false;
-                      }
-                    }).get();
-  if (!sent) LogError("Failed to get new config or apply old config.");
-  return sent;
+void InitializationController::OnDeadline(std::uint64_t attempt) {
+  if (m_attempt.load() != attempt || !m_awaiting.exchange(false)) return;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(PlacementController::LoadTimeout()).count();
+  const std::string message = "The configuration request timed out after " + std::to_string(seconds) + " s.";
+  LogError(message);
+  Fail(message);
 }
 
 void InitializationController::OnResponse(const std::shared_ptr<ResponseBase>& response) {
@@ -85,9 +90,8 @@ void InitializationController::OnResponse(const std::shared_ptr<ResponseBase>& r
     auto requests = R::GetRequestController();
     if (!response || !response->m_request || !requests) return;
     if (response->m_request->m_name != requests->GetConfigRequestName()) return;
-    // Only the first configuration response is handled.
-    if (m_handledConfig.exchange(true)) return;
-    if (m_listenerId) requests->RemoveResponseListener(*m_listenerId);
+    // One answer per attempt; a late one of an attempt that timed out is not applied.
+    if (!m_awaiting.exchange(false)) return;
 
     const bool serverError = response->m_httpStatusCode < 200 || response->m_httpStatusCode > 299;
     if (response->m_status == ResponseBase::kFailed || serverError) {

@@ -11,7 +11,9 @@
 
 namespace kestrel {
 
-// Fetches the configuration with /config, applies it and tells the publisher.
+// Fetches the configuration with /config, applies it and tells the outcome
+// through the callbacks, once per InitializeWithCallbacks, on the thread that
+// learned it. Each call sends /config again, so a failed start can be retried.
 class InitializationController : public IInitializationController {
  public:
   InitializationController();
@@ -27,13 +29,14 @@ class InitializationController : public IInitializationController {
   std::vector<PlacementRecord> GetPlacements() override;
 
  private:
-  bool RunConfiguration();
+  void OnDeadline(std::uint64_t attempt);
   void OnResponse(const std::shared_ptr<ResponseBase>& response);
   void ApplyConfig(const std::shared_ptr<ConfigResponse>& response);
   void Fail(const std::string& message, std::exception_ptr exception = nullptr);
 
   std::optional<std::int32_t> m_listenerId;
-  std::atomic<bool> m_handledConfig{false};
+  std::atomic<bool> m_awaiting{false};  // a /config answer is awaited; the first to clear it handles the outcome
+  std::atomic<std::uint64_t> m_attempt{0};
 
   std::mutex m_mutex;  // guards the members below
   InitializationSuccessHandler m_onSuccess;

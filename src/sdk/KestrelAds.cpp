@@ -8,7 +8,9 @@
 #include "ads/IPlacementsController.h"
 #include "ads/PlacementController.h"
 #include "ads/ReportPlayFailure.h"
+#include "base/CallbackDispatcher.h"
 #include "base/ControllerRegistry.h"
+#include "base/WorkQueue.h"
 #include "base/Guarded.h"
 #include "base/IInitializationController.h"
 #include "base/Log.h"
@@ -61,6 +63,25 @@ KestrelAdPlayInfo RefusePlay(KestrelAdPlayInfo info, const std::string& message)
   return info;
 }
 
+// Until a configuration has been applied, a load fails at once, on the
+// callback dispatcher, with why. False when it failed.
+bool FailUnlessConfigured(const std::string& placement, const AdLoadCallback& callback) {
+  std::string failure;
+  const SdkState::InitPhase phase = SdkState::GetInitPhase(&failure);
+  if (phase == SdkState::InitPhase::kConfigured) return true;
+  const std::string message =
+      "The SDK is not configured: " +
+      (phase == SdkState::InitPhase::kRunning ? std::string("its configuration is still being fetched.")
+                                              : "its configuration failed (" + failure + "); call InitializeAsync again.");
+  LogError(message);
+  if (callback.OnAdLoadFailure) {
+    CallbackDispatcher::Post([onFailure = callback.OnAdLoadFailure, placement, message] {
+      onFailure(AdLoadEventArgs{false, placement, message, 0});
+    });
+  }
+  return false;
+}
+
 GdprStatus StoredGdprStatusFor(GdprConsentStatus status) {
   switch (status) {
     case GdprConsentStatus::Accepted: return GdprStatus::kOptedIn;
@@ -85,68 +106,93 @@ CcpaStatus StoredCcpaStatusFor(CcpaConsentStatus status) {
   return status == CcpaConsentStatus::OptedOut ? CcpaStatus::kOptedOut : CcpaStatus::kOptedIn;
 }
 
-KestrelAds* RunInitialization(const std::string& appId, const KestrelSdkConfig& config, WindowHandle window,
-                              const InitializationCallback& callback) {
-  std::lock_guard initLock(SdkState::InitMutex());
+// Tells every waiter of the attempt, on the callback dispatcher; each
+// future is satisfied after its callback has run.
+void EndInitialization(bool configured, const std::string& message, const std::vector<PlacementRecord>& placements,
+                       std::exception_ptr exception, KestrelAds* instance) {
+  for (auto& waiter : SdkState::FinishInitialization(configured, message)) {
+    CallbackDispatcher::Post([waiter, configured, message, placements, exception, instance] {
+      const auto& callback = waiter.callback;
+      RunLogged(kUnknownException, [&] {
+        if (configured && callback.OnInitializationSuccess) {
+          try {
+            callback.OnInitializationSuccess(InitializationSuccessEventArgs{placements});
+          } catch (const std::exception& e) {
+            // As an error while applying: logged, and told to the failure callback.
+            LogException(e);
+            if (callback.OnInitializationFailure) {
+              callback.OnInitializationFailure(
+                  InitializationFailureEventArgs{e.what(), std::make_exception_ptr(std::runtime_error(e.what()))});
+            }
+          }
+        } else if (!configured && callback.OnInitializationFailure) {
+          callback.OnInitializationFailure(InitializationFailureEventArgs{message, exception});
+        } else if (configured && callback.OnInitializationFailure) {
+          callback.OnInitializationFailure(InitializationFailureEventArgs{"onInitCompleted payload is null", nullptr});
+        }
+      });
+      waiter.done->set_value(instance);
+    });
+  }
+}
+
+// Wires the controllers the first time; every attempt then fetches the
+// configuration. Runs on the work queue; the outcome comes back through the
+// initialization controller's callbacks.
+void RunInitialization(const std::string& appId, const KestrelSdkConfig& config, WindowHandle window) {
   LogInfo("Initializing Win32");
-
-  if (KestrelAds* existing = SdkState::Instance()) {
-    LogError("SDK has already been initialized!");
-    InitializationSuccessEventArgs args;
-    if (auto init = R::GetInitializationController()) args.Placements = init->GetPlacements();
-    if (callback.OnInitializationSuccess) callback.OnInitializationSuccess(args);
-    return existing;
+  if (config.ConfigBaseUrl.empty()) {
+    const std::string message = "KestrelSdkConfig::ConfigBaseUrl is empty: the SDK needs the ad server's base URL.";
+    LogError(message);
+    EndInitialization(false, message, {}, nullptr, SdkState::Instance());
+    return;
   }
+  PlacementController::SetLoadTimeout(config.LoadTimeout);
 
-  // The configuration's connection opens while the controllers are wired and initialised.
-  PlatformServices::HttpClient()->Preconnect(
-      JoinUrl(config.ConfigBaseUrl.empty() ? kDefaultConfigEndpoint : config.ConfigBaseUrl, "/config"), 1);
-
-  {
-    // Privacy operations wait while the controllers are wired, so that no
-    // choice lands in the pre-initialisation settings after the registry's
-    // settings have read the file.
-    std::lock_guard preinitLock(SdkState::PreinitMutex());
-    WireControllers(appId, window, kSdkFolderName, SdkState::MakeFactory());
+  if (!SdkState::Instance()) {
+    // The configuration's connection opens while the controllers are wired and initialised.
+    PlatformServices::HttpClient()->Preconnect(JoinUrl(config.ConfigBaseUrl, "/config"), 1);
+    {
+      // Privacy operations wait while the controllers are wired, so that no
+      // choice lands in the pre-initialisation settings after the registry's
+      // settings have read the file.
+      std::lock_guard preinitLock(SdkState::PreinitMutex());
+      WireControllers(appId, window, kSdkFolderName, SdkState::MakeFactory());
+    }
+    if (auto appInfo = R::GetPublisherAppInfoController()) {
+      appInfo->SetAppId(appId);
+      appInfo->PrintAppInfo();
+    }
+    InitializeControllers();
+    SdkState::DropPreinit();
+    if (auto gdpr = R::GetGdprController()) gdpr->CheckConsentTimeout();
+    SdkState::SetInstance(std::make_unique<KestrelAds>());
+    // The first play finds the browser engine running.
+    if (auto files = R::GetFileSystemController()) WarmUpWebEngine(window, files->GetWebView2Folder());
   }
-
-  if (auto appInfo = R::GetPublisherAppInfoController()) {
-    appInfo->SetAppId(appId);
-    appInfo->PrintAppInfo();
-  }
-
-  std::async(std::launch::async, InitializeControllers).get();
-  SdkState::DropPreinit();
-
-  if (auto gdpr = R::GetGdprController()) gdpr->CheckConsentTimeout();
-
-  SdkState::SetInstance(std::make_unique<KestrelAds>());
 
   if (config.CoppaStatus) {
     if (auto coppa = R::GetCoppaController()) coppa->SetCoppaStatus(*config.CoppaStatus);
   }
-  if (config.CcpaStatus) {
-    if (auto ccpa = R::GetCcpaController()) ccpa->SetCcpaStatus(StoredCcpaStatusFor(*config.CcpaStatus));
-  }
+  if (config.CcpaStatus) KestrelAds::SetCcpaStatus(*config.CcpaStatus);
   if (config.DisableAshwidTracking) {
     if (auto settings = R::GetPersistentSettingsController())
       settings->SetPublisherDisableAshwidTracking(*config.DisableAshwidTracking);
   }
 
-  InitializationSuccessHandler onSuccess;
-  InitializationFailureHandler onFailure;
-  if (callback.OnInitializationSuccess) {
-    onSuccess = [f = callback.OnInitializationSuccess](const InitializationSuccessEventArgs& args) { f(args); };
+  auto init = R::GetInitializationController();
+  if (!init) {
+    EndInitialization(false, "The SDK has no initialization controller.", {}, nullptr, SdkState::Instance());
+    return;
   }
-  if (callback.OnInitializationFailure) {
-    onFailure = [f = callback.OnInitializationFailure](const InitializationFailureEventArgs& args) { f(args); };
-  }
-  if (auto init = R::GetInitializationController()) {
-    init->InitializeWithCallbacks(appId, config.ConfigBaseUrl, onSuccess, onFailure).get();
-  }
-  // The first play finds the browser engine running.
-  if (auto files = R::GetFileSystemController()) WarmUpWebEngine(window, files->GetWebView2Folder());
-  return SdkState::Instance();
+  init->InitializeWithCallbacks(
+      appId, config.ConfigBaseUrl,
+      [](const InitializationSuccessEventArgs& args) {
+        EndInitialization(true, {}, args.Placements, nullptr, SdkState::Instance());
+      },
+      [](const InitializationFailureEventArgs& args) {
+        EndInitialization(false, args.Message, {}, args.Exception, SdkState::Instance());
+      });
 }
 
 }  // namespace
@@ -160,25 +206,44 @@ KestrelAds& KestrelAds::operator=(KestrelAds&&) noexcept {
 
 std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, WindowHandle publisherWindow,
                                                      InitializationCallback callback) {
-  return Guarded(std::future<KestrelAds*>(), [&] {
-    return std::async(std::launch::async,
-                      [appId = std::move(appId), publisherWindow, callback = std::move(callback)]() -> KestrelAds* {
-                        return Guarded<KestrelAds*>(nullptr, [&] {
-                          return InitializeAsync(appId, KestrelSdkConfig{}, publisherWindow, callback).get();
-                        });
-                      });
-  });
+  return InitializeAsync(std::move(appId), KestrelSdkConfig{}, publisherWindow, std::move(callback));
 }
 
 std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, KestrelSdkConfig config,
                                                      WindowHandle publisherWindow, InitializationCallback callback) {
   return Guarded(std::future<KestrelAds*>(), [&] {
-    return std::async(std::launch::async,
-                      [appId = std::move(appId), config = std::move(config), publisherWindow,
-                       callback = std::move(callback)]() -> KestrelAds* {
-                        return Guarded<KestrelAds*>(
-                            nullptr, [&] { return RunInitialization(appId, config, publisherWindow, callback); });
-                      });
+    auto done = std::make_shared<std::promise<KestrelAds*>>();
+    auto future = done->get_future();
+    SdkState::InitWaiter waiter{callback, done};
+    switch (SdkState::StartInitialization(waiter)) {
+      case SdkState::InitStart::kJoined: break;
+      case SdkState::InitStart::kConfigured:
+        CallbackDispatcher::Post([waiter] {
+          LogInfo("Initializing Win32");
+          LogError("SDK has already been initialized!");
+          RunLogged(kUnknownException, [&] {
+            InitializationSuccessEventArgs args;
+            if (auto init = R::GetInitializationController()) args.Placements = init->GetPlacements();
+            if (waiter.callback.OnInitializationSuccess) waiter.callback.OnInitializationSuccess(args);
+          });
+          waiter.done->set_value(SdkState::Instance());
+        });
+        break;
+      case SdkState::InitStart::kRun:
+        WorkQueue::Shared().Post([appId = std::move(appId), config = std::move(config), publisherWindow] {
+          try {
+            RunInitialization(appId, config, publisherWindow);
+          } catch (const std::exception& e) {
+            LogException(e);
+            EndInitialization(false, e.what(), {}, std::current_exception(), nullptr);
+          } catch (...) {
+            LogError(kUnknownException);
+            EndInitialization(false, kUnknownException, {}, nullptr, nullptr);
+          }
+        });
+        break;
+    }
+    return future;
   });
 }
 
@@ -186,9 +251,10 @@ bool KestrelAds::LoadAd(std::string placement, AdLoadCallback callback) {
   return Guarded(false, [&] {
     auto placements = R::GetPlacementsController();
     if (!placements) {
-      LogError("Can't load placement if placements aren't initialized yet!");
+      LogError("Can't load an ad before InitializeAsync has been called.");
       return false;
     }
+    if (!FailUnlessConfigured(placement, callback)) return true;
     return placements->LoadAd(placement, callback.OnAdLoadSuccess, callback.OnAdLoadFailure);
   });
 }
@@ -200,6 +266,7 @@ bool KestrelAds::LoadMediatedAd(std::string placement, AdLoadCallback callback, 
       LogError("LoadMediatedAd: MediationController is not initialized.");
       return false;
     }
+    if (!FailUnlessConfigured(placement, callback)) return true;
     if (!mediation->LoadMediatedAd(placement, callback, adMarkup)) return false;
     LogInfo("Placement " + placement + " is downloading assets after a successful LoadMediatedAd call....");
     return true;
@@ -303,6 +370,11 @@ GdprConsentStatus KestrelAds::GetGdprConsentStatus() {
 
 void KestrelAds::SetGdprConsentStatus(GdprConsentStatus status, std::string consentMessageVersion) {
   Guarded([&] {
+    if (status != GdprConsentStatus::Accepted && status != GdprConsentStatus::Denied) {
+      LogError("SetGdprConsentStatus: " + std::to_string(static_cast<int>(status)) +
+               " is neither Accepted nor Denied; the stored consent stays.");
+      return;
+    }
     const GdprStatus stored = StoredGdprStatusFor(status);
     SdkState::WithPreinit([&](PreinitSettings* preinit) {
       if (auto gdpr = R::GetGdprController()) {
@@ -364,6 +436,11 @@ CcpaConsentStatus KestrelAds::GetCcpaStatus() {
 
 void KestrelAds::SetCcpaStatus(CcpaConsentStatus status) {
   Guarded([&] {
+    if (status != CcpaConsentStatus::OptedIn && status != CcpaConsentStatus::OptedOut) {
+      LogError("SetCcpaStatus: " + std::to_string(static_cast<int>(status)) +
+               " is neither OptedIn nor OptedOut; the stored choice stays.");
+      return;
+    }
     SdkState::WithPreinit([&](PreinitSettings* preinit) {
       if (auto ccpa = R::GetCcpaController()) {
         ccpa->SetCcpaStatus(StoredCcpaStatusFor(status));

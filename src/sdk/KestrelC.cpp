@@ -12,10 +12,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "base/CallbackDispatcher.h"
 #include "base/Guarded.h"
 #include "base/Log.h"
 #include "kestrel/KestrelAds.h"
@@ -52,6 +52,10 @@ bool TooSmall(const char* function, const char* argument, std::size_t size, std:
   return true;
 }
 
+bool KnownCcpa(int status) {
+  return status == KESTREL_CCPA_OPTED_IN || status == KESTREL_CCPA_OPTED_OUT;
+}
+
 std::string Text(const char* text) {
   return text ? std::string(text) : std::string();
 }
@@ -76,37 +80,36 @@ char* CopyOut(const std::string& text) {
   return copy;
 }
 
-// One initialisation call: its callback is told once.
+// One initialisation call: its callback is told once, and then the outcome
+// kestrel_wait_initialization reads.
 class InitCall {
  public:
   InitCall(kestrel_init_callback callback, void* userData) : m_callback(callback), m_userData(userData) {}
 
+  std::shared_future<kestrel_result> Outcome() { return m_outcome; }
+
   void Tell(kestrel_result result, const std::string& message, const std::vector<PlacementRecord>& placements) {
     if (m_told.exchange(true)) return;
-    m_result = result;
-    if (!m_callback) return;
-    std::vector<kestrel_placement> records;
-    for (const auto& p : placements) {
-      records.push_back(kestrel_placement{sizeof(kestrel_placement), p.ReferenceId.c_str(), p.IsAutoCached,
-                                          p.IsIncentivized, p.HeaderBidding, p.MaxHbCache});
+    if (m_callback) {
+      std::vector<kestrel_placement> records;
+      for (const auto& p : placements) {
+        records.push_back(kestrel_placement{sizeof(kestrel_placement), p.ReferenceId.c_str(), p.IsAutoCached,
+                                            p.IsIncentivized, p.HeaderBidding, p.MaxHbCache});
+      }
+      std::vector<const kestrel_placement*> pointers;
+      for (const auto& r : records) pointers.push_back(&r);
+      const kestrel_init_event event{sizeof(kestrel_init_event), message.c_str(), pointers.size(), pointers.data()};
+      RunLogged(kCallbackException, [&] { m_callback(m_userData, result, &event); });
     }
-    std::vector<const kestrel_placement*> pointers;
-    for (const auto& r : records) pointers.push_back(&r);
-    const kestrel_init_event event{sizeof(kestrel_init_event), message.c_str(), pointers.size(), pointers.data()};
-    RunLogged(kCallbackException, [&] { m_callback(m_userData, result, &event); });
-  }
-
-  // The result once told; a failure when the initialisation ended untold.
-  kestrel_result Outcome() {
-    Tell(KESTREL_ERROR_INITIALIZATION_FAILED, "Initialization ended without a result.", {});
-    return m_result.load();
+    m_result.set_value(result);
   }
 
  private:
   kestrel_init_callback m_callback;
   void* m_userData;
   std::atomic<bool> m_told{false};
-  std::atomic<kestrel_result> m_result{KESTREL_ERROR_INITIALIZATION_FAILED};
+  std::promise<kestrel_result> m_result;
+  std::shared_future<kestrel_result> m_outcome = m_result.get_future().share();
 };
 
 // The latest initialisation's outcome, for kestrel_wait_initialization.
@@ -132,25 +135,19 @@ kestrel_result StartInitialization(const char* appId, const KestrelSdkConfig& co
     if (args.Exception) message += ": " + ExceptionText(args.Exception);
     call->Tell(KESTREL_ERROR_INITIALIZATION_FAILED, message, {});
   };
-  std::future<KestrelAds*> started =
-      KestrelAds::InitializeAsync(appId, config, static_cast<WindowHandle>(window), std::move(callbacks));
-  if (!started.valid()) return KESTREL_ERROR_INTERNAL;
-
-  // A thread of its own waits for the end, so that no caller's future blocks on it.
-  std::promise<kestrel_result> promise;
   {
     auto& state = Initialization();
     std::lock_guard lock(state.mutex);
-    state.outcome = promise.get_future().share();
+    state.outcome = call->Outcome();
   }
-  std::thread([call, started = std::move(started), promise = std::move(promise)]() mutable {
-    RunLogged(kUnknownException, [&] { started.get(); });
-    promise.set_value(call->Outcome());
-  }).detach();
-  return KESTREL_OK;
+  // The future is not waited for: the callbacks tell the outcome.
+  std::future<KestrelAds*> started =
+      KestrelAds::InitializeAsync(appId, config, static_cast<WindowHandle>(window), std::move(callbacks));
+  return started.valid() ? KESTREL_OK : KESTREL_ERROR_INTERNAL;
 }
 
-// One load call: its callback is told exactly once, at the latest when the SDK drops it.
+// One load call: its callback is told exactly once, at the latest when the
+// SDK drops it; a refused load is never told.
 class LoadCall {
  public:
   LoadCall(kestrel_load_callback callback, void* userData, std::string placement)
@@ -158,10 +155,15 @@ class LoadCall {
   LoadCall(const LoadCall&) = delete;
   LoadCall& operator=(const LoadCall&) = delete;
   ~LoadCall() {
-    try {
-      Tell(AdLoadEventArgs{false, m_placement, "The load ended without a result.", 0});
-    } catch (...) {
-    }
+    if (m_told.exchange(true)) return;
+    // Dropped untold (the SDK was torn down): told on the callback thread, never under the dropper's locks.
+    RunLogged(kCallbackException, [&] {
+      CallbackDispatcher::Post([callback = m_callback, userData = m_userData, placement = m_placement] {
+        const kestrel_load_event event{sizeof(kestrel_load_event), 0, placement.c_str(),
+                                       "The load ended without a result.", 0};
+        callback(userData, &event);
+      });
+    });
   }
 
   void Tell(const AdLoadEventArgs& args) {
@@ -170,6 +172,7 @@ class LoadCall {
                                    args.Message.c_str(), args.Count};
     RunLogged(kCallbackException, [&] { m_callback(m_userData, &event); });
   }
+  void Refused() { m_told.store(true); }
 
  private:
   kestrel_load_callback m_callback;
@@ -178,13 +181,19 @@ class LoadCall {
   std::atomic<bool> m_told{false};
 };
 
-AdLoadCallback LoadCallbacks(kestrel_load_callback callback, void* userData, const std::string& placement) {
+// Runs load with the C callback behind an AdLoadCallback; a refusal tells nothing.
+template <typename Load>
+kestrel_result StartLoad(kestrel_load_callback callback, void* userData, const std::string& placement, Load load) {
   AdLoadCallback callbacks;
-  if (!callback) return callbacks;
-  auto call = std::make_shared<LoadCall>(callback, userData, placement);
-  callbacks.OnAdLoadSuccess = [call](AdLoadEventArgs args) { call->Tell(args); };
-  callbacks.OnAdLoadFailure = [call](AdLoadEventArgs args) { call->Tell(args); };
-  return callbacks;
+  std::shared_ptr<LoadCall> call;
+  if (callback) {
+    call = std::make_shared<LoadCall>(callback, userData, placement);
+    callbacks.OnAdLoadSuccess = [call](AdLoadEventArgs args) { call->Tell(args); };
+    callbacks.OnAdLoadFailure = [call](AdLoadEventArgs args) { call->Tell(args); };
+  }
+  if (load(std::move(callbacks))) return KESTREL_OK;
+  if (call) call->Refused();
+  return KESTREL_ERROR_REFUSED;
 }
 
 // One play call: its callback hears every event, then KESTREL_AD_RELEASED when the SDK drops it.
@@ -193,11 +202,12 @@ class PlayCall {
   PlayCall(kestrel_play_callback callback, void* userData) : m_callback(callback), m_userData(userData) {}
   PlayCall(const PlayCall&) = delete;
   PlayCall& operator=(const PlayCall&) = delete;
+  // The last call comes on the callback thread: the SDK may drop a play under a lock of its own.
   ~PlayCall() {
-    try {
-      RunLogged(kCallbackException, [&] { m_callback(m_userData, KESTREL_AD_RELEASED, nullptr); });
-    } catch (...) {
-    }
+    RunLogged(kCallbackException, [&] {
+      CallbackDispatcher::Post(
+          [callback = m_callback, userData = m_userData] { callback(userData, KESTREL_AD_RELEASED, nullptr); });
+    });
   }
 
   void Tell(kestrel_play_event_kind kind, const AdPlayEventArgs& args) {
@@ -346,10 +356,18 @@ kestrel_result kestrel_initialize_with_config(const char* app_id, const kestrel_
       return c == KESTREL_CHOICE_YES;
     };
     if (KESTREL_COVERS(config, kestrel_config, coppa_status)) options.CoppaStatus = choice(config->coppa_status);
-    if (KESTREL_COVERS(config, kestrel_config, ccpa_status) && config->ccpa_status != KESTREL_CCPA_UNSET)
+    if (KESTREL_COVERS(config, kestrel_config, ccpa_status) && config->ccpa_status != KESTREL_CCPA_UNSET) {
+      if (!KnownCcpa(config->ccpa_status)) {
+        LogError(std::string(fn) + ": config->ccpa_status " + std::to_string(config->ccpa_status) +
+                 " is neither KESTREL_CCPA_OPTED_IN nor KESTREL_CCPA_OPTED_OUT.");
+        return KESTREL_ERROR_INVALID_ARGUMENT;
+      }
       options.CcpaStatus = static_cast<CcpaConsentStatus>(config->ccpa_status);
+    }
     if (KESTREL_COVERS(config, kestrel_config, disable_ashwid_tracking))
       options.DisableAshwidTracking = choice(config->disable_ashwid_tracking);
+    if (KESTREL_COVERS(config, kestrel_config, load_timeout_ms) && config->load_timeout_ms > 0)
+      options.LoadTimeout = std::chrono::milliseconds(config->load_timeout_ms);
     return StartInitialization(app_id, options, window, callback, user_data);
   });
 }
@@ -372,8 +390,8 @@ kestrel_result kestrel_wait_initialization(uint32_t timeout_ms) {
 kestrel_result kestrel_load(const char* placement, kestrel_load_callback callback, void* user_data) {
   return Run([&] {
     if (Missing("kestrel_load", "placement", placement)) return KESTREL_ERROR_NULL_ARGUMENT;
-    const bool accepted = KestrelAds().LoadAd(placement, LoadCallbacks(callback, user_data, placement));
-    return accepted ? KESTREL_OK : KESTREL_ERROR_REFUSED;
+    return StartLoad(callback, user_data, placement,
+                     [&](AdLoadCallback callbacks) { return KestrelAds().LoadAd(placement, std::move(callbacks)); });
   });
 }
 
@@ -382,9 +400,9 @@ kestrel_result kestrel_load_mediated(const char* placement, const char* ad_marku
   return Run([&] {
     constexpr const char* fn = "kestrel_load_mediated";
     if (Missing(fn, "placement", placement) || Missing(fn, "ad_markup", ad_markup)) return KESTREL_ERROR_NULL_ARGUMENT;
-    const bool accepted =
-        KestrelAds().LoadMediatedAd(placement, LoadCallbacks(callback, user_data, placement), ad_markup);
-    return accepted ? KESTREL_OK : KESTREL_ERROR_REFUSED;
+    return StartLoad(callback, user_data, placement, [&](AdLoadCallback callbacks) {
+      return KestrelAds().LoadMediatedAd(placement, std::move(callbacks), ad_markup);
+    });
   });
 }
 
@@ -475,6 +493,11 @@ kestrel_result kestrel_set_gdpr_consent_status(kestrel_gdpr_status status, const
   return Run([&] {
     if (Missing("kestrel_set_gdpr_consent_status", "consent_message_version", consent_message_version))
       return KESTREL_ERROR_NULL_ARGUMENT;
+    if (status != KESTREL_GDPR_ACCEPTED && status != KESTREL_GDPR_DENIED) {
+      LogError("kestrel_set_gdpr_consent_status: " + std::to_string(status) +
+               " is neither KESTREL_GDPR_ACCEPTED nor KESTREL_GDPR_DENIED; nothing stored.");
+      return KESTREL_ERROR_INVALID_ARGUMENT;
+    }
     KestrelAds::SetGdprConsentStatus(static_cast<GdprConsentStatus>(status), consent_message_version);
     return KESTREL_OK;
   });
@@ -496,8 +519,16 @@ kestrel_ccpa_status kestrel_get_ccpa_status(void) {
   return static_cast<kestrel_ccpa_status>(KestrelAds::GetCcpaStatus());
 }
 
-void kestrel_set_ccpa_status(kestrel_ccpa_status status) {
-  KestrelAds::SetCcpaStatus(static_cast<CcpaConsentStatus>(status));
+kestrel_result kestrel_set_ccpa_status(kestrel_ccpa_status status) {
+  return Run([&] {
+    if (!KnownCcpa(status)) {
+      LogError("kestrel_set_ccpa_status: " + std::to_string(status) +
+               " is neither KESTREL_CCPA_OPTED_IN nor KESTREL_CCPA_OPTED_OUT; nothing stored.");
+      return KESTREL_ERROR_INVALID_ARGUMENT;
+    }
+    KestrelAds::SetCcpaStatus(static_cast<CcpaConsentStatus>(status));
+    return KESTREL_OK;
+  });
 }
 
 int kestrel_get_coppa_status(void) {

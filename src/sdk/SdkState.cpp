@@ -9,9 +9,12 @@ namespace kestrel {
 namespace {
 
 struct State {
-  std::mutex initMutex;
+  std::mutex initMutex;  // guards the initialisation phase and its waiters, and the instance for writes
+  SdkState::InitPhase initPhase = SdkState::InitPhase::kNotStarted;
+  std::string initFailure;
+  std::vector<SdkState::InitWaiter> initWaiters;
   std::recursive_mutex preinitMutex;
-  std::unique_ptr<KestrelAds> instance;  // guarded by initMutex for writes
+  std::unique_ptr<KestrelAds> instance;
   std::atomic<KestrelAds*> instancePtr{nullptr};
   std::unique_ptr<PreinitSettings> preinit;
   bool preinitDropped = false;
@@ -33,6 +36,7 @@ KestrelAds* SdkState::Instance() {
 
 void SdkState::SetInstance(std::unique_ptr<KestrelAds> instance) {
   auto& state = Get();
+  std::lock_guard lock(state.initMutex);
   state.instancePtr.store(instance.get());
   state.instance = std::move(instance);
 }
@@ -41,8 +45,38 @@ std::recursive_mutex& SdkState::PreinitMutex() {
   return Get().preinitMutex;
 }
 
-std::mutex& SdkState::InitMutex() {
-  return Get().initMutex;
+SdkState::InitStart SdkState::StartInitialization(InitWaiter waiter) {
+  auto& state = Get();
+  std::lock_guard lock(state.initMutex);
+  switch (state.initPhase) {
+    case InitPhase::kConfigured: return InitStart::kConfigured;
+    case InitPhase::kRunning:
+      state.initWaiters.push_back(std::move(waiter));
+      return InitStart::kJoined;
+    case InitPhase::kNotStarted:
+    case InitPhase::kFailed: break;
+  }
+  state.initPhase = InitPhase::kRunning;
+  state.initWaiters.assign(1, std::move(waiter));
+  return InitStart::kRun;
+}
+
+std::vector<SdkState::InitWaiter> SdkState::FinishInitialization(bool configured, const std::string& failure) {
+  auto& state = Get();
+  std::lock_guard lock(state.initMutex);
+  if (state.initPhase != InitPhase::kRunning) return {};
+  state.initPhase = configured ? InitPhase::kConfigured : InitPhase::kFailed;
+  state.initFailure = configured ? std::string() : failure;
+  std::vector<InitWaiter> waiters;
+  waiters.swap(state.initWaiters);
+  return waiters;
+}
+
+SdkState::InitPhase SdkState::GetInitPhase(std::string* failure) {
+  auto& state = Get();
+  std::lock_guard lock(state.initMutex);
+  if (failure) *failure = state.initFailure;
+  return state.initPhase;
 }
 
 PreinitSettings* SdkState::PreinitOrNull() {
@@ -80,6 +114,9 @@ void SdkState::Reset() {
   state.instance.reset();
   state.preinit.reset();
   state.preinitDropped = false;
+  state.initPhase = InitPhase::kNotStarted;
+  state.initFailure.clear();
+  state.initWaiters.clear();
 }
 
 }  // namespace kestrel

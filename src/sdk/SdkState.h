@@ -2,7 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <future>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "kestrel/KestrelAds.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
@@ -29,8 +32,21 @@ class SdkState {
   static std::recursive_mutex& PreinitMutex();
   static void DropPreinit();
 
-  // Held by the initialisation worker for its whole run.
-  static std::mutex& InitMutex();
+  // Where initialisation stands. One attempt runs at a time; callers that
+  // come while it runs wait for its outcome; a failed attempt may be retried.
+  enum class InitPhase { kNotStarted, kRunning, kConfigured, kFailed };
+  struct InitWaiter {
+    InitializationCallback callback;
+    std::shared_ptr<std::promise<KestrelAds*>> done;
+  };
+  enum class InitStart { kRun, kJoined, kConfigured };
+  // kRun: the caller runs an attempt; kJoined: the waiter waits for the one
+  // running; kConfigured: the SDK is configured already (the waiter is not kept).
+  static InitStart StartInitialization(InitWaiter waiter);
+  // Ends the running attempt and hands back its waiters.
+  static std::vector<InitWaiter> FinishInitialization(bool configured, const std::string& failure);
+  // The phase, and why the last attempt failed.
+  static InitPhase GetInitPhase(std::string* failure = nullptr);
 
   // The factory that initialisation wires the controllers with. Tests replace it.
   using FactoryMaker = std::function<std::shared_ptr<ITovaneSdkAbstractFactory>()>;

@@ -12,8 +12,9 @@ namespace kestrel {
 class IRequestController : public IBaseController {
  public:
   virtual std::future<void> RequestConfig() = 0;
-  virtual std::future<void> RequestAd(const std::string& placementId, bool headerBidding, AdLoadHandler onSuccess,
-                                      AdLoadHandler onFailure) = 0;
+  // Queues the placement's /ads request and returns its request id at once;
+  // the answer reaches the response listeners.
+  virtual std::string RequestAd(const std::string& placementId, bool headerBidding) = 0;
   virtual bool DownloadAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
                               const std::string& partUrl, const std::string& folderName) = 0;
   virtual std::future<bool> ProcessPendingRequests() = 0;
@@ -23,6 +24,7 @@ class IRequestController : public IBaseController {
                            const std::string& partUrl, const std::string& folderName) {
     return DownloadAdPart(identifier, partName, eventId, partUrl, folderName);
   }
+  // The future is satisfied once the exchange has ended, however it ended.
   virtual std::future<void> SendTrackingUrl(const std::string& url) = 0;
   virtual std::int32_t AddResponseListener(ResponseListener listener) = 0;
   virtual void RemoveResponseListener(std::int32_t id) = 0;

@@ -2,12 +2,13 @@
 
 #include <chrono>
 #include <ctime>
-#include <deque>
-#include <type_traits>
+#include <atomic>
 
 #include <nlohmann/json.hpp>
 
 #include "base/ControllerRegistry.h"
+#include "base/IBaseController.h"
+#include "base/WorkQueue.h"
 #include "base/Log.h"
 #include "base/Now.h"
 #include "config/ConfigResponse.h"
@@ -38,24 +39,6 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Runs f on a new thread; when no thread can be started, logs why and returns a future holding the default result.
-template <typename F>
-auto StartTask(F f) -> std::future<std::invoke_result_t<F>> {
-  using Result = std::invoke_result_t<F>;
-  try {
-    return std::async(std::launch::async, std::move(f));
-  } catch (const std::exception& e) {
-    LogException(e);
-    std::promise<Result> done;
-    if constexpr (std::is_void_v<Result>) {
-      done.set_value();
-    } else {
-      done.set_value(Result{});
-    }
-    return done.get_future();
-  }
-}
-
 // Local time as yyyyMMddHHmmss followed by the milliseconds of the second, without leading zeros.
 std::string TrackingTimestamp() {
   const auto now = std::chrono::system_clock::now();
@@ -82,35 +65,48 @@ std::shared_ptr<IRequestController> RequestController::Share(std::unique_ptr<IRe
 }
 
 std::future<bool> RequestController::Initialize() {
-  return StartTask([] { return true; });
+  return MakeReadyFuture(true);
 }
 
 std::future<void> RequestController::RequestConfig() {
-  return StartTask([this, self = weak_from_this().lock()] {
+  auto answered = std::make_shared<std::promise<void>>();
+  auto future = answered->get_future();
+  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), answered] {
+    auto request = std::make_shared<ServerRequests>();
+    request->m_name = GetConfigRequestName();
     try {
-      auto request = std::make_shared<ServerRequests>();
       request->m_maxAttempts = 3;
       request->m_requestType = RequestBase::kJsonPost;
       ApplyStandardHeaders(*request);
       BuildCommonBody(*request);
       auto endpoints = ControllerRegistry::GetEndpointController();
       request->m_url = endpoints ? endpoints->GetConfigUrl() : std::string();
-      request->m_name = GetConfigRequestName();
-      Submit(std::move(request));
     } catch (const std::exception& e) {
-      LogException(e);
+      FailUnsent(request, e.what());
+      answered->set_value();
+      return;
     }
+    request->m_onAnswered = [answered] { answered->set_value(); };
+    Submit(std::move(request));
   });
+  return future;
 }
 
-std::future<void> RequestController::RequestAd(const std::string& placementId, bool headerBidding,
-                                               AdLoadHandler onSuccess, AdLoadHandler onFailure) {
-  return StartTask([this, self = weak_from_this().lock(), placementId, headerBidding, onSuccess = std::move(onSuccess),
-                    onFailure = std::move(onFailure)]() mutable {
+void RequestController::FailUnsent(const std::shared_ptr<RequestBase>& request, const std::string& why) {
+  LogError("Couldn't build the request " + request->m_name + ": " + why);
+  auto response = CreateResponse(request);
+  response->m_status = ResponseBase::kFailed;
+  response->m_text = why;
+  NotifyResponseListeners(response);
+}
+
+std::string RequestController::RequestAd(const std::string& placementId, bool headerBidding) {
+  auto request = std::make_shared<ServerRequests>();
+  request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
+  std::string id = request->m_requestId;
+  // The body reads the device and the privacy choices: that is the queue's work, not the caller's.
+  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), request, placementId, headerBidding] {
     try {
-      auto request = std::make_shared<ServerRequests>();
-      request->m_onSuccess = std::move(onSuccess);
-      request->m_onFailure = std::move(onFailure);
       ApplyStandardHeaders(*request);
       BuildCommonBody(*request);
       MergeJson(request->m_body, BuildAdRequestObject(placementId, headerBidding));
@@ -118,19 +114,20 @@ std::future<void> RequestController::RequestAd(const std::string& placementId, b
       request->m_url = endpoints ? endpoints->GetAdsUrl() : std::string();
       // The parts follow the answer, most often from the same server: their connections open meanwhile.
       if (!request->m_url.empty()) PlatformServices::HttpClient()->Preconnect(request->m_url, kExchangesAtOnce - 1);
-      request->m_name = JoinRequestName(ControllerRegistry::GetFolderName(), "_" + placementId + "_ad_request");
-      Submit(std::move(request));
     } catch (const std::exception& e) {
-      LogException(e);
+      FailUnsent(request, e.what());
+      return;
     }
+    Submit(request);
   });
+  return id;
 }
 
 bool RequestController::DownloadAdPart(const std::string& identifier, const std::string& partName,
                                        const std::string& eventId, const std::string& partUrl,
                                        const std::string& folderName) {
   if (!QueueAdPart(identifier, partName, eventId, partUrl, folderName)) return false;
-  ProcessPendingRequests().get();
+  ProcessPendingRequests();
   return true;
 }
 
@@ -158,11 +155,16 @@ bool RequestController::QueueAdPart(const std::string& identifier, const std::st
 }
 
 std::future<bool> RequestController::ProcessPendingRequests() {
-  return StartTask([this, self = weak_from_this().lock()] { return RunPass(); });
+  auto answered = std::make_shared<std::promise<bool>>();
+  auto future = answered->get_future();
+  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), answered] { RunPass(answered); });
+  return future;
 }
 
 std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
-  return StartTask([this, self = weak_from_this().lock(), url] {
+  auto answered = std::make_shared<std::promise<void>>();
+  auto future = answered->get_future();
+  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), url, answered] {
     try {
       std::string stamped = url;
       const auto macro = stamped.find(kTimestampMacro);
@@ -173,11 +175,14 @@ std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
       auto tpat = ControllerRegistry::GetTpatController();
       request->m_url = tpat ? tpat->ReplaceMacros(stamped) : stamped;
       request->m_name = GetTpatRequestName();
+      request->m_onAnswered = [answered] { answered->set_value(); };
       Submit(std::move(request));
     } catch (const std::exception& e) {
       LogException(e);
+      answered->set_value();
     }
   });
+  return future;
 }
 
 std::int32_t RequestController::AddResponseListener(ResponseListener listener) {
@@ -245,10 +250,10 @@ void RequestController::Enqueue(std::shared_ptr<RequestBase> request) {
 
 void RequestController::Submit(std::shared_ptr<RequestBase> request) {
   Enqueue(std::move(request));
-  ProcessPendingRequests().get();
+  ProcessPendingRequests();
 }
 
-bool RequestController::RunPass() {
+void RequestController::RunPass(const std::shared_ptr<std::promise<bool>>& answered) {
   try {
     std::vector<std::shared_ptr<RequestBase>> toSend;
     {
@@ -269,26 +274,30 @@ bool RequestController::RunPass() {
     }
     for (const auto& request : toSend) LogWarn("Pending request: " + request->m_url);
 
-    // A few exchanges at once; each leaves the table once sent and answered.
-    std::deque<std::pair<std::string, std::future<std::shared_ptr<ResponseBase>>>> sending;
-    const auto finishOldest = [&] {
-      sending.front().second.wait();
-      std::lock_guard lock(m_pendingMutex);
-      m_pendingRequests.erase(sending.front().first);
-      sending.pop_front();
-    };
+    // Each exchange runs on the exchange threads, a few at once, and leaves
+    // the table once answered; nothing here waits for one. The pass's future
+    // is satisfied when the last of them has been answered.
+    if (toSend.empty()) {
+      answered->set_value(true);
+      return;
+    }
+    auto left = std::make_shared<std::atomic<std::size_t>>(toSend.size());
     for (const auto& request : toSend) {
       if (auto ccpa = ControllerRegistry::GetCcpaController()) ccpa->UpdateCcpaInRequest(*request);
       if (auto coppa = ControllerRegistry::GetCoppaController()) coppa->UpdateCoppaInRequest(*request);
-      if (sending.size() == kExchangesAtOnce) finishOldest();
-      sending.emplace_back(request->m_requestId,
-                           std::async(std::launch::async, [this, request] { return ExecuteRequest(*this, request); }));
+      WorkQueue::Exchanges().Post([this, self = weak_from_this().lock(), request, left, answered] {
+        ExecuteRequest(*this, request);
+        {
+          std::lock_guard lock(m_pendingMutex);
+          m_pendingRequests.erase(request->m_requestId);
+        }
+        if (request->m_onAnswered) request->m_onAnswered();
+        if (--*left == 0) answered->set_value(true);
+      });
     }
-    while (!sending.empty()) finishOldest();
-    return true;
   } catch (const std::exception& e) {
     LogException(e);
-    return false;
+    answered->set_value(false);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,8 +14,9 @@
 namespace kestrel {
 
 // Builds the SDK's requests, keeps them in a pending table until a sending
-// pass takes them, sends each through the HTTP transport on a worker task and
-// hands every response to the listeners, in the order they were added.
+// pass takes them, sends each through the HTTP transport on an exchange
+// thread and hands every response to the listeners, in the order they were
+// added. No operation waits for the network.
 //
 // A task holds a reference to the controller when it is owned by a shared_ptr,
 // so the registry may drop it while a request is still on its way.
@@ -30,8 +32,7 @@ class RequestController : public IRequestController,
 
   std::future<bool> Initialize() override;
   std::future<void> RequestConfig() override;
-  std::future<void> RequestAd(const std::string& placementId, bool headerBidding, AdLoadHandler onSuccess,
-                              AdLoadHandler onFailure) override;
+  std::string RequestAd(const std::string& placementId, bool headerBidding) override;
   bool DownloadAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
                       const std::string& partUrl, const std::string& folderName) override;
   bool QueueAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
@@ -52,9 +53,11 @@ class RequestController : public IRequestController,
   void Enqueue(std::shared_ptr<RequestBase> request);
 
  private:
-  bool RunPass();
-  static constexpr std::size_t kExchangesAtOnce = 6;
-  // Enqueues the request and waits for a sending pass.
+  void RunPass(const std::shared_ptr<std::promise<bool>>& answered);
+  static constexpr std::size_t kExchangesAtOnce = 6;  // the exchange threads of the work queue
+  // Tells the listeners that the request failed before it could be sent.
+  void FailUnsent(const std::shared_ptr<RequestBase>& request, const std::string& why);
+  // Enqueues the request and starts a sending pass.
   void Submit(std::shared_ptr<RequestBase> request);
 
   const std::string m_configRequestName;

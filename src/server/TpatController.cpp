@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/ControllerRegistry.h"
+#include "base/IBaseController.h"
 #include "base/Log.h"
 #include "platform/Backend.h"
 #include "server/IRequestController.h"
@@ -28,7 +29,7 @@ std::string TimestampText() {
 }  // namespace
 
 std::future<bool> TpatController::Initialize() {
-  return std::async(std::launch::async, [] { return true; });
+  return MakeReadyFuture(true);
 }
 
 void TpatController::SendTpat(std::shared_ptr<TpatsModel> model,

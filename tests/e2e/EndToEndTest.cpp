@@ -9,6 +9,8 @@
 #include "privacy/IGdprController.h"
 #include "base/IInitializationController.h"
 #include "support/SdkFixture.h"
+#include "ads/IPlacementController.h"
+#include "ads/IPlacementsController.h"
 #include "Base64.h"
 #include "Gzip.h"
 
@@ -230,11 +232,10 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
   ASSERT_TRUE(LoadAndWait("no_such_placement"));
   ASSERT_EQ(failure.Events().size(), 1u);
   EXPECT_EQ(failure.Events()[0].Message, "There is no placement with the name no_such_placement.");
-  // A bid in a version the SDK does not speak is refused before anything is fetched.
+  // A bid in a version the SDK does not speak is refused before anything is fetched, and calls nothing.
   EXPECT_FALSE(ads->LoadMediatedAd("hb_banner", AdLoadCallback{success.Handler(), failure.Handler()},
                                    FetchMarkup("hb_banner", "&version=1")));
-  ASSERT_EQ(failure.Events().size(), 2u);
-  EXPECT_EQ(failure.Events()[1].Message, "Invalid Ad Markup");
+  EXPECT_EQ(failure.Events().size(), 1u);
   EXPECT_TRUE(server->Requests("/ads").empty());
   EXPECT_TRUE(server->Requests("/bundles/").empty());
 
@@ -246,7 +247,8 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
   };
   PlayRecorder played;
   for (const Case& c :
-       {Case{"interstitial", false, "interstitial doesn't have any bundles to play!"},
+       {Case{"interstitial", false,
+             "The ad could not be shown: no window to show the ad over: pass one to InitializeAsync or in AdConfig."},
         Case{"interstitial", true,
              "Use PlayAd instead of PlayMediatedAd for non-header bidding placements like interstitial"},
         Case{"nope", true, "Don't have a placement with that name: nope"}}) {
@@ -268,32 +270,27 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
   EXPECT_TRUE(WaitUntil([&] { return ads->IsAdPlayable("interstitial"); }));
 }
 
-TEST_F(EndToEndTest, ABidLoadsWithoutAnAdRequestAndItsPlayFiresItsImpressions) {
+TEST_F(EndToEndTest, BidsLoadWithoutAnAdRequestAndAPlayThatCannotShowSpendsNothing) {
   ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
-  std::string lastEventId;
   for (int bid = 1; bid <= 2; ++bid) {
     SCOPED_TRACE(bid);
-    const std::string markup = FetchMarkup("hb_banner");
-    ASSERT_TRUE(LoadMediatedAndWait("hb_banner", markup));
+    ASSERT_TRUE(LoadMediatedAndWait("hb_banner", FetchMarkup("hb_banner")));
     ASSERT_EQ(success.Events().size(), static_cast<std::size_t>(bid));
-    EXPECT_TRUE(ads->IsAdPlayable("hb_banner"));
-
-    // No window: the play goes through the placement up to its impressions.
-    PlayRecorder played;
-    const KestrelAdPlayInfo info = ads->PlayMediatedAd(AdConfig{}, "hb_banner", played.Callback(), markup);
-    EXPECT_TRUE(info.Success) << info.Message;
-    EXPECT_NE(info.EventId, lastEventId);
-    lastEventId = info.EventId;
-    ASSERT_TRUE(server->WaitForRequests("/hb/impression", bid));
-    const auto hit = server->Requests("/hb/impression").at(bid - 1);
-    EXPECT_EQ(hit.Param("placement"), "hb_banner");
-    EXPECT_EQ(hit.Param("ev"), info.EventId);
-    EXPECT_FALSE(hit.Param("ts").empty());
-    ASSERT_FALSE(played.Events().empty());
-    EXPECT_EQ(played.Events()[0].first, "start");
+    EXPECT_EQ(success.Events().back().Count, bid);
   }
-  EXPECT_TRUE(fs::is_regular_file(BundleFolder("hb_banner_1") / "index.html"));
+  EXPECT_TRUE(fs::is_regular_file(BundleFolder("hb_banner_2") / "index.html"));
   EXPECT_TRUE(server->Requests("/ads").empty());
+
+  // No window: the play fails and fires nothing; the bids stay loaded.
+  PlayRecorder played;
+  const KestrelAdPlayInfo info =
+      ads->PlayMediatedAd(AdConfig{}, "hb_banner", played.Callback(), FetchMarkup("hb_banner"));
+  EXPECT_FALSE(info.Success);
+  ASSERT_EQ(played.Events().size(), 1u);
+  EXPECT_EQ(played.Events()[0].first, "failure");
+  EXPECT_TRUE(ads->IsAdPlayable("hb_banner"));
+  EXPECT_EQ(R::GetPlacementsController()->FindPlacement("hb_banner")->CountPlayableBundles(), 2);
+  EXPECT_TRUE(server->Requests("/hb/impression").empty());
 }
 
 TEST_F(EndToEndTest, TheSuperTokenCarriesTheChoicesOfTheMoment) {

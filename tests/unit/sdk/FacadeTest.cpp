@@ -41,14 +41,17 @@ TEST_F(FacadeTest, AdOperationsBeforeInitializationRefuseThroughTheirCallbacks) 
   }
   ASSERT_EQ(failures.size(), 2u);
   EXPECT_EQ(failures[0].Message, notInitialized);
-  EXPECT_EQ(log.Count(notInitialized, LogLevel::Error), 4);
+  EXPECT_EQ(log.Count(notInitialized, LogLevel::Error), 3);
+  EXPECT_EQ(log.Count("Can't load an ad before InitializeAsync has been called.", LogLevel::Error), 1);
 }
 
 TEST_F(FacadeTest, AFailureInsideInitializationYieldsNullAndIsLogged) {
   SdkState::SetFactoryMaker(
       []() -> std::shared_ptr<ITovaneSdkAbstractFactory> { throw std::runtime_error("factory unavailable"); });
   LogCapture log;
-  EXPECT_EQ(KestrelAds::InitializeAsync("app", nullptr, {}).get(), nullptr);
+  KestrelSdkConfig config;
+  config.ConfigBaseUrl = "http://127.0.0.1:9";
+  EXPECT_EQ(KestrelAds::InitializeAsync("app", config, nullptr, {}).get(), nullptr);
   EXPECT_TRUE(log.Has("factory unavailable", LogLevel::Error));
 }
 

@@ -270,7 +270,14 @@ bool AdServer::WaitUntilServing(std::chrono::milliseconds deadline) {
 
 bool AdServer::WaitUnlessStopping(std::chrono::milliseconds duration) {
   std::unique_lock lock(m_stateMutex);
-  return !m_stateChanged.wait_for(lock, duration, [this] { return m_stopping; });
+  m_stateChanged.wait_for(lock, duration, [&] { return m_stopping || m_delaysReleased; });
+  return !m_stopping;
+}
+
+void AdServer::ReleaseDelays(bool released) {
+  std::lock_guard lock(m_stateMutex);
+  m_delaysReleased = released;
+  m_stateChanged.notify_all();
 }
 
 void AdServer::AddRoutes() {

@@ -46,6 +46,8 @@ class AdServer {
   bool Run();
   // Ends Run() and every answer still being delayed or trickled; thread-safe.
   void Stop();
+  // With true, every delay ends at once, those being waited and later ones, until called with false.
+  void ReleaseDelays(bool released);
   // Waits until Run() accepts connections or has ended; false when it did not within `deadline`.
   bool WaitUntilServing(std::chrono::milliseconds deadline);
 
@@ -74,6 +76,7 @@ class AdServer {
   void Trickle(httplib::Response& res, const Fault& fault);
   static void CutShort(httplib::Response& res, const Fault& fault);
   // False when the server is stopping.
+  // Waits for the duration, or less when delays are released; false when the server stops meanwhile.
   bool WaitUnlessStopping(std::chrono::milliseconds duration);
   void LogLine(const httplib::Request& req, int status, std::string_view fault);
 
@@ -106,6 +109,7 @@ class AdServer {
   bool m_runEnded = false;  // Run() has returned
   std::condition_variable m_stateChanged;
   bool m_stopping = false;
+  bool m_delaysReleased = false;
   bool m_running = false;
 
   std::mutex m_logMutex;

@@ -58,11 +58,18 @@ bool LocalAdServer::WaitForRequests(std::string_view pathPrefix, std::size_t cou
   return Server().Requests().WaitFor(pathPrefix, count, timeout);
 }
 
-void LocalAdServer::SetFault(const Fault& fault) { Server().Faults().Set(fault); }
+void LocalAdServer::SetFault(const Fault& fault) {
+  Server().ReleaseDelays(false);
+  Server().Faults().Set(fault);
+}
 
 void LocalAdServer::SetFault(std::string_view text) { SetFault(Fault::Parse(text)); }
 
-void LocalAdServer::ClearFaults() { Server().Faults().Clear(); }
+void LocalAdServer::ClearFaults() {
+  Server().ReleaseDelays(false);
+  Server().Faults().Clear();
+}
+void LocalAdServer::ReleaseDelays() { Server().ReleaseDelays(true); }
 
 void LocalAdServer::ChooseCreative(const std::string& name) { Server().Creatives().Choose(name); }
 

@@ -56,6 +56,8 @@ class LocalAdServer {
   // ROUTE=MODE[:ARG][,key=value...], as the --fault flag; throws std::invalid_argument.
   void SetFault(std::string_view text);
   void ClearFaults();
+  // Ends the delays of delay faults, those being waited and later ones, until the next SetFault or ClearFaults.
+  void ReleaseDelays();
   // The creative of the bundles served from now on: a folder of creatives/,
   // or empty for the sample. Throws std::invalid_argument.
   void ChooseCreative(const std::string& name);

@@ -1,0 +1,130 @@
+#include "base/WorkQueue.h"
+
+#include <exception>
+#include <thread>
+
+#include "base/Log.h"
+
+namespace kestrel {
+namespace {
+
+thread_local const WorkQueue* t_queue = nullptr;  // the queue whose task this thread runs
+
+}  // namespace
+
+WorkQueue::WorkQueue(std::size_t threads, Clock::duration idle) : m_maxThreads(threads), m_idle(idle) {}
+
+WorkQueue::~WorkQueue() {
+  std::unique_lock lock(m_mutex);
+  m_stopping = true;
+  m_ready.clear();
+  m_delayed.clear();
+  m_work.notify_all();
+  m_delays.notify_all();
+  // A queue destroyed by its own task cannot wait for that task's thread.
+  if (t_queue == this) return;
+  m_stopped.wait(lock, [this] { return m_threads == 0 && !m_timerRunning; });
+}
+
+void WorkQueue::Post(std::function<void()> task) {
+  std::lock_guard lock(m_mutex);
+  if (m_stopping) return;
+  m_ready.push_back(std::move(task));
+  if (m_waiting > 0) {
+    m_work.notify_one();
+  } else {
+    StartWorkerLocked();
+  }
+}
+
+void WorkQueue::PostAfter(Clock::duration delay, std::function<void()> task) {
+  if (delay <= Clock::duration::zero()) {
+    Post(std::move(task));
+    return;
+  }
+  std::lock_guard lock(m_mutex);
+  if (m_stopping) return;
+  m_delayed.emplace(Clock::now() + delay, std::move(task));
+  if (!m_timerRunning) {
+    m_timerRunning = true;
+    std::thread([this] { RunTimer(); }).detach();
+  }
+  m_delays.notify_one();
+}
+
+bool WorkQueue::OnQueueThread() const {
+  return t_queue == this;
+}
+
+void WorkQueue::StartWorkerLocked() {
+  if (m_threads >= m_maxThreads) return;  // a busy worker takes the task when it is done
+  ++m_threads;
+  try {
+    std::thread([this] { RunWorker(); }).detach();
+  } catch (const std::system_error& e) {
+    --m_threads;  // the running workers take the task
+    LogException(e);
+  }
+}
+
+void WorkQueue::RunWorker() {
+  t_queue = this;
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    if (m_ready.empty()) {
+      ++m_waiting;
+      const bool woken = m_work.wait_for(lock, m_idle, [this] { return m_stopping || !m_ready.empty(); });
+      --m_waiting;
+      if (!woken || m_stopping) break;
+      continue;
+    }
+    auto task = std::move(m_ready.front());
+    m_ready.pop_front();
+    lock.unlock();
+    try {
+      task();
+    } catch (const std::exception& e) {
+      LogException(e);
+    } catch (...) {
+      LogError("Unknown exception in an SDK task");
+    }
+    task = nullptr;  // what the task held goes before the lock is taken again
+    lock.lock();
+  }
+  --m_threads;
+  m_stopped.notify_all();
+}
+
+// Moves each delayed task to the ready ones when it falls due. It runs no task,
+// so it never calls outside the SDK.
+void WorkQueue::RunTimer() {
+  std::unique_lock lock(m_mutex);
+  while (!m_stopping && !m_delayed.empty()) {
+    const auto due = m_delayed.begin()->first;
+    if (due > Clock::now()) {
+      m_delays.wait_until(lock, due);
+      continue;
+    }
+    m_ready.push_back(std::move(m_delayed.begin()->second));
+    m_delayed.erase(m_delayed.begin());
+    if (m_waiting > 0) {
+      m_work.notify_one();
+    } else {
+      StartWorkerLocked();
+    }
+  }
+  m_timerRunning = false;
+  m_stopped.notify_all();
+}
+
+WorkQueue& WorkQueue::Shared() {
+  static auto* queue = new WorkQueue(3);
+  return *queue;
+}
+
+WorkQueue& WorkQueue::Exchanges() {
+  static auto* queue = new WorkQueue(6);
+  return *queue;
+}
+
+}  // namespace kestrel
