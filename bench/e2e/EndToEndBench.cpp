@@ -374,6 +374,87 @@ std::vector<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std::
   return {cold, warm};
 }
 
+// ---- what the calls cost their caller while the server holds its answers ----
+
+// The median and the 99th percentile of a sample, in microseconds.
+std::string Spread(std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  const std::size_t n = us.size();
+  const double median = n % 2 ? us[n / 2] : (us[n / 2 - 1] + us[n / 2]) / 2;
+  const double p99 = us[std::min(n - 1, static_cast<std::size_t>(0.99 * static_cast<double>(n)))];
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(1) << "median " << median << " us, p99 " << p99 << " us (" << n << " calls)";
+  return out.str();
+}
+
+double MicrosSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+// LoadAd while every /ads answer is held (each placement's first call starts
+// its load, the others join it), then PlayAd of a loaded placement with
+// another placement's load held and with none in flight.
+void MeasureCallTimes(adserver::LocalAdServer& server, int plays, std::ostream& out) {
+  setenv("NO_AT_BRIDGE", "1", 1);
+  if (!gtk_init_check(nullptr, nullptr)) {
+    out << "call times: skipped, no display (run under xvfb-run)\n";
+    return;
+  }
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(window), 640, 480);
+  gtk_widget_show(window);
+  PumpUntil([&] { return gtk_widget_get_mapped(window); }, std::chrono::seconds(10));
+  test::ScopedDataHome home;
+  KestrelAds* ads = Initialize(server.BaseUrl(), window, true).ads;
+
+  server.SetFault("ads=delay,delay_ms=60000");
+  std::vector<double> loads;
+  const char* placements[] = {"interstitial", "rewarded_video"};  // hb_banner is kept for the held load below
+  for (int i = 0; i < 200; ++i) {
+    const auto start = Clock::now();
+    ads->LoadAd(placements[i % 2], {});
+    loads.push_back(MicrosSince(start));
+  }
+  server.ClearFaults();
+  server.ReleaseDelays();
+  out << "LoadAd, server holding the answers: " << Spread(loads) << "\n";
+  PumpUntil([&] { return ads->IsAdPlayable("interstitial") && ads->IsAdPlayable("rewarded_video"); }, kDeadline);
+
+  for (const bool held : {false, true}) {
+    if (held) {
+      server.SetFault("ads=delay,delay_ms=60000");
+      ads->LoadAd("hb_banner", {});  // never loaded before: stays in flight for this round
+    }
+    std::vector<double> calls;
+    for (int i = 0; i < plays; ++i) {
+      if (!ads->IsAdPlayable("interstitial")) {
+        server.ClearFaults();
+        Load(ads, "interstitial", true);
+        if (held) server.SetFault("ads=delay,delay_ms=60000");
+      }
+      auto ended = std::make_shared<bool>(false);
+      AdPlayCallback callback;
+      callback.OnAdEnd = [ended](AdPlayEventArgs) { *ended = true; };
+      callback.OnAdPlayFailure = [ended](AdPlayEventArgs) { *ended = true; };
+      const auto start = Clock::now();
+      const KestrelAdPlayInfo info = ads->PlayAd("interstitial", callback);
+      calls.push_back(MicrosSince(start));
+      if (!info.Success) throw std::runtime_error("the play was refused: " + info.Message);
+      PumpUntil([&] { return DisplayOverlayAdView::Current() && DisplayOverlayAdView::Current()->HasWebView(); },
+                kDeadline);
+      if (auto view = DisplayOverlayAdView::Current()) view->ExecuteScript("document.getElementById('close').click()", {});
+      if (!PumpUntil([&] { return *ended; }, kDeadline)) throw std::runtime_error("the ad did not close");
+    }
+    out << (held ? "PlayAd, another placement's load held: " : "PlayAd, no load in flight:           ")
+        << Spread(calls) << "\n";
+  }
+  server.ClearFaults();
+  server.ReleaseDelays();
+  SdkState::Reset();
+  gtk_widget_destroy(window);
+  Pump();
+}
+
 // ---- the network table: the same exchanges through a simulated network ----
 
 struct NetworkFigure {
@@ -567,6 +648,7 @@ int Run(int runs, bool smoke) {
     if (!smoke) figures.push_back(MeasureLoad(server, runs, 20 * 1000 * 1000, "load 20 MB bundle"));
     figures.push_back(MeasureMemory(runs));
     for (Figure& play : MeasurePlay(server, runs, out)) figures.push_back(std::move(play));
+    MeasureCallTimes(server, smoke ? 5 : 50, out);
   } catch (const std::exception& e) {
     PrintTable(out, figures);
     out << "error: " << e.what() << "\n";

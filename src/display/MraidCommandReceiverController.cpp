@@ -1,12 +1,12 @@
 #include "display/MraidCommandReceiverController.h"
 
 #include <exception>
-#include <future>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "base/WorkQueue.h"
 #include "display/CreativeUrl.h"
 #include "display/DisplayAdController.h"
 #include "display/StoreLink.h"
@@ -102,18 +102,9 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
 void MraidCommandReceiverController::SendTpatAside(std::shared_ptr<ITpatController> tpat,
                                                    std::shared_ptr<TpatsModel> model,
                                                    const MraidCommand::Parameters& parameters) {
-  std::lock_guard lock(m_tpatMutex);
-  try {
-    m_lastTpat = std::async(std::launch::async, [tpat, model, parameters, previous = m_lastTpat]() mutable {
-                   // The hits of one command go out after those of the one before.
-                   if (previous.valid()) previous.wait();
-                   previous = {};
-                   tpat->SendTpat(model, parameters);
-                 }).share();
-  } catch (const std::system_error& e) {
-    LogException(e);
-    tpat->SendTpat(model, parameters);  // no thread to be had: send them here
-  }
+  // One tracking thread: the hits of one command go out after those of the one before.
+  static auto* tracking = new WorkQueue(1);
+  tracking->Post([tpat, model, parameters] { tpat->SendTpat(model, parameters); });
 }
 
 void MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters& parameters) {

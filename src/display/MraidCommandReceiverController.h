@@ -30,8 +30,6 @@ class MraidCommandReceiverController : public IMraidCommandReceiverController {
   void SendTpatAside(std::shared_ptr<ITpatController> tpat, std::shared_ptr<TpatsModel> model,
                      const MraidCommand::Parameters& parameters);
 
-  std::mutex m_tpatMutex;
-  std::shared_future<void> m_lastTpat;  // guarded by m_tpatMutex
 };
 
 }  // namespace kestrel

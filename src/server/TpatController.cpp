@@ -41,7 +41,7 @@ void TpatController::SendTpat(std::shared_ptr<TpatsModel> model,
     for (const auto& url : model->UrlsFor(event->second)) {
       if (auto requests = ControllerRegistry::GetRequestController()) {
         auto sent = requests->SendTrackingUrl(url);
-        if (sent.valid()) sent.wait();
+        if (sent.valid()) sent.wait();  // waits: on the tracking thread, so that the hits keep their order
       } else {
         LogError("Can't send TPAT because we don't have a RequestController!");
       }

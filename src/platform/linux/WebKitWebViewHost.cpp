@@ -294,7 +294,9 @@ class WebKitWebViewHost : public IWebViewHost {
     }
     std::string json = ToJson(webkit_javascript_result_get_js_value(message));
     if (json.empty()) json = "null";
-    if (self->m_events.webMessageReceived) self->m_events.webMessageReceived(json);
+    // A copy: the message may close the ad, which destroys this host inside the call.
+    const auto received = self->m_events.webMessageReceived;
+    if (received) received(json);
   }
 
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
@@ -305,7 +307,8 @@ class WebKitWebViewHost : public IWebViewHost {
     if (uri && std::string(uri) == "about:blank") return;
     if (event == WEBKIT_LOAD_STARTED) self->m_pageStarted = true;
     if (event == WEBKIT_LOAD_FINISHED && self->m_pageStarted && self->m_events.navigationCompleted) {
-      self->m_events.navigationCompleted();
+      const auto completed = self->m_events.navigationCompleted;  // the host may go inside
+      completed();
     }
   }
 
