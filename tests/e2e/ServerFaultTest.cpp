@@ -126,7 +126,7 @@ TEST_F(ServerFaultTest, AdsFaultsFailTheLoadAndTheNextLoadAsksAgain) {
   const std::string kFailed = "The /ads request for interstitial failed: ";
   const std::vector<Case> cases = {
       {"ads=status:500", kNetworkError, LogLevel::Error, kFailed + "HTTP status 500"},
-      {"ads=delay:" + kStall, kNetworkError, LogLevel::Error, kFailed + "HttpSendRequestW failed. Error: 28"},
+      {"ads=delay:" + kStall, kNetworkError, LogLevel::Error, kFailed + "HttpSendRequestW failed. Error: "},
       {"ads=slow:" + kStall, kNetworkError, LogLevel::Error, kFailed + "InternetReadFile failed"},
       {"ads=close", kNetworkError, LogLevel::Error, kFailed + "InternetReadFile failed"},
       {"ads=notjson", "[json.exception.type_error.304] cannot use at() with null", LogLevel::Error,
