@@ -406,6 +406,7 @@ void MeasureCallTimes(adserver::LocalAdServer& server, int plays, std::ostream& 
   PumpUntil([&] { return gtk_widget_get_mapped(window); }, std::chrono::seconds(10));
   test::ScopedDataHome home;
   KestrelAds* ads = Initialize(server.BaseUrl(), window, true).ads;
+  KestrelAds::AddDiagnosticListener(WatchCreativeStart);
 
   server.SetFault("ads=delay,delay_ms=60000");
   std::vector<double> loads;
@@ -436,18 +437,20 @@ void MeasureCallTimes(adserver::LocalAdServer& server, int plays, std::ostream& 
       AdPlayCallback callback;
       callback.OnAdEnd = [ended](AdPlayEventArgs) { *ended = true; };
       callback.OnAdPlayFailure = [ended](AdPlayEventArgs) { *ended = true; };
+      g_creativeStarted = false;
       const auto start = Clock::now();
       const KestrelAdPlayInfo info = ads->PlayAd("interstitial", callback);
       calls.push_back(MicrosSince(start));
       if (!info.Success) throw std::runtime_error("the play was refused: " + info.Message);
-      PumpUntil([&] { return DisplayOverlayAdView::Current() && DisplayOverlayAdView::Current()->HasWebView(); },
-                kDeadline);
+      if (!PumpUntil([&] { return g_creativeStarted.load(); }, kDeadline))
+        throw std::runtime_error("the creative did not start");
       if (auto view = DisplayOverlayAdView::Current()) view->ExecuteScript("document.getElementById('close').click()", {});
       if (!PumpUntil([&] { return *ended; }, kDeadline)) throw std::runtime_error("the ad did not close");
     }
     out << (held ? "PlayAd, another placement's load held: " : "PlayAd, no load in flight:           ")
         << Spread(calls) << "\n";
   }
+  KestrelAds::RemoveDiagnosticListener(WatchCreativeStart);
   server.ClearFaults();
   server.ReleaseDelays();
   SdkState::Reset();

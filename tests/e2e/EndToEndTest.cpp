@@ -267,7 +267,8 @@ TEST_F(EndToEndTest, RefusalsReachTheFailureCallbacks) {
   AdPlayCallback reload;
   reload.OnAdPlayFailure = [&](AdPlayEventArgs) { StartLoad("interstitial"); };
   EXPECT_FALSE(ads->PlayAd("interstitial", reload).Success);
-  EXPECT_TRUE(WaitUntil([&] { return ads->IsAdPlayable("interstitial"); }));
+  EXPECT_TRUE(WaitUntil([&] { return success.Events().size() == 1; }));
+  EXPECT_TRUE(ads->IsAdPlayable("interstitial"));
 }
 
 TEST_F(EndToEndTest, BidsLoadWithoutAnAdRequestAndAPlayThatCannotShowSpendsNothing) {

@@ -14,6 +14,7 @@
 #include "kestrel/KestrelAds.h"
 #include "platform/Backend.h"
 #include "platform/PlatformServices.h"
+#include "base/CallbackDispatcher.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
@@ -75,6 +76,10 @@ class SdkFixture : public ::testing::Test {
     SdkState::Reset();
     if (server) server->Stop();
     PlatformServices::SetHttpClient(nullptr);
+    // The callbacks already handed to the callback thread reach this fixture's recorders before they go.
+    std::atomic<bool> drained{false};
+    CallbackDispatcher::Post([&] { drained = true; });
+    WaitUntil([&] { return drained.load(); });
   }
   virtual adserver::AdServerOptions ServerOptions() { return adserver::LocalAdServer::QuietOptions(); }
 
