@@ -29,16 +29,26 @@ std::atomic<std::uint64_t> g_attempts{0};
 
 }  // namespace
 
-InitializationController::InitializationController() {
-  if (auto requests = R::GetRequestController()) {
-    m_listenerId =
-        requests->AddResponseListener([this](std::shared_ptr<ResponseBase> response) { OnResponse(response); });
-  }
-}
+InitializationController::InitializationController() = default;
 
 InitializationController::~InitializationController() {
+  std::lock_guard lock(m_mutex);
   if (!m_listenerId) return;
-  if (auto requests = R::GetRequestController()) requests->RemoveResponseListener(*m_listenerId);
+  if (auto requests = m_requests.lock()) requests->RemoveResponseListener(*m_listenerId);
+}
+
+void InitializationController::Listen(const std::shared_ptr<IRequestController>& requests) {
+  // The registry owns this controller by now: the listener holds it weakly, so
+  // an answer that arrives while the registry drops it finds it alive or gone.
+  auto self = std::dynamic_pointer_cast<InitializationController>(R::GetInitializationController());
+  if (!self || self.get() != this) return;
+  std::lock_guard lock(m_mutex);
+  if (m_listenerId) return;
+  std::weak_ptr<InitializationController> weak = self;
+  m_listenerId = requests->AddResponseListener([weak](std::shared_ptr<ResponseBase> response) {
+    if (auto alive = weak.lock()) alive->OnResponse(response);
+  });
+  m_requests = requests;
 }
 
 std::future<bool> InitializationController::Initialize() {
@@ -65,6 +75,7 @@ std::future<bool> InitializationController::InitializeWithCallbacks(std::string 
     LogError("Failed to get new config or apply old config.");
     return MakeReadyFuture(false);
   }
+  Listen(requests);
   const std::uint64_t attempt = ++g_attempts;
   m_attempt.store(attempt);
   m_awaiting.store(true);

@@ -11,6 +11,8 @@
 
 namespace kestrel {
 
+class IRequestController;
+
 // Fetches the configuration with /config, applies it and tells the outcome
 // through the callbacks, once per InitializeWithCallbacks, on the thread that
 // learned it. Each call sends /config again, so a failed start can be retried.
@@ -34,7 +36,11 @@ class InitializationController : public IInitializationController {
   void ApplyConfig(const std::shared_ptr<ConfigResponse>& response);
   void Fail(const std::string& message, std::exception_ptr exception = nullptr);
 
-  std::optional<std::int32_t> m_listenerId;
+  // Registers the response listener once, with the request controller of the first attempt.
+  void Listen(const std::shared_ptr<IRequestController>& requests);
+
+  std::optional<std::int32_t> m_listenerId;    // guarded by m_mutex
+  std::weak_ptr<IRequestController> m_requests;  // guarded by m_mutex
   std::atomic<bool> m_awaiting{false};  // a /config answer is awaited; the first to clear it handles the outcome
   std::atomic<std::uint64_t> m_attempt{0};
 
