@@ -67,9 +67,12 @@ void MraidBundleLoaderController::StopListening() {
 void MraidBundleLoaderController::Fail(const std::string& message, const std::string& detail) {
   if (m_finished.exchange(true)) return;
   m_model->SetState(ICreativeBundleController::kFailed);
+  {
+    std::lock_guard lock(m_mutex);
+    m_failure = detail.empty() ? message : message + ": " + detail;
+  }
   m_failed.store(true);
   LogError(message);
-  if (m_onDone) m_onDone(false, detail.empty() ? message : message + ": " + detail);
 }
 
 void MraidBundleLoaderController::GiveUp(const std::string& message) {
@@ -98,6 +101,12 @@ void MraidBundleLoaderController::CleanUpAfterFailure() {
   if (auto files = R::GetFileSystemController(); files && !m_folderName.empty()) {
     files->DeleteFolder(JoinPath(files->GetCreativesFolder(), m_folderName));
   }
+  std::string failure;
+  {
+    std::lock_guard lock(m_mutex);
+    failure = m_failure;
+  }
+  if (m_onDone) m_onDone(false, failure);
 }
 
 bool MraidBundleLoaderController::HasIndexPage() const {

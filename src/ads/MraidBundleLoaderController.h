@@ -19,9 +19,9 @@ class IRequestController;
 // Follows the downloads of one bundle's parts: records each part that
 // arrives, reports the complete bundle, and marks the bundle failed when a
 // part fails or the complete bundle has no index.html to show (a damaged
-// archive). Either outcome is reported once, through onDone, on the thread
-// that saw it. A failed bundle's folder is deleted once every part has
-// answered.
+// archive). Either outcome is reported once, through onDone: a completion
+// at once, a failure once every part has answered and the folder is deleted,
+// so that nothing of the bundle is written after the caller hears of it.
 class MraidBundleLoaderController {
  public:
   // Adds the ad's parts (the template URL and every cacheable replacement
@@ -36,8 +36,9 @@ class MraidBundleLoaderController {
   MraidBundleLoaderController(const MraidBundleLoaderController&) = delete;
   MraidBundleLoaderController& operator=(const MraidBundleLoaderController&) = delete;
 
-  // Marks the bundle failed (state 5), logs the message and reports it with
-  // the detail; only the first completion or failure counts.
+  // Marks the bundle failed (state 5) and logs the message; the failure, with
+  // the detail, is reported after the clean-up. Only the first completion or
+  // failure counts.
   void Fail(const std::string& message, const std::string& detail = {});
   // Fails the bundle whose parts could not all be asked for: no answer is
   // awaited, so its folder is deleted and the listener removed at once.
@@ -53,7 +54,7 @@ class MraidBundleLoaderController {
   void Consider(const std::shared_ptr<ResponseBase>& response, const AssetRequest& request);
   void RecordAnswer(const std::string& url);  // the part's download ended
   bool AllAnswered();
-  // After a failure, once every part has answered: deletes the folder and stops listening.
+  // After a failure, once every part has answered: deletes the folder, stops listening and reports the failure.
   void CleanUpAfterFailure();
 
   std::shared_ptr<CreativeBundleModel> m_model;  // shared with the bundle, so a late response finds it alive
@@ -64,8 +65,9 @@ class MraidBundleLoaderController {
   std::atomic<bool> m_finished{false};  // completed or failed
   std::atomic<bool> m_failed{false};
   std::atomic<bool> m_cleanedUp{false};
-  std::mutex m_mutex;                 // guards m_answered
+  std::mutex m_mutex;                 // guards the two below
   std::set<std::string> m_answered;   // URLs whose download ended
+  std::string m_failure;              // what the failure report says
   // The listener: m_listenerId and m_requests are written before m_registered
   // is set and read only by the call that clears it.
   std::atomic<bool> m_registered{false};
