@@ -14,21 +14,8 @@ thread_local const WorkQueue* t_queue = nullptr;  // the queue whose task this t
 
 WorkQueue::WorkQueue(std::size_t threads, Clock::duration idle) : m_maxThreads(threads), m_idle(idle) {}
 
-WorkQueue::~WorkQueue() {
-  std::unique_lock lock(m_mutex);
-  m_stopping = true;
-  m_ready.clear();
-  m_delayed.clear();
-  m_work.notify_all();
-  m_delays.notify_all();
-  // A queue destroyed by its own task cannot wait for that task's thread.
-  if (t_queue == this) return;
-  m_stopped.wait(lock, [this] { return m_threads == 0 && !m_timerRunning; });
-}
-
 void WorkQueue::Post(std::function<void()> task) {
   std::lock_guard lock(m_mutex);
-  if (m_stopping) return;
   m_ready.push_back(std::move(task));
   if (m_waiting > 0) {
     m_work.notify_one();
@@ -43,7 +30,6 @@ void WorkQueue::PostAfter(Clock::duration delay, std::function<void()> task) {
     return;
   }
   std::lock_guard lock(m_mutex);
-  if (m_stopping) return;
   m_delayed.emplace(Clock::now() + delay, std::move(task));
   if (!m_timerRunning) {
     m_timerRunning = true;
@@ -73,9 +59,10 @@ void WorkQueue::RunWorker() {
   for (;;) {
     if (m_ready.empty()) {
       ++m_waiting;
-      const bool woken = m_work.wait_for(lock, m_idle, [this] { return m_stopping || !m_ready.empty(); });
+      // An idle pool thread, not a caller's: it ends when nothing comes.
+      const bool woken = m_work.wait_for(lock, m_idle, [this] { return !m_ready.empty(); });
       --m_waiting;
-      if (!woken || m_stopping) break;
+      if (!woken) break;
       continue;
     }
     auto task = std::move(m_ready.front());
@@ -92,14 +79,13 @@ void WorkQueue::RunWorker() {
     lock.lock();
   }
   --m_threads;
-  m_stopped.notify_all();
 }
 
 // Moves each delayed task to the ready ones when it falls due. It runs no task,
 // so it never calls outside the SDK.
 void WorkQueue::RunTimer() {
   std::unique_lock lock(m_mutex);
-  while (!m_stopping && !m_delayed.empty()) {
+  while (!m_delayed.empty()) {
     const auto due = m_delayed.begin()->first;
     if (due > Clock::now()) {
       m_delays.wait_until(lock, due);
@@ -114,7 +100,6 @@ void WorkQueue::RunTimer() {
     }
   }
   m_timerRunning = false;
-  m_stopped.notify_all();
 }
 
 WorkQueue& WorkQueue::Shared() {

@@ -16,15 +16,14 @@ namespace kestrel {
 // exception is logged. Threads start when there is work and end after a
 // while without any, so an idle SDK holds no thread that ran its work (a
 // runtime such as Mono, which waits at exit for the threads that called into
-// it, can end). The process-wide queues are never destroyed, so a task may
-// drop the last reference to anything.
+// it, can end). Queues live as long as the process: a task may drop the last
+// reference to anything, and nothing ever waits for a queue to stop.
 class WorkQueue {
  public:
   using Clock = std::chrono::steady_clock;
 
   explicit WorkQueue(std::size_t threads, Clock::duration idle = std::chrono::seconds(2));
-  // Drops the tasks not started and waits until every thread has ended.
-  ~WorkQueue();
+  ~WorkQueue() = delete;  // made with new and kept: its detached threads refer to it
   WorkQueue(const WorkQueue&) = delete;
   WorkQueue& operator=(const WorkQueue&) = delete;
 
@@ -51,10 +50,8 @@ class WorkQueue {
   std::size_t m_threads = 0;  // workers running
   std::size_t m_waiting = 0;  // workers waiting for a task
   bool m_timerRunning = false;
-  bool m_stopping = false;
-  std::condition_variable m_work;     // a task is ready, or stopping
-  std::condition_variable m_delays;   // the earliest delay changed, or stopping
-  std::condition_variable m_stopped;  // a thread ended
+  std::condition_variable m_work;    // a task is ready
+  std::condition_variable m_delays;  // the earliest delay changed
 };
 
 }  // namespace kestrel

@@ -381,8 +381,8 @@ kestrel_result kestrel_wait_initialization(uint32_t timeout_ms) {
       outcome = state.outcome;
     }
     if (!outcome.valid()) return KESTREL_ERROR_NOT_STARTED;
-    // waits: kestrel_wait_initialization is the one documented wait, as long as its caller asks
-    if (outcome.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready)  // waits: as above
+    // waits: the C interface's one documented wait, as long as its caller asks
+    if (outcome.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready)
       return KESTREL_ERROR_TIMEOUT;
     return outcome.get();
   });
