@@ -7,6 +7,7 @@
 #include "display/IAdPlayEvents.h"
 #include "display/IMraidCommandReceiverController.h"
 #include "platform/Backend.h"
+#include "platform/PlatformServices.h"
 #include "platform/Paths.h"
 #include "server/AdResponse.h"
 #include "server/TpatsModel.h"
@@ -53,6 +54,10 @@ std::string DisplayAdController::WhyCannotShow(const AdConfig& config) {
   if (!IsWindowThread(window)) return "PlayAd must be called on the thread that runs the publisher window's event loop.";
   if (!IsLiveWindow(window)) return "the window handle is not a live window.";
   if (auto current = DisplayOverlayAdView::Current(); current && !current->Ending()) return "another ad is on screen.";
+  if (auto system = PlatformServices::SystemInfo(); system && system->ExclusiveFullScreen()) {
+    return "a program holds the screen in exclusive full-screen mode; an ad over it would minimise it. "
+           "Play ads while the game is windowed or borderless.";
+  }
   return {};
 }
 

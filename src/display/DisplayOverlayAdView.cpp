@@ -198,6 +198,14 @@ void DisplayOverlayAdView::SetupWebView() {
     return self && self->DeniesPermission(kind);
   };
   events.failed = WhileAlive<const std::string&>(&DisplayOverlayAdView::OnWebViewFailed);
+  // Escape in the page closes as the close control does, once it shows;
+  // the close runs from the window's own loop, after the browser's call.
+  events.escapePressed = [weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self || !self->ShowsCloseControl() || !self->m_window) return false;
+    self->m_window->After(std::chrono::milliseconds(0), self->WhileAlive(&DisplayOverlayAdView::OnCloseRequested));
+    return true;
+  };
   std::string failure;
   m_webView = CreateWebViewHost(*m_window, files->GetWebView2Folder(), std::move(events), failure);
   if (!m_webView) {

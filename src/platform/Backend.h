@@ -47,6 +47,8 @@ bool IsLiveWindow(WindowHandle window);
 bool IsWindowThread(WindowHandle window);
 // Runs work on the windows' thread: at once when called there, else queued to its message loop.
 void RunOnWindowThread(std::function<void()> work);
+// When the calling thread owns the window, RunOnWindowThread runs work on it from now on.
+void UseWindowThread(WindowHandle window);
 // The overlay over owner, or null when it cannot be created; events arrive on the window's thread.
 std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlayWindow::Events events);
 // Tracks the window's client size from then on; the window may be destroyed at any time.
@@ -56,6 +58,10 @@ void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder);
 // The browser in the window, or null with failure saying why; it may also fail later, through `failed`.
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure);
+
+// Keeps the SDK's library loaded for the life of the process, whatever the
+// host unloads: its threads and windows outlive every call.
+void StayLoaded();
 
 // The broken-down local time of a moment; safe on any thread.
 std::tm ToLocalTime(std::time_t time);

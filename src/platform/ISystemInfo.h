@@ -38,6 +38,9 @@ class ISystemInfo {
   virtual std::string AdvertisingId() = 0;            // empty when the platform has none
   virtual std::string OsName() = 0;                   // lower case: "windows", "linux"
   virtual std::string UserAgent() = 0;                // of the web engine that shows the ads
+  // A game holds the screen in exclusive full-screen mode: a window shown
+  // over it would minimise it or stay hidden.
+  virtual bool ExclusiveFullScreen() = 0;
 };
 
 }  // namespace kestrel

@@ -18,6 +18,10 @@ class IWebViewHost {
     std::function<void(const std::string& json)> webMessageReceived;
     // True denies the request; false leaves it to the browser's default handling.
     std::function<bool(Permission)> permissionRequested;
+    // Escape was pressed while the page has the keyboard. True when it closes
+    // the ad: the key then goes no further. The close must not happen inside
+    // the call (the browser may be waiting on it).
+    std::function<bool()> escapePressed;
     // The browser could not start, or its process ended: nothing more will show.
     // The reason is one line of text for the log and the publisher.
     std::function<void(const std::string& reason)> failed;

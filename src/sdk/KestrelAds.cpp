@@ -230,6 +230,9 @@ std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, KestrelS
         });
         break;
       case SdkState::InitStart::kRun:
+        StayLoaded();
+        // Usually the caller runs the window's event loop: the windows' work goes there.
+        UseWindowThread(publisherWindow);
         WorkQueue::Shared().Post([appId = std::move(appId), config = std::move(config), publisherWindow] {
           try {
             RunInitialization(appId, config, publisherWindow);

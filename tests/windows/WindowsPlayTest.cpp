@@ -9,6 +9,7 @@
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/PlatformServices.h"
+#include "platform/windows/WindowsSystemInfo.h"
 #include "sdk/SdkState.h"
 #include "support/RecordingUrlOpener.h"
 
@@ -18,6 +19,7 @@ namespace {
 using namespace test;
 
 constexpr wchar_t kOverlayClass[] = L"TovaneOverlayWndClass";
+constexpr wchar_t kCloseControlClass[] = L"KestrelCloseControl";
 constexpr wchar_t kFolderVariable[] = L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER";
 constexpr wchar_t kClientState[] = L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 constexpr char kReady[] = "ExecuteScript if(window.tovane){window.tovane.mraidBridge.notifyReadyEvent";
@@ -36,7 +38,8 @@ class WindowsPlayTest : public ::testing::Test {
     runtimeFolder = std::filesystem::path(program).parent_path() / L"webview2-runtime" / L"130.0.2849.39";
     runtime = LoadLibraryW((runtimeFolder / L"EBWebView" / L"x64" / L"EmbeddedBrowserWebView.dll").c_str());
     ASSERT_NE(runtime, nullptr) << GetLastError();
-    SetEnvironmentVariableW(kFolderVariable, runtimeFolder.c_str());
+    Hook<void(BOOL)>("KdAnswerAtOnce")(atOnce);
+    SetEnvironmentVariableW(kFolderVariable, runtimeNamed ? runtimeFolder.c_str() : nullptr);
     // The SDK's folders, the settings file and the creatives among them.
     localAppData = dataHome.Path() / L"donn\u00e9es \u03a9 \u65e5\u672c";
     std::filesystem::create_directories(localAppData);
@@ -69,19 +72,25 @@ class WindowsPlayTest : public ::testing::Test {
     return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(GetProcAddress(runtime, name)));
   }
 
-  KestrelAdPlayInfo Play() {
+  void Load() {
     auto loaded = std::make_shared<std::promise<bool>>();
     auto result = loaded->get_future();
     EXPECT_TRUE(ads->LoadAd("interstitial", AdLoadCallback{[loaded](AdLoadEventArgs) { loaded->set_value(true); },
                                                            [loaded](AdLoadEventArgs) { loaded->set_value(false); }}));
     EXPECT_TRUE(PumpMessagesUntil([&] { return result.wait_for(0s) == std::future_status::ready; }) && result.get());
+  }
+  AdPlayCallback Recorder() {
     AdPlayCallback callback;
     callback.OnAdStart = [this](AdPlayEventArgs args) { starts.push_back(args); };
     callback.OnAdEnd = [this](AdPlayEventArgs args) { ends.push_back(args); };
     callback.OnAdClick = [this](AdPlayEventArgs args) { clicks.push_back(args); };
     callback.OnAdRewarded = [this](AdPlayEventArgs args) { rewards.push_back(args); };
     callback.OnAdPlayFailure = [this](AdPlayEventArgs args) { failures.push_back(args); };
-    return ads->PlayAd("interstitial", callback);
+    return callback;
+  }
+  KestrelAdPlayInfo Play() {
+    Load();
+    return ads->PlayAd("interstitial", Recorder());
   }
 
   // What the browser was asked to do, one call a line, and the positions of the calls that start with a text.
@@ -114,7 +123,41 @@ class WindowsPlayTest : public ::testing::Test {
     return PumpMessagesUntil([] { return FindWindowW(kOverlayClass, nullptr) == nullptr; });
   }
   int LiveControllers() { return Hook<int()>("KdLiveControllers")(); }
+  // The publisher window moves; the system tells the hooks (Wine 8 does not by itself).
+  void MovePublisher(int x, int y, int width, int height) {
+    SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    NotifyWinEvent(EVENT_OBJECT_LOCATIONCHANGE, window, OBJID_WINDOW, CHILDID_SELF);
+  }
+  // Whether the overlay comes to lie over the publisher's client area.
+  bool Covers(HWND overlay) {
+    return PumpMessagesUntil([&] {
+      RECT placed{}, client{};
+      GetWindowRect(overlay, &placed);
+      GetClientRect(window, &client);
+      MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+      return EqualRect(&placed, &client) != 0;
+    });
+  }
+  // Keys as the keyboard sends them: to the window with the focus, the modifier held.
+  void Press(UINT key, UINT modifier = 0) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[modifier] = modifier ? 0x80 : keys[0];
+    SetKeyboardState(keys);
+    const UINT down = modifier == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    SendMessageW(GetFocus(), down, key, 1);
+    SendMessageW(GetFocus(), down + 1, key, static_cast<LPARAM>(0xC0000001));
+    keys[modifier] = 0;
+    SetKeyboardState(keys);
+    PumpMessages();
+  }
+  static void Click(HWND control) {
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  }
 
+  bool atOnce = false;        // the runtime answers inside its calls
+  bool runtimeNamed = true;   // as a fixed-version runtime, else not at all
   test::ScopedDataHome dataHome;
   std::filesystem::path localAppData, runtimeFolder;
   HMODULE runtime = nullptr;
@@ -125,8 +168,20 @@ class WindowsPlayTest : public ::testing::Test {
   std::vector<AdPlayEventArgs> starts, ends, clicks, rewards, failures;
 };
 
-TEST_F(WindowsPlayTest, APlayRunsInTheBrowserFromStartToEnd) {
+// The runtime answers through the message queue, or inside its calls.
+class WindowsPlayAnswersTest : public WindowsPlayTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    atOnce = GetParam();
+    WindowsPlayTest::SetUp();
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Runtime, WindowsPlayAnswersTest, ::testing::Bool());
+
+TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
   test::LogCapture log;
+  // The browser started with the SDK, on the window's thread.
+  ASSERT_TRUE(WaitFor("environment "));
   const KestrelAdPlayInfo info = Play();
   EXPECT_TRUE(info.Success) << info.Message;
   ASSERT_EQ(starts.size(), 1u);
@@ -138,9 +193,14 @@ TEST_F(WindowsPlayTest, APlayRunsInTheBrowserFromStartToEnd) {
   // own origin, the page from its own origin, and the bridge hooked up once it has loaded.
   const auto calls = Calls();
   const std::size_t navigate = Find("Navigate ").at(0);
-  for (const char* setting : {"setting DevTools 0", "setting ContextMenus 0", "setting StatusBar 0"}) {
+  for (const char* setting : {"setting DevTools 0", "setting ContextMenus 0", "setting StatusBar 0",
+                              "setting ZoomControl 0", "setting BrowserAcceleratorKeys 0", "background 255 0 0 0"}) {
     EXPECT_EQ(Find(setting).size(), 1u) << setting;
   }
+  EXPECT_LT(Find("background ").at(0), navigate);
+  // The browser's window, in the overlay, has the keyboard.
+  const HWND overlay = FindWindowW(kOverlayClass, nullptr);
+  EXPECT_EQ(GetParent(GetFocus()), overlay);
   const auto scripts = Find("AddScript ");
   ASSERT_EQ(scripts.size(), 2u);
   for (const auto script : scripts) EXPECT_TRUE(calls[script].starts_with("AddScript if (location.href.indexOf(\"https://ad"));
@@ -186,7 +246,8 @@ TEST_F(WindowsPlayTest, APlayRunsInTheBrowserFromStartToEnd) {
   EXPECT_TRUE(OverlayGone());
   EXPECT_TRUE(WaitFor("Close"));
   EXPECT_EQ(LiveControllers(), 0);
-  for (const char* removed : {"remove 15", "remove 23", "remove 25", "remove 34", "remove 44"}) {
+  EXPECT_EQ(Find("environment ").size(), 1u);
+  for (const char* removed : {"remove 15", "remove 19", "remove 23", "remove 25", "remove 34", "remove 44"}) {
     EXPECT_EQ(Find(removed).size(), 1u) << removed;
   }
   EXPECT_TRUE(Find("bad slot").empty()) << Hook<const char*()>("KdCalls")();
@@ -199,7 +260,8 @@ TEST_F(WindowsPlayTest, APlayRunsInTheBrowserFromStartToEnd) {
 // Each failure ends the play with the reason, one Error line and no overlay;
 // the next play works once the cause is gone.
 TEST_F(WindowsPlayTest, EachBrowserFailureEndsThePlayAndTheNextOneWorks) {
-  const auto failCreation = Hook<void(int, HRESULT)>("KdFailCreation");
+  const auto failCreation = Hook<void(int, HRESULT, int)>("KdFailCreation");
+  const auto failAdd = Hook<void(int, HRESULT)>("KdFailAdd");
   const auto failProcess = Hook<void(int)>("KdFailProcess");
   const auto fails = [&](const std::function<void()>& duringPlay, const std::string& reason) {
     failures.clear();
@@ -225,37 +287,66 @@ TEST_F(WindowsPlayTest, EachBrowserFailureEndsThePlayAndTheNextOneWorks) {
     EXPECT_EQ(failures.size(), 1u);
   };
 
-  // No runtime named or registered; then, the runtime registered for the user serves every play.
-  SetEnvironmentVariableW(kFolderVariable, nullptr);
-  fails({}, "the WebView2 runtime is not installed. Windows 10 and 11 come with it (the Evergreen runtime); "
-            "get it from https://developer.microsoft.com/microsoft-edge/webview2/");
+  const struct {
+    std::function<void()> cause, duringPlay;
+    std::string reason;
+    std::size_t controllers;  // the controllers asked for
+  } rows[] = {
+      // The browser's end drops the environment that started with the SDK: the next play makes one.
+      {{}, [&] { failProcess(0); }, "the WebView2 browser's process failed (kind 0).", 1},
+      // A failed controller is asked for again from a new environment, which fails here.
+      {[&] { failCreation(1, E_FAIL, 1); failCreation(0, E_ACCESSDENIED, 1); }, {},
+       "the WebView2 environment could not be created (HRESULT 0x80070005).", 1},
+      // In use with other options: final. Any other failure: made once more, from a new environment.
+      {[&] { failCreation(1, HRESULT_FROM_WIN32(ERROR_INVALID_STATE), 2); }, {},
+       "the WebView2 controller could not be created (HRESULT 0x8007139F).", 1},
+      {[&] { failCreation(1, E_FAIL, 2); }, {}, "the WebView2 controller could not be created (HRESULT 0x80004005).", 2},
+      {[&] { failAdd(34, E_FAIL); }, {},
+       "the WebView2 WebMessageReceived handler could not be registered (HRESULT 0x80004005).", 1},
+      {{}, [&] { failProcess(1); }, "the WebView2 browser's process failed (kind 1).", 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.reason);
+    const std::size_t controllers = Find("CreateCoreWebView2Controller").size();
+    if (row.cause) row.cause();
+    fails(row.duringPlay, row.reason);
+    EXPECT_EQ(Find("CreateCoreWebView2Controller").size() - controllers, row.controllers);
+    failCreation(0, S_OK, 0);
+    failCreation(1, S_OK, 0);
+    failAdd(34, S_OK);
+    plays();
+  }
+  failCreation(1, E_FAIL, 1);  // once: the second controller shows the ad
+  plays();
+  // One environment for the process, made again only after its browser ended, a failed one, and for the second
+  // try of a controller (three times).
+  EXPECT_EQ(Find("environment ").size(), 6u) << Hook<const char*()>("KdCalls")();
+}
+
+class WindowsPlayWithoutRuntimeTest : public WindowsPlayTest {
+ protected:
+  void SetUp() override {
+    runtimeNamed = false;
+    WindowsPlayTest::SetUp();
+  }
+};
+
+// No runtime named or registered; then, the runtime registered for the user serves the plays.
+TEST_F(WindowsPlayWithoutRuntimeTest, APlayWithoutARuntimeFailsAndTheRegisteredOneIsFound) {
+  Play();
+  ASSERT_TRUE(PumpMessagesUntil([&] { return failures.size() == 1; }));
+  EXPECT_TRUE(failures[0].Message.starts_with("The ad could not be shown: the WebView2 runtime is not installed."))
+      << failures[0].Message;
+  EXPECT_TRUE(OverlayGone());
   const std::wstring folder = runtimeFolder.wstring();
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kClientState, L"EBWebView", REG_SZ, folder.c_str(),
                             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
-  const struct {
-    std::function<void()> cause, duringPlay;
-    std::string reason;
-  } rows[] = {
-      {[&] { failCreation(0, E_ACCESSDENIED); }, {},
-       "the WebView2 environment could not be created (HRESULT 0x80070005)."},
-      {[&] { failCreation(1, HRESULT_FROM_WIN32(ERROR_INVALID_STATE)); }, {},
-       "the WebView2 controller could not be created (HRESULT 0x8007139F)."},
-      {{}, [&] { failProcess(1); }, "the WebView2 browser's process failed (kind 1)."},
-      {{}, [&] { failProcess(0); }, "the WebView2 browser's process failed (kind 0)."},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.reason);
-    if (row.cause) row.cause();
-    fails(row.duringPlay, row.reason);
-    failCreation(0, S_OK);
-    failCreation(1, S_OK);
-    plays();
-  }
+  Play();
+  EXPECT_TRUE(WaitFor(kReady));
   RegDeleteKeyW(HKEY_CURRENT_USER, kClientState);
-  // One environment for the process, made again only after a failed one and after its browser ended.
-  EXPECT_EQ(Find("environment flag 1 type 0 ").size(), 3u) << Hook<const char*()>("KdCalls")();
-  EXPECT_EQ(Find("environment ").size(), 3u);
+  EXPECT_EQ(Find("environment flag 1 type 0 ").size(), 1u);
+  EXPECT_EQ(failures.size(), 1u);
 }
 
 TEST_F(WindowsPlayTest, TheSdksCloseControlAndEscapeEndThePlayAfterTheGracePeriod) {
@@ -270,17 +361,100 @@ TEST_F(WindowsPlayTest, TheSdksCloseControlAndEscapeEndThePlayAfterTheGracePerio
     SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);  // does nothing before the control shows
     HWND control = nullptr;
     const auto grace = DisplayOverlayAdView::kCloseControlGrace;
-    ASSERT_TRUE(PumpMessagesUntil([&] { return (control = FindWindowExW(overlay, nullptr, L"BUTTON", nullptr)); },
-                                  grace + 10s));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return (control = FindWindowW(kCloseControlClass, nullptr)); }, grace + 10s));
+    EXPECT_EQ(GetWindow(control, GW_OWNER), overlay);
     EXPECT_GE(std::chrono::steady_clock::now() - started, grace - 1s);
     EXPECT_TRUE(ends.empty());
-    escape ? SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0) : SendMessageW(control, BM_CLICK, 0, 0);
+    escape ? (void)SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0) : Click(control);
     ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));
     EXPECT_EQ(ends[0].Message, "Ad Closed.");
     EXPECT_TRUE(Hits("/tpat/close", closeHits + 1));
     EXPECT_TRUE(OverlayGone());
     EXPECT_TRUE(rewards.empty());
   }
+}
+
+// What only shows where the browser's window takes the keyboard and sits
+// over the overlay: its keys, the close control above it, Escape in the page.
+TEST_F(WindowsPlayTest, ThePageHasTheKeyboardButNotTheBrowsersKeysAndTheCloseControlStaysOnTop) {
+  Play();
+  ASSERT_TRUE(WaitFor(kReady));
+  const HWND overlay = FindWindowW(kOverlayClass, nullptr);
+  ASSERT_EQ(GetParent(GetFocus()), overlay);
+  const std::size_t navigations = Find("Navigate ").size();
+  for (const auto& [key, modifier] : {std::pair<UINT, UINT>{VK_F5, 0}, {'R', VK_CONTROL}, {'P', VK_CONTROL},
+                                      {'F', VK_CONTROL}, {'S', VK_CONTROL}, {VK_LEFT, VK_MENU}}) {
+    Press(key, modifier);
+  }
+  SendMessageW(GetFocus(), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
+  Press(VK_ESCAPE);  // before the close control shows, the page's
+  EXPECT_TRUE(Find("browser ").empty()) << Hook<const char*()>("KdCalls")();
+  EXPECT_EQ(Find("Navigate ").size(), navigations);
+  EXPECT_EQ(Find("key 27 to page").size(), 1u);
+
+  HWND control = nullptr;
+  ASSERT_TRUE(PumpMessagesUntil([&] { return (control = FindWindowW(kCloseControlClass, nullptr)); },
+                                DisplayOverlayAdView::kCloseControlGrace + 10s));
+  for (const auto& [x, y, width, height] : {std::tuple{200, 150, 800, 600}, {40, 30, 500, 400}, {300, 20, 640, 480}}) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    const std::size_t told = Find("parent moved").size();
+    MovePublisher(x, y, width, height);
+    ASSERT_TRUE(Covers(overlay));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return Find("parent moved").size() > told; }));
+    // Its own window at the overlay's top right corner. Windows keeps an owned window above its
+    // owner; Wine does not once the browser's window takes the keyboard, so which window is under
+    // the control's centre (WindowFromPoint) cannot be checked here.
+    RECT placed{}, over{};
+    GetWindowRect(control, &placed);
+    GetWindowRect(overlay, &over);
+    EXPECT_TRUE(IsWindowVisible(control) && GetAncestor(control, GA_ROOT) == control);
+    EXPECT_EQ(std::tuple(placed.top - over.top, over.right - placed.right), std::tuple(12, 12));
+  }
+  Press(VK_ESCAPE);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));
+  EXPECT_EQ(ends[0].Message, "Ad Closed.");
+  EXPECT_TRUE(OverlayGone());
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(WindowsPlayTest, APlayFromOnAdEndFollowsThePublisherWindow) {
+  Load();
+  // The first play's end starts the next, whose overlay comes before the first one goes.
+  AdPlayCallback first = Recorder();
+  first.OnAdEnd = [this](AdPlayEventArgs args) {
+    ends.push_back(args);
+    ads->PlayAd("interstitial", Recorder());
+  };
+  ads->PlayAd("interstitial", first);
+  ASSERT_TRUE(WaitFor(kReady));
+  Load();
+  Send(L"mraid://close");
+  ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1 && starts.size() == 2; }));
+  ASSERT_TRUE(WaitFor(kReady, 2));
+  HWND overlay = nullptr;
+  ASSERT_TRUE(PumpMessagesUntil([&] {
+    overlay = FindWindowW(kOverlayClass, nullptr);
+    return overlay && !FindWindowExW(nullptr, overlay, kOverlayClass, nullptr);
+  }));
+  MovePublisher(250, 120, 700, 500);
+  EXPECT_TRUE(Covers(overlay));
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(WindowsPlayTest, AGameInExclusiveFullScreenIsNotCovered) {
+  struct FullScreen : WindowsSystemInfo {
+    bool ExclusiveFullScreen() override { return true; }
+  };
+  PlatformServices::SetSystemInfo(std::make_shared<FullScreen>());
+  const KestrelAdPlayInfo info = Play();
+  PlatformServices::SetSystemInfo(nullptr);
+  EXPECT_FALSE(info.Success);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_TRUE(failures[0].Message.starts_with("The ad could not be shown: a program holds the screen in exclusive "
+                                              "full-screen mode"))
+      << failures[0].Message;
+  EXPECT_EQ(FindWindowW(kOverlayClass, nullptr), nullptr);
+  EXPECT_TRUE(starts.empty());
 }
 
 }  // namespace

@@ -264,6 +264,8 @@ void RunOnWindowThread(std::function<void()> work) {
   RunOnGtkThread(std::move(work));
 }
 
+void UseWindowThread(WindowHandle /*window*/) {}  // GTK's thread is the windows' thread
+
 std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlayWindow::Events events) {
   if (!IsLiveWindow(owner) || !OnGtkThread()) return nullptr;
   return std::make_unique<GtkOverlayWindow>(GTK_WINDOW(owner), std::move(events));

@@ -203,4 +203,9 @@ std::string LinuxSystemInfo::UserAgent() {
   return WebEngineUserAgent();
 }
 
+// X11 and Wayland compositors show a window over a full-screen one.
+bool LinuxSystemInfo::ExclusiveFullScreen() {
+  return false;
+}
+
 }  // namespace kestrel

@@ -25,6 +25,7 @@ class LinuxSystemInfo : public ISystemInfo {
   std::string AdvertisingId() override;
   std::string OsName() override;
   std::string UserAgent() override;
+  bool ExclusiveFullScreen() override;
 
   // The leading numbers of a kernel release, "6.1.0" of "6.1.0-13-amd64".
   static std::optional<std::string> VersionOfRelease(const std::string& release);

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <initializer_list>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -43,6 +42,9 @@ using NewWindowHandler = ComCallback<ICoreWebView2NewWindowRequestedEventHandler
 using ProcessFailedHandler = ComCallback<ICoreWebView2ProcessFailedEventHandler,
                                          IID_ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*,
                                          ICoreWebView2ProcessFailedEventArgs*>;
+using KeyHandler = ComCallback<ICoreWebView2AcceleratorKeyPressedEventHandler,
+                               IID_ICoreWebView2AcceleratorKeyPressedEventHandler, ICoreWebView2Controller*,
+                               ICoreWebView2AcceleratorKeyPressedEventArgs*>;
 
 constexpr char kOriginDomain[] = ".kestrel.invalid";
 
@@ -87,8 +89,7 @@ std::string NewHostName() {
 
 }  // namespace
 
-std::unique_ptr<WebView2Host> WebView2Host::Create(HWND window, const std::string& userDataFolder, Events events,
-                                                   std::string& failure) {
+const WebView2Runtime* WebView2Host::Prepare(const std::string& userDataFolder, std::string& failure) {
   const WebView2Runtime* runtime = WebView2Runtime::Find(failure);
   if (!runtime) return nullptr;
   // The apartment stays for the life of the thread: the environment outlives every play.
@@ -109,13 +110,26 @@ std::unique_ptr<WebView2Host> WebView2Host::Create(HWND window, const std::strin
     failure = "the WebView2 user data folder " + userDataFolder + " could not be created: " + error.message();
     return nullptr;
   }
+  return runtime;
+}
 
-  std::unique_ptr<WebView2Host> host(new WebView2Host(window, std::move(events), runtime->Version()));
-  const HRESULT started = WebView2Environment::Request(
-      *runtime, ToUtf16(userDataFolder),
-      [weak = Weak(host->m_self)](HRESULT result, ICoreWebView2Environment* environment) {
-        if (auto self = weak.lock()) (*self)->OnEnvironment(result, environment);
-      });
+bool WebView2Host::StartEnvironment(const std::string& userDataFolder, std::string& failure) {
+  const WebView2Runtime* runtime = Prepare(userDataFolder, failure);
+  if (!runtime) return false;
+  const HRESULT started = WebView2Environment::Request(*runtime, ToUtf16(userDataFolder), [](HRESULT result, auto*) {
+    if (FAILED(result)) LogWarn("WebView2 could not be started ahead of the first play (HRESULT " + Hex(result) + ").");
+  });
+  if (FAILED(started)) failure = "the WebView2 environment could not be created (HRESULT " + Hex(started) + ").";
+  return SUCCEEDED(started);
+}
+
+std::unique_ptr<WebView2Host> WebView2Host::Create(HWND window, const std::string& userDataFolder, Events events,
+                                                   std::string& failure) {
+  const WebView2Runtime* runtime = Prepare(userDataFolder, failure);
+  if (!runtime) return nullptr;
+  std::unique_ptr<WebView2Host> host(new WebView2Host(window, std::move(events), *runtime, ToUtf16(userDataFolder)));
+  // The runtime may answer inside the call: failures until it returns are kept here.
+  const HRESULT started = host->RequestEnvironment();
   host->m_starting = false;
   if (FAILED(started)) host->m_startFailure = "the WebView2 environment could not be created (HRESULT " + Hex(started) + ").";
   if (!host->m_startFailure.empty()) {
@@ -125,23 +139,27 @@ std::unique_ptr<WebView2Host> WebView2Host::Create(HWND window, const std::strin
   return host;
 }
 
-WebView2Host::WebView2Host(HWND window, Events events, std::string version)
+WebView2Host::WebView2Host(HWND window, Events events, const WebView2Runtime& runtime, std::wstring userDataFolder)
     : m_window(window),
       m_events(std::move(events)),
-      m_version(std::move(version)),
+      m_runtime(runtime),
+      m_userDataFolder(std::move(userDataFolder)),
+      m_version(runtime.Version()),
       m_self(std::make_shared<WebView2Host*>(this)) {}
 
 WebView2Host::~WebView2Host() {
   m_self.reset();
-  if (m_view && m_handlersAdded) {
-    m_view->remove_WebMessageReceived(m_tokens.message);
-    m_view->remove_NavigationCompleted(m_tokens.navigation);
-    m_view->remove_PermissionRequested(m_tokens.permission);
-    m_view->remove_NewWindowRequested(m_tokens.newWindow);
-    m_view->remove_ProcessFailed(m_tokens.processFailed);
-  }
+  for (auto removal = m_removals.rbegin(); removal != m_removals.rend(); ++removal) (*removal)();
+  m_removals.clear();
   m_view.Reset();
   if (m_controller) m_controller->Close();
+}
+
+HRESULT WebView2Host::RequestEnvironment() {
+  return WebView2Environment::Request(m_runtime, m_userDataFolder,
+                                      [weak = Weak(m_self)](HRESULT result, ICoreWebView2Environment* environment) {
+                                        if (auto self = weak.lock()) (*self)->OnEnvironment(result, environment);
+                                      });
 }
 
 void WebView2Host::OnEnvironment(HRESULT result, ICoreWebView2Environment* environment) {
@@ -164,7 +182,18 @@ void WebView2Host::OnEnvironment(HRESULT result, ICoreWebView2Environment* envir
 
 void WebView2Host::OnController(HRESULT result, ICoreWebView2Controller* controller) {
   if (FAILED(result) || !controller) {
-    Fail("the WebView2 controller could not be created (HRESULT " + Hex(FAILED(result) ? result : E_POINTER) + ").");
+    const HRESULT why = FAILED(result) ? result : E_POINTER;
+    // Made again once, from a new environment, unless the folder is in use with
+    // other options (invalid state) or the window went (abort): those stay.
+    if (!m_retried && why != HRESULT_FROM_WIN32(ERROR_INVALID_STATE) && why != E_ABORT && IsWindow(m_window)) {
+      m_retried = true;
+      LogWarn("The WebView2 controller could not be created (HRESULT " + Hex(why) + "); trying once more.");
+      WebView2Environment::Forget();
+      const HRESULT started = RequestEnvironment();
+      if (FAILED(started)) Fail("the WebView2 environment could not be created (HRESULT " + Hex(started) + ").");
+      return;
+    }
+    Fail("the WebView2 controller could not be created (HRESULT " + Hex(why) + ").");
     return;
   }
   m_controller = controller;
@@ -176,9 +205,13 @@ void WebView2Host::OnController(HRESULT result, ICoreWebView2Controller* control
          ").");
     return;
   }
+  // Black, as the overlay is, until the page paints: no white flash.
+  ComPtr<ICoreWebView2Controller2> controller2;
+  if (SUCCEEDED(m_controller->QueryInterface(IID_ICoreWebView2Controller2, &controller2)) && controller2) {
+    controller2->put_DefaultBackgroundColor(COREWEBVIEW2_COLOR{255, 0, 0, 0});
+  }
   Configure();
-  AddEventHandlers();
-  ApplyPending();
+  if (AddEventHandlers()) ApplyPending();  // else the host may be gone
 }
 
 void WebView2Host::Configure() {
@@ -190,9 +223,16 @@ void WebView2Host::Configure() {
   settings->put_AreDevToolsEnabled(FALSE);
   settings->put_AreDefaultContextMenusEnabled(FALSE);
   settings->put_IsStatusBarEnabled(FALSE);
+  settings->put_IsZoomControlEnabled(FALSE);  // Ctrl+wheel, Ctrl+Plus and pinch
+  // Reload, find, print, save, history and the like: a reloaded page loses its bridge.
+  ComPtr<ICoreWebView2Settings3> settings3;
+  if (FAILED(settings->QueryInterface(IID_ICoreWebView2Settings3, &settings3)) || !settings3 ||
+      FAILED(settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE))) {
+    LogWarn("This WebView2 runtime cannot turn off the browser's keys: F5 and Ctrl+R reload the ad.");
+  }
 }
 
-void WebView2Host::AddEventHandlers() {
+bool WebView2Host::AddEventHandlers() {
   const Weak weak(m_self);
   auto* message = MessageHandler::Create([weak](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) {
     auto self = weak.lock();
@@ -262,15 +302,55 @@ void WebView2Host::AddEventHandlers() {
     (*self)->Fail(what);
     return S_OK;
   });
-  m_view->add_WebMessageReceived(message, &m_tokens.message);
-  m_view->add_NavigationCompleted(navigation, &m_tokens.navigation);
-  m_view->add_PermissionRequested(permission, &m_tokens.permission);
-  m_view->add_NewWindowRequested(newWindow, &m_tokens.newWindow);
-  m_view->add_ProcessFailed(processFailed, &m_tokens.processFailed);
-  m_handlersAdded = true;
-  for (IUnknown* handler : std::initializer_list<IUnknown*>{message, navigation, permission, newWindow, processFailed}) {
-    handler->Release();
+  // Escape while the page has the keyboard, which the overlay's own key
+  // handler never sees then. The browser waits on this handler: it only decides.
+  auto* keys = KeyHandler::Create([weak](ICoreWebView2Controller*, ICoreWebView2AcceleratorKeyPressedEventArgs* args) {
+    auto self = weak.lock();
+    COREWEBVIEW2_KEY_EVENT_KIND kind = COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP;
+    UINT key = 0;
+    COREWEBVIEW2_PHYSICAL_KEY_STATUS status{};
+    if (!self || FAILED(args->get_KeyEventKind(&kind)) || FAILED(args->get_VirtualKey(&key)) ||
+        FAILED(args->get_PhysicalKeyStatus(&status))) {
+      return S_OK;
+    }
+    if (kind != COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN || key != VK_ESCAPE || status.WasKeyDown) return S_OK;
+    const auto pressed = (*self)->m_events.escapePressed;
+    if (pressed && pressed()) args->put_Handled(TRUE);
+    return S_OK;
+  });
+  std::string failure;
+  Register("WebMessageReceived", m_view.Get(), &ICoreWebView2::add_WebMessageReceived,
+           &ICoreWebView2::remove_WebMessageReceived, message, failure);
+  Register("NavigationCompleted", m_view.Get(), &ICoreWebView2::add_NavigationCompleted,
+           &ICoreWebView2::remove_NavigationCompleted, navigation, failure);
+  Register("PermissionRequested", m_view.Get(), &ICoreWebView2::add_PermissionRequested,
+           &ICoreWebView2::remove_PermissionRequested, permission, failure);
+  Register("NewWindowRequested", m_view.Get(), &ICoreWebView2::add_NewWindowRequested,
+           &ICoreWebView2::remove_NewWindowRequested, newWindow, failure);
+  Register("ProcessFailed", m_view.Get(), &ICoreWebView2::add_ProcessFailed, &ICoreWebView2::remove_ProcessFailed,
+           processFailed, failure);
+  Register("AcceleratorKeyPressed", m_controller.Get(), &ICoreWebView2Controller::add_AcceleratorKeyPressed,
+           &ICoreWebView2Controller::remove_AcceleratorKeyPressed, keys, failure);
+  if (failure.empty()) return true;
+  // Without its handlers the ad could neither close nor reward.
+  Fail(failure);
+  return false;
+}
+
+template <typename Object, typename Source, typename Handler>
+void WebView2Host::Register(const char* event, Object* object,
+                            HRESULT (STDMETHODCALLTYPE Source::*add)(Handler*, EventRegistrationToken*),
+                            HRESULT (STDMETHODCALLTYPE Source::*remove)(EventRegistrationToken), Handler* handler,
+                            std::string& failure) {
+  EventRegistrationToken token{};
+  const HRESULT result = failure.empty() ? (object->*add)(handler, &token) : E_ABORT;
+  handler->Release();
+  if (!failure.empty()) return;
+  if (FAILED(result)) {
+    failure = std::string("the WebView2 ") + event + " handler could not be registered (HRESULT " + Hex(result) + ").";
+    return;
   }
+  m_removals.push_back([source = ComPtr<Object>(object), remove, token] { (source.Get()->*remove)(token); });
 }
 
 void WebView2Host::Apply(std::function<void()> step) {
@@ -279,8 +359,10 @@ void WebView2Host::Apply(std::function<void()> step) {
 }
 
 void WebView2Host::ApplyPending() {
-  // A step that adds a script holds back the ones after it until the script is in.
-  while (m_view && m_scriptsBeingAdded == 0 && !m_pending.empty()) {
+  // A step that adds a script holds back the ones after it until the script is
+  // in. A runtime that answers inside the call may end the host in a step.
+  const Weak alive(m_self);
+  while (!alive.expired() && m_view && m_scriptsBeingAdded == 0 && !m_pending.empty()) {
     auto step = std::move(m_pending.front());
     m_pending.erase(m_pending.begin());
     step();
@@ -375,6 +457,8 @@ void WebView2Host::Show() {
     RECT bounds{};
     GetClientRect(m_window, &bounds);
     m_controller->put_Bounds(bounds);
+    // Its pop-ups, menus and screen position follow the window.
+    m_controller->NotifyParentWindowPositionChanged();
     m_controller->put_IsVisible(TRUE);
     m_controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
   });

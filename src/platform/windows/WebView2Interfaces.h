@@ -33,6 +33,27 @@ enum COREWEBVIEW2_PROCESS_FAILED_KIND : int {
   COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED = 1,
   COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE = 2,
 };
+enum COREWEBVIEW2_KEY_EVENT_KIND : int {
+  COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN = 0,
+  COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP = 1,
+  COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN = 2,
+  COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP = 3,
+};
+// A key message's LPARAM, decoded.
+struct COREWEBVIEW2_PHYSICAL_KEY_STATUS {
+  UINT32 RepeatCount;
+  UINT32 ScanCode;
+  BOOL IsExtendedKey;
+  BOOL IsMenuKeyDown;
+  BOOL WasKeyDown;
+  BOOL IsKeyReleased;
+};
+struct COREWEBVIEW2_COLOR {
+  BYTE A;  // 0 transparent, 255 opaque; nothing in between
+  BYTE R;
+  BYTE G;
+  BYTE B;
+};
 
 // Types that only appear in the parameters of methods the host never calls.
 struct ICoreWebView2;
@@ -47,6 +68,7 @@ struct ICoreWebView2ZoomFactorChangedEventHandler;
 struct ICoreWebView2MoveFocusRequestedEventHandler;
 struct ICoreWebView2FocusChangedEventHandler;
 struct ICoreWebView2AcceleratorKeyPressedEventHandler;
+struct ICoreWebView2AcceleratorKeyPressedEventArgs;
 struct ICoreWebView2NavigationStartingEventHandler;
 struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2SourceChangedEventHandler;
@@ -90,9 +112,14 @@ inline constexpr IID IID_ICoreWebView2PermissionRequestedEventHandler = {
     0x15e1c6a3, 0xc72a, 0x4df3, {0x91, 0xd7, 0xd0, 0x97, 0xfb, 0xec, 0x6b, 0xfd}};
 inline constexpr IID IID_ICoreWebView2NewWindowRequestedEventHandler = {
     0xd4c185fe, 0xc81c, 0x4989, {0x97, 0xaf, 0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51}};
-// Not on our checked list of ids: to be confirmed against the runtime on Windows.
 inline constexpr IID IID_ICoreWebView2ProcessFailedEventHandler = {
     0x79e0aea4, 0x990b, 0x42d9, {0xaa, 0x1d, 0x0f, 0xcc, 0x2e, 0x5b, 0xc7, 0xf1}};
+inline constexpr IID IID_ICoreWebView2AcceleratorKeyPressedEventHandler = {
+    0xb29c7e28, 0xfa79, 0x41a8, {0x8e, 0x44, 0x65, 0x81, 0x1c, 0x76, 0xdc, 0xb2}};
+inline constexpr IID IID_ICoreWebView2Settings3 = {
+    0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+inline constexpr IID IID_ICoreWebView2Controller2 = {
+    0xc979903e, 0xd4ca, 0x4228, {0x92, 0xeb, 0x47, 0xee, 0x3f, 0xa9, 0x6e, 0xab}};
 
 struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, ICoreWebView2Environment* result) = 0;
@@ -142,6 +169,11 @@ struct ICoreWebView2Controller : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** coreWebView2) = 0;  // 25
 };
 
+struct ICoreWebView2Controller2 : public ICoreWebView2Controller {
+  virtual HRESULT STDMETHODCALLTYPE get_DefaultBackgroundColor(COREWEBVIEW2_COLOR* color) = 0;  // 26
+  virtual HRESULT STDMETHODCALLTYPE put_DefaultBackgroundColor(COREWEBVIEW2_COLOR color) = 0;   // 27, by value
+};
+
 struct ICoreWebView2Settings : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_IsScriptEnabled(BOOL* isScriptEnabled) = 0;  // 3
   virtual HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL isScriptEnabled) = 0;
@@ -155,6 +187,22 @@ struct ICoreWebView2Settings : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL areDevToolsEnabled) = 0;  // 12
   virtual HRESULT STDMETHODCALLTYPE get_AreDefaultContextMenusEnabled(BOOL* enabled) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL enabled) = 0;  // 14
+  virtual HRESULT STDMETHODCALLTYPE get_AreHostObjectsAllowed(BOOL* allowed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_AreHostObjectsAllowed(BOOL allowed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsZoomControlEnabled(BOOL* enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL enabled) = 0;  // 18
+  virtual HRESULT STDMETHODCALLTYPE get_IsBuiltInErrorPageEnabled(BOOL* enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsBuiltInErrorPageEnabled(BOOL enabled) = 0;  // 20
+};
+
+struct ICoreWebView2Settings2 : public ICoreWebView2Settings {
+  virtual HRESULT STDMETHODCALLTYPE get_UserAgent(LPWSTR* userAgent) = 0;  // 21
+  virtual HRESULT STDMETHODCALLTYPE put_UserAgent(LPCWSTR userAgent) = 0;
+};
+
+struct ICoreWebView2Settings3 : public ICoreWebView2Settings2 {
+  virtual HRESULT STDMETHODCALLTYPE get_AreBrowserAcceleratorKeysEnabled(BOOL* enabled) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL enabled) = 0;   // 24
 };
 
 struct ICoreWebView2 : public IUnknown {
@@ -292,6 +340,15 @@ struct ICoreWebView2ProcessFailedEventArgs : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* kind) = 0;  // 3
 };
 
+struct ICoreWebView2AcceleratorKeyPressedEventArgs : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_KeyEventKind(COREWEBVIEW2_KEY_EVENT_KIND* kind) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE get_VirtualKey(UINT* virtualKey) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_KeyEventLParam(INT* lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PhysicalKeyStatus(COREWEBVIEW2_PHYSICAL_KEY_STATUS* status) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;   // 8
+};
+
 // Handlers: the host implements these; Invoke is slot 3 of each.
 struct ICoreWebView2ExecuteScriptCompletedHandler : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, LPCWSTR result) = 0;
@@ -314,6 +371,11 @@ struct ICoreWebView2NewWindowRequestedEventHandler : public IUnknown {
 };
 struct ICoreWebView2ProcessFailedEventHandler : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args) = 0;
+};
+// Called while the browser waits: the handler must be short.
+struct ICoreWebView2AcceleratorKeyPressedEventHandler : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2Controller* sender,
+                                           ICoreWebView2AcceleratorKeyPressedEventArgs* args) = 0;
 };
 
 // The runtime's own entry point (what WebView2Loader.dll calls): `flag` 1,

@@ -2,12 +2,26 @@
 
 #include <windows.h>
 
+#include "base/Log.h"
 #include "platform/windows/WebView2Host.h"
 
 namespace kestrel {
 
-// The first play creates the process's environment, which every later play shares.
-void WarmUpWebEngine(WindowHandle /*window*/, const std::string& /*userDataFolder*/) {}
+// The process's environment, which every play then shares, starts on the
+// window's thread: its browser process is running by the first play.
+void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder) {
+  if (!window) return;
+  RunOnWindowThread([window, userDataFolder] {
+    if (!IsWindowThread(window)) {
+      LogInfo("WebView2 starts with the first play: InitializeAsync was not called on the window's thread.");
+      return;
+    }
+    std::string failure;
+    if (!WebView2Host::StartEnvironment(userDataFolder, failure)) {
+      LogWarn("WebView2 could not be started ahead of the first play: " + failure);
+    }
+  });
+}
 
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure) {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "base/Guarded.h"
 #include "base/Log.h"
@@ -16,14 +17,16 @@ namespace {
 constexpr const wchar_t* kOverlayClass = L"TovaneOverlayWndClass";
 constexpr const wchar_t* kOverlayTitle = L"Overlay Window";
 constexpr const wchar_t* kQueueClass = L"KestrelWindowThreadQueue";
+constexpr const wchar_t* kCloseControlClass = L"KestrelCloseControl";
 constexpr UINT kRunQueuedWork = WM_APP + 1;
-constexpr int kCloseControlId = 1;
 constexpr int kCloseControlSize = 36;
 constexpr int kCloseControlMargin = 12;
 
 // Touched on the window thread only.
 HWND g_overlay = nullptr;  // the newest overlay window
+std::vector<HWND> g_overlays;  // every overlay window not yet destroyed
 HWINEVENTHOOK g_hook = nullptr;  // follows the publisher window while an overlay exists
+std::atomic<bool> g_overlayClass{false}, g_queueClass{false}, g_closeControlClass{false};  // registered
 
 // Nothing an event handler or queued work throws crosses the window procedure.
 template <typename Handler>
@@ -83,8 +86,13 @@ LRESULT CALLBACK QueueWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   }
 }
 
-HINSTANCE HostModule() {
-  return GetModuleHandleW(nullptr);
+// The module this code is in (the SDK's DLL, or the program it is linked
+// into): window classes belong to the module of their window procedure.
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
 }
 
 // Registers a window class unless this process already has it.
@@ -104,15 +112,14 @@ void AttachQueueToThisThread() {
     if (queue.window && queue.thread == thread && IsWindow(queue.window)) return;
     previous = queue.window;
   }
-  static std::atomic<bool> registered{false};
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = QueueWindowProc;
-  windowClass.hInstance = HostModule();
+  windowClass.hInstance = ThisModule();
   windowClass.lpszClassName = kQueueClass;
-  RegisterOnce(registered, windowClass);
+  RegisterOnce(g_queueClass, windowClass);
   HWND window =
-      CreateWindowExW(0, kQueueClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, HostModule(), nullptr);
+      CreateWindowExW(0, kQueueClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
   if (!window) {
     LogWarn("Failed to create the window thread's work queue window.");
     return;
@@ -137,25 +144,25 @@ std::unique_ptr<Win32OverlayWindow> Win32OverlayWindow::Create(HWND owner, Event
   if (!IsLiveWindow(owner) || !IsWindowThread(owner)) return nullptr;
   AttachQueueToThisThread();
 
-  static std::atomic<bool> registered{false};
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.style = 0;
   windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = HostModule();
+  windowClass.hInstance = ThisModule();
   windowClass.lpszClassName = kOverlayClass;  // no icon, cursor, background brush or menu
-  RegisterOnce(registered, windowClass);
+  RegisterOnce(g_overlayClass, windowClass);
 
   std::unique_ptr<Win32OverlayWindow> overlay(new Win32OverlayWindow(owner, std::move(events)));
   const HWND previous = g_overlay;
   // The owner makes it an owned popup: above the publisher window, not its child.
   HWND window = CreateWindowExW(0, kOverlayClass, kOverlayTitle, WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, HostModule(), overlay.get());
+                                CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, ThisModule(), overlay.get());
   if (!window) return nullptr;
   g_overlay = window;
-  // A hook whose overlay vanished without being destroyed here (its thread
-  // ended) follows nothing any more.
-  if (g_hook && !IsWindow(previous)) RemoveLocationHook();
+  // Overlays that vanished without being destroyed here (their thread ended)
+  // are gone, and so is a hook that followed them.
+  std::erase_if(g_overlays, [window](HWND other) { return other != window && !IsWindow(other); });
+  if (g_hook && !IsWindow(previous) && g_overlays.size() == 1) RemoveLocationHook();
   InstallLocationHook();
   return overlay;
 }
@@ -197,9 +204,17 @@ void Win32OverlayWindow::Show() {
 
 void Win32OverlayWindow::ShowCloseControl() {
   if (m_closeControl || !m_window) return;
-  m_closeControl = CreateWindowExW(0, L"BUTTON", L"\u00D7", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
-                                   kCloseControlSize, kCloseControlSize, m_window,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCloseControlId)), HostModule(), nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = CloseControlProc;
+  windowClass.hInstance = ThisModule();
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_HAND);
+  windowClass.lpszClassName = kCloseControlClass;
+  RegisterOnce(g_closeControlClass, windowClass);
+  // A window of its own, owned by the overlay: above it and above the
+  // browser's windows inside it, whatever they do with their z-order.
+  m_closeControl = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kCloseControlClass, L"Close", WS_POPUP, 0, 0,
+                                   kCloseControlSize, kCloseControlSize, m_window, nullptr, ThisModule(), nullptr);
   if (!m_closeControl) {
     LogError("The close control could not be created.");
     return;
@@ -208,11 +223,58 @@ void Win32OverlayWindow::ShowCloseControl() {
 }
 
 void Win32OverlayWindow::PlaceCloseControl() {
-  if (!m_closeControl) return;
+  if (!m_closeControl || !m_window) return;
   const WindowSize size = ClientSize();
-  // Above the browser's own child windows.
-  SetWindowPos(m_closeControl, HWND_TOP, size.width - kCloseControlSize - kCloseControlMargin, kCloseControlMargin,
-               kCloseControlSize, kCloseControlSize, SWP_SHOWWINDOW);
+  POINT corner{size.width - kCloseControlSize - kCloseControlMargin, kCloseControlMargin};
+  ClientToScreen(m_window, &corner);
+  SetWindowPos(m_closeControl, HWND_TOP, corner.x, corner.y, kCloseControlSize, kCloseControlSize,
+               SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+LRESULT CALLBACK Win32OverlayWindow::CloseControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;  // the publisher's window stays active
+    case WM_LBUTTONDOWN:
+      SetCapture(control);
+      return 0;
+    case WM_LBUTTONUP: {
+      // A click: pressed and released over the control.
+      const bool pressed = GetCapture() == control;
+      if (pressed) ReleaseCapture();
+      RECT client{};
+      GetClientRect(control, &client);
+      const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      auto* self = reinterpret_cast<Win32OverlayWindow*>(GetWindowLongPtrW(GetWindow(control, GW_OWNER), GWLP_USERDATA));
+      if (pressed && PtInRect(&client, at) && self) self->RaiseClose();
+      return 0;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      if (HDC dc = BeginPaint(control, &paint)) {
+        RECT client{};
+        GetClientRect(control, &client);
+        if (HBRUSH back = CreateSolidBrush(RGB(32, 32, 32))) {
+          FillRect(dc, &client, back);
+          DeleteObject(back);
+        }
+        if (HPEN pen = CreatePen(PS_SOLID, 3, RGB(255, 255, 255))) {
+          const HGDIOBJ old = SelectObject(dc, pen);
+          const int inset = kCloseControlSize / 3;
+          MoveToEx(dc, inset, inset, nullptr);
+          LineTo(dc, client.right - inset, client.bottom - inset);
+          MoveToEx(dc, client.right - inset, inset, nullptr);
+          LineTo(dc, inset, client.bottom - inset);
+          SelectObject(dc, old);
+          DeleteObject(pen);
+        }
+        EndPaint(control, &paint);
+      }
+      return 0;
+    }
+    default:
+      return DefWindowProcW(control, message, wParam, lParam);
+  }
 }
 
 void Win32OverlayWindow::After(std::chrono::milliseconds delay, std::function<void()> work) {
@@ -245,9 +307,10 @@ bool Win32OverlayWindow::HasLocationHook() {
 
 void Win32OverlayWindow::InstallLocationHook() {
   if (g_hook) return;  // one hook per process; it serves the newest overlay
-  // Out of context: the events come through this thread's message loop.
-  g_hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_LOCATIONCHANGE, nullptr, OnWinEvent, 0, 0,
-                           WINEVENT_OUTOFCONTEXT);
+  // Out of context: the events come through this thread's message loop, and
+  // only those of this process's windows.
+  g_hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_LOCATIONCHANGE, nullptr, OnWinEvent,
+                           GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
 }
 
 void Win32OverlayWindow::RemoveLocationHook() {
@@ -261,7 +324,8 @@ void CALLBACK Win32OverlayWindow::OnWinEvent(HWINEVENTHOOK /*hook*/, DWORD event
   if (event != EVENT_OBJECT_STATECHANGE && event != EVENT_OBJECT_LOCATIONCHANGE) return;
   if (object != OBJID_WINDOW || !window || !g_overlay) return;
   auto* self = reinterpret_cast<Win32OverlayWindow*>(GetWindowLongPtrW(g_overlay, GWLP_USERDATA));
-  if (self && window == self->m_owner) self->OwnerMoved();
+  // The publisher window, or a window it sits in, moved.
+  if (self && (window == self->m_owner || IsChild(window, self->m_owner))) self->OwnerMoved();
 }
 
 void Win32OverlayWindow::OwnerMoved() {
@@ -280,11 +344,14 @@ LRESULT CALLBACK Win32OverlayWindow::WindowProc(HWND window, UINT message, WPARA
       self = static_cast<Win32OverlayWindow*>(create->lpCreateParams);
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
       if (self) self->m_window = window;
+      g_overlays.push_back(window);
       break;
     }
     case WM_DESTROY:
       if (g_overlay == window) g_overlay = nullptr;
-      RemoveLocationHook();
+      std::erase(g_overlays, window);
+      // A play started from the end of this one has its overlay already.
+      if (g_overlays.empty()) RemoveLocationHook();
       return 0;
     case WM_NCDESTROY:
       if (self) {
@@ -295,20 +362,15 @@ LRESULT CALLBACK Win32OverlayWindow::WindowProc(HWND window, UINT message, WPARA
       break;
     case WM_SIZE:
       // Any change of the overlay's own size lays it over the owner again.
-      if (self) {
-        self->PlaceCloseControl();
-        self->OwnerMoved();
-      }
+      if (self) self->OwnerMoved();
       break;
+    case WM_WINDOWPOSCHANGED:
+      // Moved, sized, raised or activated: the control goes along, on top.
+      if (self) self->PlaceCloseControl();
+      break;  // WM_MOVE and WM_SIZE follow
     case WM_TIMER:
       if (self) self->RunTimer(wParam);
       return 0;
-    case WM_COMMAND:
-      if (self && LOWORD(wParam) == kCloseControlId && HIWORD(wParam) == BN_CLICKED) {
-        self->RaiseClose();
-        return 0;
-      }
-      break;
     case WM_KEYDOWN:
       // Escape closes once the close control shows.
       if (self && wParam == VK_ESCAPE && self->m_closeControl) {
@@ -365,6 +427,17 @@ void RunOnWindowThread(std::function<void()> work) {
   }
   LogWarn("No window thread to run on; running its work on the calling thread.");
   for (auto& orphan : orphans) Guarded(orphan);
+}
+
+void UseWindowThread(WindowHandle window) {
+  if (IsWindowThread(window)) AttachQueueToThisThread();
+}
+
+void Win32OverlayWindow::UnregisterClasses() {
+  for (auto [registered, name] : {std::pair{&g_overlayClass, kOverlayClass}, {&g_closeControlClass, kCloseControlClass},
+                                  {&g_queueClass, kQueueClass}}) {
+    if (registered->exchange(false)) UnregisterClassW(name, ThisModule());
+  }
 }
 
 std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlayWindow::Events events) {

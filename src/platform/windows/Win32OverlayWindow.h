@@ -11,8 +11,9 @@
 namespace kestrel {
 
 // An owned popup laid over the publisher window's client area: borderless,
-// above its owner, painted black. While one exists a location hook reports
-// the owner's moves and size changes. Created, used and destroyed on the
+// above its owner, painted black; the close control is a popup owned by it.
+// While one exists a location hook reports the moves and size changes of
+// the owner and of the windows it sits in. Created, used and destroyed on the
 // thread that owns the publisher window.
 class Win32OverlayWindow : public IOverlayWindow {
  public:
@@ -31,16 +32,19 @@ class Win32OverlayWindow : public IOverlayWindow {
   bool ShowsCloseControl() const override { return m_closeControl != nullptr; }
   void After(std::chrono::milliseconds delay, std::function<void()> work) override;
   void* NativeHandle() const override { return m_window; }
-  // The SDK's close control, a child button; null until it shows.
+  // The SDK's close control, a small window owned by the overlay; null until it shows.
   HWND CloseControl() const { return m_closeControl; }
 
   // Whether the process has a location hook installed.
   static bool HasLocationHook();
+  // Before the module goes: its window classes go with it.
+  static void UnregisterClasses();
 
  private:
   Win32OverlayWindow(HWND owner, Events events);
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK CloseControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
   static void CALLBACK OnWinEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
                                   DWORD thread, DWORD time);
   static void InstallLocationHook();

@@ -3,6 +3,7 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <powrprof.h>
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <charconv>
@@ -223,6 +224,12 @@ std::string WindowsSystemInfo::OsName() {
 std::string WindowsSystemInfo::UserAgent() {
   return "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
          "Chrome/131.0.0.0 Safari/537.36 Edg/131.0.0.0";
+}
+
+// The shell's own test for whether a notification may show now.
+bool WindowsSystemInfo::ExclusiveFullScreen() {
+  QUERY_USER_NOTIFICATION_STATE state{};
+  return SUCCEEDED(SHQueryUserNotificationState(&state)) && state == QUNS_RUNNING_D3D_FULL_SCREEN;
 }
 
 }  // namespace kestrel

@@ -21,6 +21,7 @@ class WindowsSystemInfo : public ISystemInfo {
   std::string AdvertisingId() override;  // failures are written to standard error
   std::string OsName() override;
   std::string UserAgent() override;
+  bool ExclusiveFullScreen() override;
 };
 
 }  // namespace kestrel

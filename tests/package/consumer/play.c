@@ -240,6 +240,15 @@ int main(int argc, char** argv) {
     CHECK(strcmp(play_failure_message, info.message) == 0 && strstr(info.message, "could not be shown") != NULL);
     CHECK(recorded(record_file, "/tpat/", NULL) == 0);
   }
+#ifdef _WIN32
+  {
+    /* The overlay's window class belongs to the DLL, where its window procedure is. */
+    WNDCLASSEXW overlay_class;
+    overlay_class.cbSize = sizeof overlay_class;
+    CHECK(GetClassInfoExW(GetModuleHandleW(L"KestrelSDK.Win32.dll"), L"TovaneOverlayWndClass", &overlay_class));
+    CHECK(!GetClassInfoExW(GetModuleHandleW(NULL), L"TovaneOverlayWndClass", &overlay_class));
+  }
+#endif
   CHECK(kestrel_remove_diagnostic_listener(on_log, NULL) == KESTREL_OK);
 
   if (failures) fprintf(stderr, "%d checks failed; play events \"%s\"\n", failures, play_events);

@@ -3,8 +3,12 @@
 // of function pointers filled by slot number, written from the published slot
 // order and not from the SDK's declarations: a host that calls a wrong slot
 // reaches a wrong entry, or one that records "bad slot" and fails. It answers
-// through the calling thread's message queue, records what the host did, and
-// exports hooks that let a test act as the page and as the browser.
+// through the calling thread's message queue (or, in one mode, inside the
+// call), records what the host did, and exports hooks that let a test act as
+// the page and as the browser. As the runtime does, each controller puts a
+// child window over its bounds in the parent, raised on every move; a show or
+// MoveFocus gives it the keyboard, and keys it gets go through the
+// accelerator-key handlers before the browser's own keys and the page.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,7 +25,7 @@ using Slot = void (*)();  // a table entry; casts to and from it are exact
 constexpr int kSlots = 73;
 
 enum Table { kEnvironment, kController, kView, kSettings, kMessageArgs, kPermissionArgs, kNavigationArgs,
-             kNewWindowArgs, kProcessArgs, kTables };
+             kNewWindowArgs, kProcessArgs, kKeyArgs, kTables };
 
 std::vector<std::string> g_calls;
 void Record(const std::string& call) { g_calls.push_back(call); }
@@ -48,6 +52,8 @@ LPWSTR Allocate(const std::wstring& text) {
 
 constexpr GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr GUID kView3Id = {0xa0d6df20, 0x3b92, 0x416d, {0xaa, 0x0c, 0x43, 0x7a, 0x9c, 0x72, 0x78, 0x57}};
+constexpr GUID kSettings3Id = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+constexpr GUID kController2Id = {0xc979903e, 0xd4ca, 0x4228, {0x92, 0xeb, 0x47, 0xee, 0x3f, 0xa9, 0x6e, 0xab}};
 constexpr GUID kEnvironmentCreatedId = {0x4e8a3389, 0xc9d8, 0x4bd2, {0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d}};
 
 // Every object: its table first, as COM wants, then a count and what it holds.
@@ -58,26 +64,38 @@ struct Object {
   std::function<void()> destroyed;
 };
 
+// What raises events: the web view, and the controller (its keys).
+struct Source : Object {
+  std::map<int, std::vector<std::pair<INT64, Object*>>> handlers;  // add_ slot: token, handler
+};
+struct Settings : Object {
+  BOOL browserKeys = TRUE, zoom = TRUE;
+};
 struct View;
-struct Controller : Object {
+struct Controller : Source {
   View* view = nullptr;
+  HWND window = nullptr;  // the browser's child window in the parent
   bool closed = false;
 };
-struct View : Object {
-  std::map<int, std::vector<std::pair<INT64, Object*>>> handlers;  // add_ slot: token, handler
+struct View : Source {
   std::wstring source;
-  Object* settings = nullptr;
+  Settings* settings = nullptr;
 };
 struct Args : Object {
   std::wstring text, source;
-  int number = 0;   // permission or process kind
+  int number = 0;   // permission, process or key event kind
   int state = 0;    // permission state, or Handled
   BOOL byUser = TRUE;
+  UINT key = 0;
+  LPARAM lParam = 0;
 };
 
 Slot g_tables[kTables][kSlots];
 int g_liveControllers = 0;
 HRESULT g_failure[2] = {S_OK, S_OK};  // environment, controller creation
+int g_failuresLeft[2] = {0, 0};
+std::map<int, HRESULT> g_failAdd;  // add_ slot: what it answers
+bool g_atOnce = false;  // completion handlers run inside the call
 View* g_view = nullptr;  // the newest web view
 HWND g_queue = nullptr;
 INT64 g_nextToken = 0;
@@ -134,11 +152,27 @@ LRESULT CALLBACK QueueProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 void Later(std::function<void()> work) {
   PostMessageW(g_queue, WM_APP, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(work))));
 }
+// A completion handler's answer: later, or inside the call in that mode.
+void Answer(std::function<void()> work) {
+  if (g_atOnce) {
+    work();
+  } else {
+    Later(std::move(work));
+  }
+}
+// The next creation of the kind fails, while failures are left.
+HRESULT CreationResult(int which) {
+  if (g_failuresLeft[which] == 0) return S_OK;
+  --g_failuresLeft[which];
+  return g_failure[which];
+}
 
-// The host asks only the web view for its third version.
+// The newer versions the host asks for: of the web view, the settings, the controller.
 HRESULT STDMETHODCALLTYPE QueryInterface(void* object, REFIID iid, void** out) {
-  const bool view = static_cast<Object*>(object)->kind == kView;
-  const bool match = IsEqualGUID(iid, kIUnknown) || (view && IsEqualGUID(iid, kView3Id));
+  const Table kind = static_cast<Object*>(object)->kind;
+  const bool match = IsEqualGUID(iid, kIUnknown) || (kind == kView && IsEqualGUID(iid, kView3Id)) ||
+                     (kind == kSettings && IsEqualGUID(iid, kSettings3Id)) ||
+                     (kind == kController && IsEqualGUID(iid, kController2Id));
   *out = match ? object : nullptr;
   if (match) AddRef(object);
   return match ? S_OK : E_NOINTERFACE;
@@ -152,37 +186,38 @@ T* Make(Table kind) {
   return object;
 }
 
-// Hands the event to every handler registered at the add_ slot.
+// Hands the event to every handler registered at the add_ slot; the sender is the source.
 template <typename... A>
-void Fire(View* view, int addSlot, A... args) {
-  if (!view) return;
-  AddRef(view);
+void Fire(Source* source, int addSlot, A... args) {
+  if (!source) return;
+  AddRef(source);
   std::vector<Object*> handlers;
-  for (auto& [token, handler] : view->handlers[addSlot]) handlers.push_back(handler);
+  for (auto& [token, handler] : source->handlers[addSlot]) handlers.push_back(handler);
   for (Object* handler : handlers) HostAddRef(handler);
-  for (Object* handler : handlers) Call(handler, 3, static_cast<void*>(view), args...);
+  for (Object* handler : handlers) Call(handler, 3, static_cast<void*>(source), args...);
   for (Object* handler : handlers) HostRelease(handler);
-  Release(view);
+  Release(source);
 }
 
-void ReleaseHandlers(View* view) {
-  auto handlers = std::move(view->handlers);
-  view->handlers.clear();
+void ReleaseHandlers(Source* source) {
+  auto handlers = std::move(source->handlers);
+  source->handlers.clear();
   for (auto& [slot, list] : handlers) {
     for (auto& [token, handler] : list) HostRelease(handler);
   }
 }
 
 template <int S>
-HRESULT STDMETHODCALLTYPE AddAt(View* view, Object* handler, INT64* token) {
+HRESULT STDMETHODCALLTYPE AddAt(Source* source, Object* handler, INT64* token) {
   if (!handler || !token) return E_INVALIDARG;
+  if (const auto failure = g_failAdd.find(S); failure != g_failAdd.end()) return failure->second;
   HostAddRef(handler);
-  view->handlers[S].emplace_back(*token = ++g_nextToken, handler);
+  source->handlers[S].emplace_back(*token = ++g_nextToken, handler);
   return Note("add " + std::to_string(S));
 }
 template <int S>  // the remove_ slot, after its add_ slot
-HRESULT STDMETHODCALLTYPE RemoveAt(View* view, INT64 token) {
-  auto& list = view->handlers[S - 1];
+HRESULT STDMETHODCALLTYPE RemoveAt(Source* source, INT64 token) {
+  auto& list = source->handlers[S - 1];
   const auto entry = std::ranges::find(list, token, &std::pair<INT64, Object*>::first);
   if (entry == list.end()) return Record("remove unknown token at " + std::to_string(S)), E_INVALIDARG;
   Object* handler = entry->second;
@@ -190,28 +225,39 @@ HRESULT STDMETHODCALLTYPE RemoveAt(View* view, INT64 token) {
   HostRelease(handler);
   return Note("remove " + std::to_string(S - 1));
 }
-template <int... S>
+template <Table T, int... S>
 void FillHandlers() {
-  ((Set(kView, S, &AddAt<S>), Set(kView, S + 1, &RemoveAt<S + 1>)), ...);
+  ((Set(T, S, &AddAt<S>), Set(T, S + 1, &RemoveAt<S + 1>)), ...);
 }
 
 HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) {
   Record("CreateCoreWebView2Controller");
   if (!handler) return E_INVALIDARG;
+  // The browser's window is in the parent before the call returns.
+  HWND window = IsWindow(parent) ? CreateWindowExW(0, L"KestrelWebView2DoubleView", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                                   0, parent, nullptr, nullptr, nullptr)
+                                 : nullptr;
   HostAddRef(handler);
-  Later([parent, handler] {
-    const HRESULT failure = !IsWindow(parent) ? E_ABORT : g_failure[1];
+  Answer([parent, handler, window] {
+    const HRESULT failure = !IsWindow(parent) ? E_ABORT : CreationResult(1);
     if (FAILED(failure)) {
+      if (window) DestroyWindow(window);
       Call(handler, 3, failure, static_cast<void*>(nullptr));
     } else {
       auto* controller = Make<Controller>(kController);
       auto* view = Make<View>(kView);
-      view->settings = Make<Object>(kSettings);
+      view->settings = Make<Settings>(kSettings);
       controller->view = view;
+      controller->window = window;
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(controller));
       ++g_liveControllers;
       controller->destroyed = [controller] {
         --g_liveControllers;
-        if (!controller->closed) ReleaseHandlers(controller->view);
+        if (!controller->closed) {
+          ReleaseHandlers(controller);
+          ReleaseHandlers(controller->view);
+        }
+        if (IsWindow(controller->window)) DestroyWindow(controller->window);
         if (g_view == controller->view) g_view = nullptr;
         Release(controller->view);
       };
@@ -223,6 +269,73 @@ HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) 
     HostRelease(handler);
   });
   return S_OK;
+}
+
+Controller* ControllerOf(HWND window) {
+  return reinterpret_cast<Controller*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// A key that reaches the browser's window. Accelerators (keys with Ctrl or
+// Alt, keys that make no character, Escape) go to the host's handlers, which
+// may keep them; then the browser's own keys act, unless turned off; what is
+// left reaches the page.
+void PressKey(Controller* controller, UINT message, UINT key, LPARAM lParam) {
+  const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+  const bool system = message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = system || GetKeyState(VK_MENU) < 0;
+  const bool character = key != VK_ESCAPE && MapVirtualKeyW(key, MAPVK_VK_TO_CHAR) != 0;
+  if (ctrl || alt || !character) {
+    auto* args = Make<Args>(kKeyArgs);
+    args->number = (down ? 0 : 1) + (system ? 2 : 0);
+    args->key = key;
+    args->lParam = lParam;
+    AddRef(controller);
+    Fire(controller, 19, static_cast<void*>(args));  // the browser waits meanwhile
+    const bool kept = args->state != 0 || controller->closed;
+    const bool browserKeys = controller->view->settings->browserKeys;
+    Release(args);
+    Release(controller);
+    if (kept) return;
+    const char* action = !down || !browserKeys             ? nullptr
+                         : key == VK_F5 || (ctrl && key == 'R') ? "Reload"
+                         : ctrl && key == 'P'                 ? "Print"
+                         : (ctrl && key == 'F') || key == VK_F3 ? "Find"
+                         : ctrl && key == 'S'                 ? "Save"
+                         : alt && key == VK_LEFT              ? "GoBack"
+                                                              : nullptr;
+    if (action) {
+      Record(std::string("browser ") + action);
+      return;
+    }
+  }
+  if (down) Record("key " + std::to_string(key) + " to page");
+}
+
+LRESULT CALLBACK ViewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Controller* controller = ControllerOf(window);
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+      if (controller) PressKey(controller, message, static_cast<UINT>(wParam), lParam);
+      return 0;
+    case WM_MOUSEWHEEL:
+      if (controller && (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL)) {
+        Record(controller->view->settings->zoom ? "browser Zoom" : "wheel to page");
+      }
+      return 0;
+    case WM_PAINT: {  // the page
+      PAINTSTRUCT paint{};
+      if (HDC dc = BeginPaint(window, &paint)) {
+        FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        EndPaint(window, &paint);
+      }
+      return 0;
+    }
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
 }
 
 HRESULT STDMETHODCALLTYPE NavigateTo(View* view, LPCWSTR uri) {
@@ -242,7 +355,7 @@ HRESULT RunScript(const std::string& call, Object* handler, std::wstring result)
   Record(call);
   if (!handler) return S_OK;
   HostAddRef(handler);
-  Later([handler, result] {
+  Answer([handler, result] {
     Call(handler, 3, S_OK, result.c_str());
     HostRelease(handler);
   });
@@ -258,17 +371,37 @@ void FillTables() {
     table[2] = reinterpret_cast<Slot>(&Release);
   }
   Set(kEnvironment, 3, &CreateController);
-  Set(kController, 4, +[](void*, BOOL visible) { return Note("visible " + std::to_string(visible)); });
-  Set(kController, 6, +[](void*, RECT b) {
+  Set(kController, 4, +[](Controller* controller, BOOL visible) {
+    ShowWindow(controller->window, visible ? SW_SHOWNA : SW_HIDE);
+    if (visible) SetFocus(controller->window);
+    return Note("visible " + std::to_string(visible));
+  });
+  Set(kController, 6, +[](Controller* controller, RECT b) {
+    // Raised among the parent's children on every move, as the runtime's window is.
+    SetWindowPos(controller->window, HWND_TOP, b.left, b.top, b.right - b.left, b.bottom - b.top, SWP_NOACTIVATE);
     return Note("bounds " + std::to_string(b.left) + " " + std::to_string(b.top) + " " + std::to_string(b.right) +
                 " " + std::to_string(b.bottom));
   });
-  Set(kController, 12, +[](void*, int reason) { return Note("focus " + std::to_string(reason)); });
+  Set(kController, 12, +[](Controller* controller, int reason) {
+    SetFocus(controller->window);
+    return Note("focus " + std::to_string(reason));
+  });
+  FillHandlers<kController, 19>();  // AcceleratorKeyPressed
+  Set(kController, 23, +[](void*) { return Note("parent moved"); });  // NotifyParentWindowPositionChanged
   Set(kController, 24, +[](Controller* controller) {  // Close
     if (controller->closed) return E_UNEXPECTED;
     controller->closed = true;
+    ReleaseHandlers(controller);
     ReleaseHandlers(controller->view);
+    if (IsWindow(controller->window)) DestroyWindow(controller->window);
     return Note("Close");
+  });
+  struct Color {
+    BYTE a, r, g, b;
+  };
+  Set(kController, 27, +[](void*, Color c) {  // Controller2's put_DefaultBackgroundColor, by value
+    return Note("background " + std::to_string(c.a) + " " + std::to_string(c.r) + " " + std::to_string(c.g) + " " +
+                std::to_string(c.b));
   });
   Set(kController, 25, +[](Controller* controller, void** view) {  // get_CoreWebView2
     if (controller->closed) return E_UNEXPECTED;
@@ -278,10 +411,18 @@ void FillTables() {
   Set(kSettings, 10, +[](void*, BOOL on) { return Note("setting StatusBar " + std::to_string(on)); });
   Set(kSettings, 12, +[](void*, BOOL on) { return Note("setting DevTools " + std::to_string(on)); });
   Set(kSettings, 14, +[](void*, BOOL on) { return Note("setting ContextMenus " + std::to_string(on)); });
+  Set(kSettings, 18, +[](Settings* settings, BOOL on) {
+    settings->zoom = on;
+    return Note("setting ZoomControl " + std::to_string(on));
+  });
+  Set(kSettings, 24, +[](Settings* settings, BOOL on) {  // Settings3
+    settings->browserKeys = on;
+    return Note("setting BrowserAcceleratorKeys " + std::to_string(on));
+  });
   Set(kView, 3, +[](View* view, void** settings) { return AddRef(*settings = view->settings), S_OK; });
   Set(kView, 5, &NavigateTo);
   // NavigationCompleted, PermissionRequested, ProcessFailed, WebMessageReceived, NewWindowRequested.
-  FillHandlers<15, 23, 25, 34, 44>();
+  FillHandlers<kView, 15, 23, 25, 34, 44>();
   Set(kView, 27, +[](void*, LPCWSTR script, Object* handler) {  // AddScriptToExecuteOnDocumentCreated
     static int ids = 0;
     return RunScript("AddScript " + Narrow(script).substr(0, 40), handler, std::to_wstring(++ids));
@@ -308,6 +449,18 @@ void FillTables() {
   Set(kNewWindowArgs, 6, putState);
   Set(kNewWindowArgs, 8, +[](Args* args, BOOL* value) { return *value = args->byUser, S_OK; });
   Set(kProcessArgs, 3, number);
+  Set(kKeyArgs, 3, number);
+  Set(kKeyArgs, 4, +[](Args* args, UINT* value) { return *value = args->key, S_OK; });
+  Set(kKeyArgs, 5, +[](Args* args, INT* value) { return *value = static_cast<INT>(args->lParam), S_OK; });
+  Set(kKeyArgs, 6, +[](Args* args, UINT32* status) {  // six 4-byte fields, decoded from the LPARAM
+    const auto bits = static_cast<UINT32>(args->lParam);
+    const UINT32 fields[6] = {bits & 0xFFFF, (bits >> 16) & 0xFF, (bits >> 24) & 1, (bits >> 29) & 1, (bits >> 30) & 1,
+                              bits >> 31};
+    std::copy(fields, fields + 6, status);
+    return S_OK;
+  });
+  Set(kKeyArgs, 7, +[](Args* args, BOOL* value) { return *value = args->state, S_OK; });
+  Set(kKeyArgs, 8, putState);
 }
 
 // Fires the event of the add_ slot with arguments of the kind; the state the host left in them.
@@ -336,15 +489,19 @@ KD_EXPORT HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
     windowClass.lpfnWndProc = QueueProc;
     windowClass.lpszClassName = L"KestrelWebView2Double";
     RegisterClassW(&windowClass);
+    WNDCLASSW viewClass{};
+    viewClass.lpfnWndProc = ViewWindowProc;
+    viewClass.lpszClassName = L"KestrelWebView2DoubleView";
+    RegisterClassW(&viewClass);
     g_queue = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   }
   Record("environment flag " + std::to_string(flag) + " type " + std::to_string(runtimeType) + " options " +
          std::to_string(options != nullptr) + " folder " + Narrow(userDataFolder));
   void* created = nullptr;
   if (!handler || FAILED(handler->QueryInterface(kEnvironmentCreatedId, &created))) return E_NOINTERFACE;
-  Later([created] {
-    if (FAILED(g_failure[0])) {
-      Call(created, 3, g_failure[0], static_cast<void*>(nullptr));
+  Answer([created] {
+    if (const HRESULT failure = CreationResult(0); FAILED(failure)) {
+      Call(created, 3, failure, static_cast<void*>(nullptr));
     } else {
       auto* environment = Make<Object>(kEnvironment);
       Call(created, 3, S_OK, static_cast<void*>(environment));
@@ -362,8 +519,21 @@ KD_EXPORT const char* KdCalls() {
   for (const auto& call : g_calls) joined += call + "\n";
   return joined.c_str();
 }
-// Creating the environment (0) or the controller (1) fails with `result` until reset with S_OK.
-KD_EXPORT void KdFailCreation(int which, HRESULT result) { g_failure[which] = result; }
+// The next `times` creations of the environment (0) or the controller (1) fail with `result`.
+KD_EXPORT void KdFailCreation(int which, HRESULT result, int times) {
+  g_failure[which] = result;
+  g_failuresLeft[which] = times;
+}
+// Registrations at the add_ slot (of any object) answer `result`; S_OK registers again.
+KD_EXPORT void KdFailAdd(int slot, HRESULT result) {
+  if (SUCCEEDED(result)) {
+    g_failAdd.erase(slot);
+  } else {
+    g_failAdd[slot] = result;
+  }
+}
+// Completion handlers run inside the calls that start them, as the runtime may.
+KD_EXPORT void KdAnswerAtOnce(BOOL atOnce) { g_atOnce = atOnce; }
 KD_EXPORT int KdLiveControllers() { return g_liveControllers; }
 
 // The page posts a message (JSON text); from the page's own address unless `source` is given.
