@@ -74,7 +74,7 @@ function(kestrel_backend_test_program name)
   target_compile_definitions(${name} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 endfunction()
 
-# WinINet against the native ad server the runner starts with faults on some routes.
+# WinINet against the native ad server the runner starts with faults on some routes, and one of its own.
 kestrel_backend_test_program(windows_http_tests ${backend}/WinInetHttpClientTest.cpp)
 # The SDK with a real publisher window and a Local AppData folder named outside
 # every code page; Wine stores such names only under a UTF-8 host locale.

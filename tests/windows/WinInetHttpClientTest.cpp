@@ -1,10 +1,14 @@
 // The WinINet client's own handling against the local ad server on loopback (the runner's
-// spoils hb and asset): downloads through a temporary file, time-outs, and over https its
-// redirects and bodies cut short. The portable transport tests run under Wine too.
+// spoils hb and asset): downloads through a temporary file, time-outs, what it keeps (no
+// cookies, no cache copies), long URLs, and over https its redirects and bodies cut short.
+// The portable transport tests run under Wine too.
 #include "WindowsTest.h"
+
+#include <wininet.h>
 
 #include <nlohmann/json.hpp>
 
+#include "LocalAdServer.h"
 #include "platform/Backend.h"
 
 namespace kestrel {
@@ -56,6 +60,28 @@ TEST_F(WinInetHttpClientTest, DownloadsReplaceTheFileOnlyWhenTheBodyIsWholeAndSt
   EXPECT_LT(std::chrono::steady_clock::now() - start, 40s) << "the server's own delay ended it, not the limit";
   EXPECT_EQ(std::tuple(stalled.failure, stalled.statusCode, stalled.fileCreated), std::tuple(HttpFailure::Read, 200, false));
   EXPECT_EQ(Entries(m_folder.Path()), 0u);
+}
+
+// Against an ad server of the test's own, which records the headers.
+TEST_F(WinInetHttpClientTest, KeepsNoCookieNorCopyAndSendsLongUrlsWhole) {
+  adserver::LocalAdServer server;
+  server.Start();
+  server.SetFault("config=cookie,count=1");
+  const std::string tpat = "/tpat/click?ev=a%20b&sig=" + std::string(3000, 's');
+  for (const std::string& path : {std::string("/config"), std::string("/config"), tpat}) {
+    const std::wstring url = ToUtf16(server.BaseUrl() + path);
+    DeleteUrlCacheEntryW(url.c_str());
+    EXPECT_EQ(Get(server.BaseUrl() + path).statusCode, 200) << path.substr(0, 40);
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) || GetLastError() != ERROR_FILE_NOT_FOUND)
+        << "in the user's cache: " << path.substr(0, 40);
+  }
+  const auto configs = server.Requests("/config");
+  ASSERT_EQ(configs.size(), 2u);
+  EXPECT_EQ(configs[1].Header("Cookie"), "") << "the first answer's cookie went back";
+  const auto clicks = server.Requests("/tpat/");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0].target, tpat);
 }
 
 // HTTPS against the native ad server's TLS instances, which the runner starts

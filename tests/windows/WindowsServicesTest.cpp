@@ -112,6 +112,37 @@ TEST(WindowsSystemInfoTest, MachineFactsAndIdsInOurFormats) {
   EXPECT_NE(id1, NewRequestId());
 }
 
+// Wine has no icu.dll, so TimeZone() above answers from the table; here a
+// lookup of the test's stands in for ICU, knowing one zone the table lacks.
+TEST(WindowsSystemInfoTest, TimeZoneIsIcusNameElseTheTables) {
+  const IcuZoneLookup perth = [](const wchar_t* key, std::int32_t length, const char* region, wchar_t* id, std::int32_t,
+                                 int*) {
+    const std::wstring_view name = L"Australia/Perth";
+    if (region || std::wstring_view(key, static_cast<std::size_t>(length)) != L"W. Australia Standard Time") return 0;
+    return static_cast<std::int32_t>(name.copy(id, name.size()));
+  };
+  const IcuZoneLookup failing = [](const wchar_t*, std::int32_t, const char*, wchar_t* id, std::int32_t, int* status) {
+    *id = L'?';
+    *status = 1;  // U_ILLEGAL_ARGUMENT_ERROR
+    return 1;
+  };
+  const struct {
+    IcuZoneLookup icu;
+    std::wstring key;
+    std::string expected;
+  } rows[] = {
+      {perth, L"W. Australia Standard Time", "Australia/Perth"},
+      {perth, L"W. Europe Standard Time", "Europe/Berlin"},  // ICU has no name
+      {failing, L"W. Europe Standard Time", "Europe/Berlin"},
+      {nullptr, L"W. Australia Standard Time", "Etc/Unknown"},
+  };
+  for (const auto& row : rows) {
+    std::wstring key = row.key;
+    key.resize(128);  // as GetDynamicTimeZoneInformation fills it
+    EXPECT_EQ(IanaTimeZone(key, row.icu), row.expected) << ToUtf8(row.key);
+  }
+}
+
 TEST(WindowsServicesTest, ReplaceFileWritesWholeOrKeepsWhatWasThere) {
   test::TempDir folder;
   const fs::path sub = folder.Path() / L"K\u00e4se \u65e5\u672c";

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/Backend.h"
 #include "platform/windows/Utf16.h"
@@ -16,7 +17,6 @@
 namespace kestrel {
 namespace {
 
-constexpr DWORD kHostUnits = 256;
 constexpr DWORD kPathUnits = 2048;
 constexpr DWORD kReadBytes = 4096;
 constexpr int kMaxRedirects = 10;
@@ -125,28 +125,29 @@ class WinInetHttpClient : public IHttpClient {
     if (!session) return Fail(result, HttpFailure::Session);
 
     std::wstring url = ToUtf16(exchange.url);
-    std::array<wchar_t, kHostUnits> host{};
-    std::array<wchar_t, kPathUnits> path{};
+    // No buffers: the host and the path (with the query) point into url, however long.
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = kHostUnits;
-    parts.lpszUrlPath = path.data();
-    parts.dwUrlPathLength = kPathUnits;
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
     if (url.empty() || !InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return Fail(result, HttpFailure::Url);
+    const std::wstring host(Part(parts.lpszHostName, parts.dwHostNameLength));
+    const std::wstring path(Part(parts.lpszUrlPath, parts.dwUrlPathLength));
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     if (!secure && parts.nScheme != INTERNET_SCHEME_HTTP) {
       return Fail(result, HttpFailure::Url, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
     }
 
     Handle connection(
-        InternetConnectW(session.get(), host.data(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        InternetConnectW(session.get(), host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return Fail(result, HttpFailure::Request);
 
     const wchar_t* verb = exchange.verb == "POST" ? L"POST" : L"GET";
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT;
+    // Nothing of the exchange is kept: no copy in the user's cache, no cookies stored or sent.
+    DWORD flags =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES;
     if (secure) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    Handle request(HttpOpenRequestW(connection.get(), verb, path.data(), nullptr, nullptr, nullptr, flags, 0));
+    Handle request(HttpOpenRequestW(connection.get(), verb, path.c_str(), nullptr, nullptr, nullptr, flags, 0));
     if (!request) return Fail(result, HttpFailure::Request);
     // Set on the request handle: Wine ignores time-outs of the session.
     if (!SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, m_connectTimeout) ||
@@ -220,6 +221,11 @@ class WinInetHttpClient : public IHttpClient {
       return Fail(result, HttpFailure::WriteFile);
     }
     return result;
+  }
+
+  // A component that InternetCrackUrlW pointed into the URL; empty when there is none.
+  static std::wstring_view Part(const wchar_t* start, DWORD units) {
+    return start ? std::wstring_view(start, units) : std::wstring_view();
   }
 
   static HttpResult& Fail(HttpResult& result, HttpFailure failure, DWORD error = GetLastError()) {

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <array>
 #include <charconv>
 #include <cwchar>
 #include <iterator>
@@ -90,6 +91,21 @@ std::optional<std::string> ReadRegistryString(const wchar_t* path, const wchar_t
   return narrow;
 }
 
+// ICU's time-zone lookup from system32, loaded once; null without icu.dll.
+IcuZoneLookup LoadIcuZoneLookup() {
+  static const IcuZoneLookup lookup = []() -> IcuZoneLookup {
+    const HMODULE icu = LoadLibraryExW(L"icu.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!icu) return nullptr;
+    const FARPROC address = GetProcAddress(icu, "ucal_getTimeZoneIDForWindowsID");
+    if (!address) {
+      FreeLibrary(icu);
+      return nullptr;
+    }
+    return reinterpret_cast<IcuZoneLookup>(reinterpret_cast<void (*)()>(address));
+  }();
+  return lookup;
+}
+
 // Runs a probe; an exception (only an allocation can fail) gives the empty answer.
 template <typename Result, typename Probe>
 Result NoThrow(Probe&& probe) noexcept {
@@ -101,6 +117,20 @@ Result NoThrow(Probe&& probe) noexcept {
 }
 
 }  // namespace
+
+std::string IanaTimeZone(std::wstring_view key, IcuZoneLookup icu) {
+  key = key.substr(0, key.find(L'\0'));
+  if (icu) {
+    std::array<wchar_t, 64> id{};
+    int status = 0;
+    const std::int32_t length = icu(key.data(), static_cast<std::int32_t>(key.size()), nullptr, id.data(),
+                                    static_cast<std::int32_t>(id.size()), &status);
+    if (status <= 0 && length > 0 && length <= static_cast<std::int32_t>(id.size())) {
+      return ToUtf8(std::wstring_view(id.data(), static_cast<std::size_t>(length)));
+    }
+  }
+  return MapWindowsTimeZoneToIana(key);
+}
 
 std::optional<std::string> WindowsSystemInfo::OsVersion() {
   return NoThrow<std::optional<std::string>>([]() -> std::optional<std::string> {
@@ -191,7 +221,7 @@ std::optional<std::string> WindowsSystemInfo::TimeZone() {
   return NoThrow<std::optional<std::string>>([]() -> std::optional<std::string> {
     DYNAMIC_TIME_ZONE_INFORMATION info{};
     if (GetDynamicTimeZoneInformation(&info) == TIME_ZONE_ID_INVALID) return std::nullopt;
-    return MapWindowsTimeZoneToIana(std::wstring_view(info.TimeZoneKeyName, std::size(info.TimeZoneKeyName)));
+    return IanaTimeZone(std::wstring_view(info.TimeZoneKeyName, std::size(info.TimeZoneKeyName)), LoadIcuZoneLookup());
   });
 }
 

@@ -1,8 +1,20 @@
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "platform/ISystemInfo.h"
 
 namespace kestrel {
+
+// ICU's ucal_getTimeZoneIDForWindowsID, as icu.dll (Windows 10 1903 and later)
+// exports it; UChar is a UTF-16 unit and a status above 0 is a failure.
+using IcuZoneLookup = std::int32_t (*)(const wchar_t* key, std::int32_t length, const char* region, wchar_t* id,
+                                       std::int32_t capacity, int* status);
+
+// The IANA name of a Windows time-zone key, cut at its first zero: ICU's when
+// icu gives one, the table's otherwise.
+std::string IanaTimeZone(std::wstring_view key, IcuZoneLookup icu);
 
 // Machine facts from ntdll, the registry, the volume C:\, the power and
 // network APIs and the user's locale and time-zone settings.

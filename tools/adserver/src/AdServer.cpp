@@ -426,6 +426,10 @@ void AdServer::ApplyFault(const Fault& fault, const httplib::Request& req, httpl
       answer(req, res, nullptr);
       CutShort(res, fault);
       break;
+    case FaultMode::Cookie:
+      answer(req, res, nullptr);
+      res.set_header("Set-Cookie", "kestrel-fault=1; Path=/; Max-Age=86400");
+      break;
     case FaultMode::None:
     case FaultMode::Delay:
       answer(req, res, nullptr);

@@ -171,6 +171,8 @@ Faults: a FAULT reads ROUTE=MODE[:ARG][,key=value...], as in
     notjson      answer 200 with an HTML body
     body:FILE    answer 200 with FILE's text, "{{BASE_URL}}" expanded [body;
                  in JSON, "body" is the text itself]
+    cookie       answer normally, with a cookie that lasts a day
+                 ("Set-Cookie: kestrel-fault=1; Path=/; Max-Age=86400")
     sleep:S      ads, hb: {"ads":[{"ad_markup":{"sleep":S,"info":...}}]}
                  (default 30) [sleep; also info]
     wrongtypes   ads: every field of the ad of the wrong JSON type;

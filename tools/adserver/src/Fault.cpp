@@ -19,7 +19,7 @@ constexpr std::array<std::pair<FaultRoute, std::string_view>, 7> kRoutes{{
     {FaultRoute::Impression, "impression"},
 }};
 
-constexpr std::array<std::pair<FaultMode, std::string_view>, 12> kModes{{
+constexpr std::array<std::pair<FaultMode, std::string_view>, 13> kModes{{
     {FaultMode::None, "none"},
     {FaultMode::Status, "status"},
     {FaultMode::Delay, "delay"},
@@ -27,6 +27,7 @@ constexpr std::array<std::pair<FaultMode, std::string_view>, 12> kModes{{
     {FaultMode::Close, "close"},
     {FaultMode::NotJson, "notjson"},
     {FaultMode::Body, "body"},
+    {FaultMode::Cookie, "cookie"},
     {FaultMode::Sleep, "sleep"},
     {FaultMode::WrongTypes, "wrongtypes"},
     {FaultMode::Corrupt, "corrupt"},

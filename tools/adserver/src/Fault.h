@@ -20,6 +20,7 @@ enum class FaultMode {
   Close,       // full Content-Length, `bytes` of the body (default half), then the connection is closed
   NotJson,     // 200 with an HTML body
   Body,        // 200 with `body` as given ("{{BASE_URL}}" is expanded)
+  Cookie,      // the normal answer with a Set-Cookie header
   Sleep,       // ads, hb: an /ads document that puts the placement to sleep
   WrongTypes,  // ads: every /ads field of the wrong JSON type; hb: markup of the wrong types
   Corrupt,     // bundle: a damaged zip

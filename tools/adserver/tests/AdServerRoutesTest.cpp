@@ -118,6 +118,14 @@ TEST_F(AdServerRoutesTest, RecordsEachRequestAsSentUntilReset) {
   EXPECT_EQ(client.Post("/ads", AdsBody("interstitial"), "application/json")->status, 200) << "faults are cleared too";
 }
 
+TEST_F(AdServerRoutesTest, CookieFaultAddsACookieToTheNormalAnswer) {
+  server.SetFault("config=cookie");
+  const std::string answer = test::RawExchange(server.Port(), "GET", "/config");
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 200")) << answer.substr(0, 100);
+  EXPECT_NE(answer.find("\r\nSet-Cookie: kestrel-fault=1;"), std::string::npos) << answer.substr(0, 300);
+  EXPECT_NE(answer.find("placements"), std::string::npos);
+}
+
 TEST_F(AdServerRoutesTest, StopEndsHeldAnswersAtOnceAndFreesThePort) {
   server.SetFault("config=delay:600000");
   server.SetFault("ads=slow:600000");
