@@ -140,20 +140,14 @@ class WindowsPlayTest : public ::testing::Test {
   }
   // Keys as the keyboard sends them: to the window with the focus, the modifier held.
   void Press(UINT key, UINT modifier = 0) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[modifier] = modifier ? 0x80 : keys[0];
+    BYTE keys[256]{}, none[256]{};
+    keys[modifier] = modifier ? 0x80 : 0;
     SetKeyboardState(keys);
     const UINT down = modifier == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN;
     SendMessageW(GetFocus(), down, key, 1);
     SendMessageW(GetFocus(), down + 1, key, static_cast<LPARAM>(0xC0000001));
-    keys[modifier] = 0;
-    SetKeyboardState(keys);
+    SetKeyboardState(none);
     PumpMessages();
-  }
-  static void Click(HWND control) {
-    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   }
 
   bool atOnce = false;        // the runtime answers inside its calls
@@ -171,10 +165,7 @@ class WindowsPlayTest : public ::testing::Test {
 // The runtime answers through the message queue, or inside its calls.
 class WindowsPlayAnswersTest : public WindowsPlayTest, public ::testing::WithParamInterface<bool> {
  protected:
-  void SetUp() override {
-    atOnce = GetParam();
-    WindowsPlayTest::SetUp();
-  }
+  void SetUp() override { atOnce = GetParam(); WindowsPlayTest::SetUp(); }
 };
 INSTANTIATE_TEST_SUITE_P(Runtime, WindowsPlayAnswersTest, ::testing::Bool());
 
@@ -198,9 +189,6 @@ TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
     EXPECT_EQ(Find(setting).size(), 1u) << setting;
   }
   EXPECT_LT(Find("background ").at(0), navigate);
-  // The browser's window, in the overlay, has the keyboard.
-  const HWND overlay = FindWindowW(kOverlayClass, nullptr);
-  EXPECT_EQ(GetParent(GetFocus()), overlay);
   const auto scripts = Find("AddScript ");
   ASSERT_EQ(scripts.size(), 2u);
   for (const auto script : scripts) EXPECT_TRUE(calls[script].starts_with("AddScript if (location.href.indexOf(\"https://ad"));
@@ -325,10 +313,7 @@ TEST_F(WindowsPlayTest, EachBrowserFailureEndsThePlayAndTheNextOneWorks) {
 
 class WindowsPlayWithoutRuntimeTest : public WindowsPlayTest {
  protected:
-  void SetUp() override {
-    runtimeNamed = false;
-    WindowsPlayTest::SetUp();
-  }
+  void SetUp() override { runtimeNamed = false; WindowsPlayTest::SetUp(); }
 };
 
 // No runtime named or registered; then, the runtime registered for the user serves the plays.
@@ -337,7 +322,6 @@ TEST_F(WindowsPlayWithoutRuntimeTest, APlayWithoutARuntimeFailsAndTheRegisteredO
   ASSERT_TRUE(PumpMessagesUntil([&] { return failures.size() == 1; }));
   EXPECT_TRUE(failures[0].Message.starts_with("The ad could not be shown: the WebView2 runtime is not installed."))
       << failures[0].Message;
-  EXPECT_TRUE(OverlayGone());
   const std::wstring folder = runtimeFolder.wstring();
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kClientState, L"EBWebView", REG_SZ, folder.c_str(),
                             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
@@ -345,8 +329,7 @@ TEST_F(WindowsPlayWithoutRuntimeTest, APlayWithoutARuntimeFailsAndTheRegisteredO
   Play();
   EXPECT_TRUE(WaitFor(kReady));
   RegDeleteKeyW(HKEY_CURRENT_USER, kClientState);
-  EXPECT_EQ(Find("environment flag 1 type 0 ").size(), 1u);
-  EXPECT_EQ(failures.size(), 1u);
+  EXPECT_TRUE(Find("environment flag 1 type 0 ").size() == 1 && failures.size() == 1);
 }
 
 TEST_F(WindowsPlayTest, TheSdksCloseControlAndEscapeEndThePlayAfterTheGracePeriod) {
@@ -365,7 +348,8 @@ TEST_F(WindowsPlayTest, TheSdksCloseControlAndEscapeEndThePlayAfterTheGracePerio
     EXPECT_EQ(GetWindow(control, GW_OWNER), overlay);
     EXPECT_GE(std::chrono::steady_clock::now() - started, grace - 1s);
     EXPECT_TRUE(ends.empty());
-    escape ? (void)SendMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0) : Click(control);
+    SendMessageW(escape ? overlay : control, escape ? WM_KEYDOWN : WM_LBUTTONDOWN, escape ? VK_ESCAPE : MK_LBUTTON, 0);
+    if (!escape) SendMessageW(control, WM_LBUTTONUP, 0, 0);  // a click
     ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));
     EXPECT_EQ(ends[0].Message, "Ad Closed.");
     EXPECT_TRUE(Hits("/tpat/close", closeHits + 1));
@@ -389,8 +373,7 @@ TEST_F(WindowsPlayTest, ThePageHasTheKeyboardButNotTheBrowsersKeysAndTheCloseCon
   SendMessageW(GetFocus(), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
   Press(VK_ESCAPE);  // before the close control shows, the page's
   EXPECT_TRUE(Find("browser ").empty()) << Hook<const char*()>("KdCalls")();
-  EXPECT_EQ(Find("Navigate ").size(), navigations);
-  EXPECT_EQ(Find("key 27 to page").size(), 1u);
+  EXPECT_TRUE(Find("Navigate ").size() == navigations && Find("key 27 to page").size() == 1);
 
   HWND control = nullptr;
   ASSERT_TRUE(PumpMessagesUntil([&] { return (control = FindWindowW(kCloseControlClass, nullptr)); },
@@ -412,9 +395,7 @@ TEST_F(WindowsPlayTest, ThePageHasTheKeyboardButNotTheBrowsersKeysAndTheCloseCon
   }
   Press(VK_ESCAPE);
   ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));
-  EXPECT_EQ(ends[0].Message, "Ad Closed.");
-  EXPECT_TRUE(OverlayGone());
-  EXPECT_TRUE(failures.empty());
+  EXPECT_TRUE(ends[0].Message == "Ad Closed." && OverlayGone() && failures.empty());
 }
 
 TEST_F(WindowsPlayTest, APlayFromOnAdEndFollowsThePublisherWindow) {
@@ -429,12 +410,10 @@ TEST_F(WindowsPlayTest, APlayFromOnAdEndFollowsThePublisherWindow) {
   ASSERT_TRUE(WaitFor(kReady));
   Load();
   Send(L"mraid://close");
-  ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1 && starts.size() == 2; }));
-  ASSERT_TRUE(WaitFor(kReady, 2));
-  HWND overlay = nullptr;
+  HWND overlay = nullptr;  // the second play's, alone
   ASSERT_TRUE(PumpMessagesUntil([&] {
     overlay = FindWindowW(kOverlayClass, nullptr);
-    return overlay && !FindWindowExW(nullptr, overlay, kOverlayClass, nullptr);
+    return starts.size() == 2 && Find(kReady).size() == 2 && !FindWindowExW(nullptr, overlay, kOverlayClass, nullptr);
   }));
   MovePublisher(250, 120, 700, 500);
   EXPECT_TRUE(Covers(overlay));
@@ -442,19 +421,14 @@ TEST_F(WindowsPlayTest, APlayFromOnAdEndFollowsThePublisherWindow) {
 }
 
 TEST_F(WindowsPlayTest, AGameInExclusiveFullScreenIsNotCovered) {
-  struct FullScreen : WindowsSystemInfo {
-    bool ExclusiveFullScreen() override { return true; }
-  };
+  struct FullScreen : WindowsSystemInfo { bool ExclusiveFullScreen() override { return true; } };
   PlatformServices::SetSystemInfo(std::make_shared<FullScreen>());
   const KestrelAdPlayInfo info = Play();
   PlatformServices::SetSystemInfo(nullptr);
   EXPECT_FALSE(info.Success);
   ASSERT_EQ(failures.size(), 1u);
-  EXPECT_TRUE(failures[0].Message.starts_with("The ad could not be shown: a program holds the screen in exclusive "
-                                              "full-screen mode"))
-      << failures[0].Message;
-  EXPECT_EQ(FindWindowW(kOverlayClass, nullptr), nullptr);
-  EXPECT_TRUE(starts.empty());
+  EXPECT_TRUE(failures[0].Message.starts_with("The ad could not be shown: a program holds the screen in exclusive"));
+  EXPECT_TRUE(FindWindowW(kOverlayClass, nullptr) == nullptr && starts.empty());
 }
 
 }  // namespace

@@ -241,8 +241,7 @@ int main(int argc, char** argv) {
     CHECK(recorded(record_file, "/tpat/", NULL) == 0);
   }
 #ifdef _WIN32
-  {
-    /* The overlay's window class belongs to the DLL, where its window procedure is. */
+  { /* The overlay's window class belongs to the DLL, where its window procedure is. */
     WNDCLASSEXW overlay_class;
     overlay_class.cbSize = sizeof overlay_class;
     CHECK(GetClassInfoExW(GetModuleHandleW(L"KestrelSDK.Win32.dll"), L"TovaneOverlayWndClass", &overlay_class));

@@ -5,10 +5,8 @@
 // reaches a wrong entry, or one that records "bad slot" and fails. It answers
 // through the calling thread's message queue (or, in one mode, inside the
 // call), records what the host did, and exports hooks that let a test act as
-// the page and as the browser. As the runtime does, each controller puts a
-// child window over its bounds in the parent, raised on every move; a show or
-// MoveFocus gives it the keyboard, and keys it gets go through the
-// accelerator-key handlers before the browser's own keys and the page.
+// the page and as the browser. As the runtime's, its controllers' windows sit
+// over the parent, raised on every move, and take the keyboard (PressKey).
 #include <windows.h>
 
 #include <algorithm>
@@ -321,18 +319,8 @@ LRESULT CALLBACK ViewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (controller) PressKey(controller, message, static_cast<UINT>(wParam), lParam);
       return 0;
     case WM_MOUSEWHEEL:
-      if (controller && (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL)) {
-        Record(controller->view->settings->zoom ? "browser Zoom" : "wheel to page");
-      }
+      if (controller) Record(controller->view->settings->zoom ? "browser Zoom" : "wheel to page");
       return 0;
-    case WM_PAINT: {  // the page
-      PAINTSTRUCT paint{};
-      if (HDC dc = BeginPaint(window, &paint)) {
-        FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        EndPaint(window, &paint);
-      }
-      return 0;
-    }
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
