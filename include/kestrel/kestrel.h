@@ -228,6 +228,8 @@ KESTREL_C_API kestrel_result kestrel_initialize_with_config(const char* app_id, 
  * @brief Waits for the latest initialisation to end, at most timeout_ms milliseconds.
  *
  * On Linux, do not wait on the window's thread: initialisation may need its main loop.
+ * Inside a callback it does not wait (callbacks arrive one at a time): it
+ * returns ::KESTREL_ERROR_TIMEOUT unless the outcome is known.
  * @return the result the init callback was given, ::KESTREL_ERROR_TIMEOUT, or
  * ::KESTREL_ERROR_NOT_STARTED when no initialisation was started
  */

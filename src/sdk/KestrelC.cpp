@@ -381,6 +381,12 @@ kestrel_result kestrel_wait_initialization(uint32_t timeout_ms) {
       outcome = state.outcome;
     }
     if (!outcome.valid()) return KESTREL_ERROR_NOT_STARTED;
+    // The outcome is told on the callback thread: waiting there would hold it.
+    if (CallbackDispatcher::OnDispatcherThread() &&
+        outcome.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      LogWarn("kestrel_wait_initialization does not wait inside a callback.");
+      return KESTREL_ERROR_TIMEOUT;
+    }
     // waits: the C interface's one documented wait, as long as its caller asks
     if (outcome.wait_for(std::chrono::milliseconds(timeout_ms)) != std::future_status::ready)
       return KESTREL_ERROR_TIMEOUT;

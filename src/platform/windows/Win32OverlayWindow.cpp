@@ -153,7 +153,6 @@ std::unique_ptr<Win32OverlayWindow> Win32OverlayWindow::Create(HWND owner, Event
   RegisterOnce(g_overlayClass, windowClass);
 
   std::unique_ptr<Win32OverlayWindow> overlay(new Win32OverlayWindow(owner, std::move(events)));
-  const HWND previous = g_overlay;
   // The owner makes it an owned popup: above the publisher window, not its child.
   HWND window = CreateWindowExW(0, kOverlayClass, kOverlayTitle, WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, ThisModule(), overlay.get());
@@ -162,7 +161,7 @@ std::unique_ptr<Win32OverlayWindow> Win32OverlayWindow::Create(HWND owner, Event
   // Overlays that vanished without being destroyed here (their thread ended)
   // are gone, and so is a hook that followed them.
   std::erase_if(g_overlays, [window](HWND other) { return other != window && !IsWindow(other); });
-  if (g_hook && !IsWindow(previous) && g_overlays.size() == 1) RemoveLocationHook();
+  if (g_overlays.size() == 1) RemoveLocationHook();
   InstallLocationHook();
   return overlay;
 }
