@@ -128,6 +128,20 @@ namespace Kestrel
             return done.Task;
         }
 
+        // Hears what the SDK loads for the placement by itself (auto-cached
+        // placements) and the expiry of its loaded ads, on the SDK's callback
+        // thread, any number of times; null removes it. May be set before
+        // initialisation.
+        public static void SetLoadCallback(string placement, Action<LoadResult> callback)
+        {
+            if (placement == null) throw new ArgumentNullException(nameof(placement));
+            lock (LoadCallbacks)
+            {
+                if (callback == null) LoadCallbacks.Remove(placement); else LoadCallbacks[placement] = callback;
+            }
+            Native.kestrel_set_load_callback(Utf8(placement), callback == null ? null : OnPlacementLoad, IntPtr.Zero);
+        }
+
         // Completes once with the load's outcome (also when the SDK refuses it).
         public static Task<LoadResult> LoadAsync(string placement, string adMarkup = null)
         {
@@ -230,6 +244,8 @@ namespace Kestrel
         static EventHandler<LogEventArgs> diagnostic;
         static readonly Native.InitCallback OnInit = InitDone;
         static readonly Native.LoadCallback OnLoad = LoadDone;
+        static readonly Native.LoadCallback OnPlacementLoad = PlacementLoad;
+        static readonly Dictionary<string, Action<LoadResult>> LoadCallbacks = new Dictionary<string, Action<LoadResult>>();
         static readonly Native.PlayCallback OnPlay = PlayEvent;
         static readonly Native.LogListener OnLog = LogEvent;
 
@@ -262,6 +278,20 @@ namespace Kestrel
                 var e = (Native.LoadEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.LoadEvent));
                 done.TrySetResult(new LoadResult { Success = e.success != 0, PlacementId = Utf8(e.placement_id),
                                                    Message = Utf8(e.message), Count = e.count });
+            });
+        }
+
+        [MonoPInvokeCallback(typeof(Native.LoadCallback))]
+        static void PlacementLoad(IntPtr state, IntPtr eventPointer)
+        {
+            Guard(() =>
+            {
+                var e = (Native.LoadEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.LoadEvent));
+                string placement = Utf8(e.placement_id);
+                Action<LoadResult> callback;
+                lock (LoadCallbacks) { if (!LoadCallbacks.TryGetValue(placement, out callback)) return; }
+                callback(new LoadResult { Success = e.success != 0, PlacementId = placement,
+                                          Message = Utf8(e.message), Count = e.count });
             });
         }
 
@@ -389,6 +419,7 @@ namespace Kestrel
         [DllImport(L)] internal static extern int kestrel_initialize_with_config(byte[] appId, ref Config config, IntPtr window, InitCallback callback, IntPtr user);
         [DllImport(L)] internal static extern int kestrel_load(byte[] placement, LoadCallback callback, IntPtr user);
         [DllImport(L)] internal static extern int kestrel_load_mediated(byte[] placement, byte[] markup, LoadCallback callback, IntPtr user);
+        [DllImport(L)] internal static extern int kestrel_set_load_callback(byte[] placement, LoadCallback callback, IntPtr user);
         [DllImport(L)] internal static extern int kestrel_is_playable(byte[] placement);
         [DllImport(L)] internal static extern int kestrel_play_with_options(byte[] placement, ref PlayOptions options, PlayCallback callback, IntPtr user, ref PlayInfo info);
         [DllImport(L)] internal static extern int kestrel_play_mediated(byte[] placement, byte[] markup, ref PlayOptions options, PlayCallback callback, IntPtr user, ref PlayInfo info);

@@ -226,7 +226,24 @@ class KESTREL_API KestrelAds {
   /// the placement is unknown.
   bool LoadMediatedAd(std::string placement, AdLoadCallback callback, std::string adMarkup);
 
-  /// True when the placement has a downloaded ad ready to play; false before initialisation.
+  /// The callbacks that hear what the SDK loads for the placement by itself,
+  /// on the SDK's callback thread: each automatic load of an auto-cached
+  /// placement, and OnAdLoadFailure with a message ending in "expired." when
+  /// a loaded ad of the placement expires (Count is then the ads still ready).
+  /// An auto-cached placement (PlacementRecord::IsAutoCached; not header
+  /// bidding) is loaded after initialisation, again when each play ends and
+  /// when its ad expires, and after a failed load again after 1 s, 2 s, 4 s
+  /// ... up to 64 s between tries until one succeeds; never while the server
+  /// has put it to sleep (it tries when the sleep ends). A LoadAd of it while
+  /// that load is in flight joins it; one during a back-off is told at once
+  /// the last failure and when the next try comes. May be set before
+  /// initialisation and stays set; empty members remove the callbacks.
+  static void SetLoadCallback(std::string placement, AdLoadCallback callback);
+
+  /// True when the placement has a downloaded ad ready to play; false before
+  /// initialisation. An ad is ready until it is played or expires: the server
+  /// gives each ad an expiry time, after which it is not played (PlayAd
+  /// refuses it with a message saying it expired) and its files are deleted.
   bool IsAdPlayable(std::string placement);
 
   /// Plays a loaded ad over the publisher's window. Call it on the thread that
@@ -238,7 +255,12 @@ class KESTREL_API KestrelAds {
   /// PlayAd with per-play options.
   KestrelAdPlayInfo PlayAd(std::string placement, AdPlayCallback callback, AdConfig config);
 
-  /// Plays an ad loaded with LoadMediatedAd for a header-bidding placement.
+  /// Plays an ad loaded with LoadMediatedAd for a header-bidding placement:
+  /// the ad of the bid whose markup is given, whose impressions it fires; it
+  /// refuses when that bid's ad is not loaded (never loaded, still
+  /// downloading, played, expired, or dropped from the placement's cache). A
+  /// placement keeps at most PlacementRecord::MaxHbCache loaded bids (at
+  /// least one): when a newer bid's ad has downloaded, the oldest goes.
   KestrelAdPlayInfo PlayMediatedAd(AdConfig config, std::string placement, AdPlayCallback callback,
                                    std::string adMarkup);
 

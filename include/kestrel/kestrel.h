@@ -244,6 +244,21 @@ KESTREL_C_API kestrel_result kestrel_wait_initialization(uint32_t timeout_ms);
  */
 KESTREL_C_API kestrel_result kestrel_load(const char* placement, kestrel_load_callback callback, void* user_data);
 
+/**
+ * @brief Sets the callback that hears what the SDK loads for the placement by itself.
+ *
+ * Told on the callback thread, any number of times: the outcome of each
+ * automatic load of an auto-cached placement (after initialisation, after
+ * each play, after an expiry, and after a failure again after 1, 2, 4 ... up
+ * to 64 s), and a failure whose message ends in "expired." when a loaded ad
+ * of the placement expires. May be called before initialisation and stays
+ * set; a NULL callback removes it. An expired ad is never played: kestrel_play()
+ * refuses it and its files are deleted.
+ * @return ::KESTREL_OK, or ::KESTREL_ERROR_NULL_ARGUMENT for a NULL placement
+ */
+KESTREL_C_API kestrel_result kestrel_set_load_callback(const char* placement, kestrel_load_callback callback,
+                                                       void* user_data);
+
 /** @brief Loads the ad of a header-bidding win from its markup; ::KESTREL_ERROR_REFUSED for unusable markup. */
 KESTREL_C_API kestrel_result kestrel_load_mediated(const char* placement, const char* ad_markup,
                                                    kestrel_load_callback callback, void* user_data);

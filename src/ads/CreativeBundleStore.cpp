@@ -1,21 +1,37 @@
 #include "ads/CreativeBundleStore.h"
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
 
 #include "ads/CreativeBundleController.h"
 #include "base/Log.h"
 #include "storage/FileSystemController.h"
 
 namespace kestrel {
+namespace {
+
+std::atomic<std::uint64_t> g_folderNumber{0};
+
+bool Playable(ICreativeBundleController& bundle, std::int64_t now) {
+  return bundle.AllPartsDownloaded() && !CreativeBundleStore::Expired(bundle, now);
+}
+
+}  // namespace
+
+CreativeBundleStore::~CreativeBundleStore() {
+  // The placement goes with the SDK: what it downloaded goes too.
+  for (auto& bundle : m_waiting) bundle->DeleteAsync();
+  if (m_played) m_played->DeleteAsync();
+}
+
+bool CreativeBundleStore::Expired(const ICreativeBundleController& bundle, std::int64_t now) {
+  const std::int64_t expiry = bundle.GetAdResponse().m_expiry;
+  return expiry != 0 && now >= expiry;
+}
 
 std::string CreativeBundleStore::NextFolderName(const std::string& placementId) {
-  std::int32_t counter = 0;
-  {
-    std::lock_guard lock(m_mutex);
-    if (++m_folderCounter > 5) m_folderCounter = 0;
-    counter = m_folderCounter;
-  }
-  return FileSystemController::SanitizeFileName(placementId + "_" + std::to_string(counter));
+  return FileSystemController::SanitizeFileName(placementId) + "_" + std::to_string(++g_folderNumber);
 }
 
 std::shared_ptr<CreativeBundleController> CreativeBundleStore::AddBundle(const AdResponse& ad,
@@ -28,44 +44,91 @@ std::shared_ptr<CreativeBundleController> CreativeBundleStore::AddBundle(const A
   return bundle;
 }
 
-std::int32_t CreativeBundleStore::CountPlayableBundles() {
+std::int32_t CreativeBundleStore::CountPlayableBundles(std::int64_t now) {
   std::deque<std::shared_ptr<ICreativeBundleController>> waiting;
   {
     std::lock_guard lock(m_mutex);
     waiting = m_waiting;
   }
   return static_cast<std::int32_t>(
-      std::count_if(waiting.begin(), waiting.end(), [](const auto& bundle) { return bundle->AllPartsDownloaded(); }));
+      std::count_if(waiting.begin(), waiting.end(), [now](const auto& bundle) { return Playable(*bundle, now); }));
 }
 
-std::shared_ptr<ICreativeBundleController> CreativeBundleStore::TakePlayableBundle() {
+std::shared_ptr<ICreativeBundleController> CreativeBundleStore::TakePlayableBundle(std::int64_t now,
+                                                                                   const std::string& eventId) {
   std::lock_guard lock(m_mutex);
-  while (!m_waiting.empty()) {
-    auto bundle = m_waiting.front();
-    m_waiting.pop_front();
-    if (bundle->AllPartsDownloaded()) return bundle;
-    bundle->DeleteAsync();  // the folder goes on the work queue
-  }
-  return nullptr;
+  const auto found = std::find_if(m_waiting.begin(), m_waiting.end(), [&](const auto& bundle) {
+    return Playable(*bundle, now) && (eventId.empty() || bundle->GetAdResponse().m_eventId == eventId);
+  });
+  if (found == m_waiting.end()) return nullptr;
+  auto bundle = *found;
+  m_waiting.erase(found);
+  return bundle;
 }
 
 void CreativeBundleStore::MarkPlayed(std::shared_ptr<ICreativeBundleController> bundle) {
   std::lock_guard lock(m_mutex);
-  // Only the latest play's bundle is kept: a process that plays for hours must not collect them all.
-  m_played.clear();
-  m_played.push_back(std::move(bundle));
+  if (m_played) m_played->DeleteAsync();
+  m_played = std::move(bundle);
 }
 
-void CreativeBundleStore::CleanUpBadBundles() {
+void CreativeBundleStore::ReleasePlayed() {
   std::lock_guard lock(m_mutex);
+  if (m_played) m_played->DeleteAsync();
+  m_played.reset();
+}
+
+int CreativeBundleStore::CleanUpBadBundles() {
   int deleted = 0;
-  std::erase_if(m_waiting, [&](const auto& bundle) {
-    if (bundle->GetState() != BundleState::kFailed) return false;
-    bundle->DeleteAsync();
-    ++deleted;
-    return true;
-  });
+  {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_waiting, [&](const auto& bundle) {
+      if (bundle->GetState() != BundleState::kFailed) return false;
+      bundle->DeleteAsync();
+      ++deleted;
+      return true;
+    });
+  }
   LogInfo("Deleted " + std::to_string(deleted) + " bad bundles.");
+  return deleted;
+}
+
+int CreativeBundleStore::DropExpired(std::int64_t now) {
+  std::lock_guard lock(m_mutex);
+  return static_cast<int>(std::erase_if(m_waiting, [now](const auto& bundle) {
+    if (!bundle->AllPartsDownloaded() || !Expired(*bundle, now)) return false;
+    bundle->DeleteAsync();
+    return true;
+  }));
+}
+
+int CreativeBundleStore::KeepNewest(std::int64_t now, std::int32_t limit) {
+  std::lock_guard lock(m_mutex);
+  std::int32_t keep = std::max(limit, 0);
+  int dropped = 0;
+  // From the newest back: the playable ones beyond the limit go.
+  for (auto it = m_waiting.end(); it != m_waiting.begin();) {
+    --it;
+    if (!Playable(**it, now)) continue;
+    if (keep > 0) {
+      --keep;
+      continue;
+    }
+    (*it)->DeleteAsync();
+    it = m_waiting.erase(it);
+    ++dropped;
+  }
+  return dropped;
+}
+
+std::int64_t CreativeBundleStore::NextExpiry() {
+  std::lock_guard lock(m_mutex);
+  std::int64_t next = 0;
+  for (const auto& bundle : m_waiting) {
+    const std::int64_t expiry = bundle->GetAdResponse().m_expiry;
+    if (expiry != 0 && bundle->AllPartsDownloaded() && (next == 0 || expiry < next)) next = expiry;
+  }
+  return next;
 }
 
 }  // namespace kestrel

@@ -14,30 +14,43 @@ class CreativeBundleController;
 class ICreativeBundleController;
 
 // A placement's creative bundles: those waiting to be played, oldest first,
-// and the one played last. Safe to use from any thread.
+// and the one playing. A bundle whose ad has expired is not playable. Every
+// bundle that leaves the store has its folder deleted. Safe to use from any
+// thread; times are Clock ticks.
 class CreativeBundleStore {
  public:
-  // placement id + "_" + a counter that runs 1, 2, 3, 4, 5, 0, 1, …, made
-  // safe as a file name.
-  std::string NextFolderName(const std::string& placementId);
-  // Creates a bundle for the ad in the next folder and queues it. Throws what
+  ~CreativeBundleStore();
+  // placement id + "_" + a number no other bundle of the process has had,
+  // made safe as a file name: two bundles never share a folder, also where
+  // names differ only in letter case or in characters that are not allowed.
+  static std::string NextFolderName(const std::string& placementId);
+  // Creates a bundle for the ad in a new folder and queues it. Throws what
   // the bundle's constructor throws; nothing is queued then.
   std::shared_ptr<CreativeBundleController> AddBundle(const AdResponse& ad, const std::string& placementId,
                                                       std::function<void(bool, const std::string&)> onDone = {});
-  std::int32_t CountPlayableBundles();
-  // The oldest playable bundle, removed from the queue; the unplayable ones
-  // queued before it are removed and their folders deleted on the work
-  // queue. Null when none.
-  std::shared_ptr<ICreativeBundleController> TakePlayableBundle();
+  std::int32_t CountPlayableBundles(std::int64_t now);
+  // The oldest playable bundle, or the playable one of that event id when
+  // one is given, removed from the queue. Null when there is none.
+  std::shared_ptr<ICreativeBundleController> TakePlayableBundle(std::int64_t now, const std::string& eventId = {});
+  // The bundle being played; the one played before is let go.
   void MarkPlayed(std::shared_ptr<ICreativeBundleController> bundle);
-  // Drops the failed bundles and deletes their folders on the work queue.
-  void CleanUpBadBundles();
+  // The play has ended: the played bundle is let go.
+  void ReleasePlayed();
+  // Lets go of the failed bundles; returns how many.
+  int CleanUpBadBundles();
+  // Lets go of the complete bundles whose ad has expired; returns how many.
+  int DropExpired(std::int64_t now);
+  // Keeps the newest `limit` playable bundles and lets go of the older ones; returns how many went.
+  int KeepNewest(std::int64_t now, std::int32_t limit);
+  // The earliest expiry of a complete bundle; 0 when none expires.
+  std::int64_t NextExpiry();
+
+  static bool Expired(const ICreativeBundleController& bundle, std::int64_t now);
 
  private:
-  std::mutex m_mutex;  // guards everything below
-  std::int32_t m_folderCounter = 0;
+  std::mutex m_mutex;  // guards both below
   std::deque<std::shared_ptr<ICreativeBundleController>> m_waiting;
-  std::deque<std::shared_ptr<ICreativeBundleController>> m_played;
+  std::shared_ptr<ICreativeBundleController> m_played;
 };
 
 }  // namespace kestrel

@@ -17,6 +17,8 @@ class IPlacementsController : public IBaseController {
   virtual IPlacementController* FindPlacement(const std::string& name) = 0;
   virtual void NotifyLoadResult(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure,
                                 const std::string& message) = 0;
+  // The first automatic load of every auto-cached placement; once the ad server is known.
+  virtual void StartAutoLoads() = 0;
 };
 
 }  // namespace kestrel

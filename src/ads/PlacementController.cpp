@@ -14,6 +14,7 @@
 #include "ads/AdmForRealTime.h"
 #include "ads/Clock.h"
 #include "ads/CreativeBundleController.h"
+#include "ads/PlacementCallbacks.h"
 #include "ads/ReportPlayFailure.h"
 #include "base/CallbackDispatcher.h"
 #include "base/ControllerRegistry.h"
@@ -34,6 +35,23 @@ using R = ControllerRegistry;
 
 constexpr std::chrono::milliseconds kDefaultLoadTimeout{30000};
 std::atomic<std::int64_t> g_loadTimeoutMs{kDefaultLoadTimeout.count()};
+constexpr std::chrono::milliseconds kFirstRetry{1000};
+constexpr std::chrono::milliseconds kLastRetry{64000};
+// A timer further ahead than this is set again when it fires.
+constexpr std::chrono::hours kLongestTimer{24};
+
+// The event id of the ad a bid's markup carries; empty when it carries none.
+std::string BidEventId(const std::string& markup) {
+  const std::string adUnit = AdmForRealTime(nlohmann::json::parse(markup, nullptr, false)).GetAdUnit();
+  if (adUnit.empty()) return {};
+  AdMarkupModel model(adUnit);
+  return model.Markup().is_null() ? std::string() : model.Text("id");
+}
+
+std::chrono::milliseconds TicksToDelay(std::int64_t ticks) {
+  const std::int64_t ms = std::max<std::int64_t>(ticks / (Clock::kTicksPerSecond / 1000), 0);
+  return std::min(std::chrono::milliseconds(ms), std::chrono::milliseconds(kLongestTimer));
+}
 
 
 // Calls a publisher's play callback; what it throws is logged.
@@ -47,8 +65,9 @@ void CallPlayHandler(const std::function<void(AdPlayEventArgs)>& handler, AdPlay
 
 }  // namespace
 
-std::shared_ptr<PlacementController> PlacementController::Create(const PlacementRecord& record) {
-  std::shared_ptr<PlacementController> placement(new PlacementController(record));
+std::shared_ptr<PlacementController> PlacementController::Create(const PlacementRecord& record,
+                                                                std::function<void()> onReadyChanged) {
+  std::shared_ptr<PlacementController> placement(new PlacementController(record, std::move(onReadyChanged)));
   if (auto requests = R::GetRequestController()) {
     placement->m_adRequestName =
         requests->JoinRequestName(R::GetFolderName(), "_" + record.ReferenceId + "_ad_request");
@@ -62,7 +81,17 @@ std::shared_ptr<PlacementController> PlacementController::Create(const Placement
   return placement;
 }
 
-PlacementController::PlacementController(const PlacementRecord& record) : m_record(record) {}
+PlacementController::PlacementController(const PlacementRecord& record, std::function<void()> onReadyChanged)
+    : m_record(record), m_onReadyChanged(std::move(onReadyChanged)) {}
+
+bool PlacementController::AutoCached() const {
+  // A header-bidding placement's ads come from bids, not from loads of its own.
+  return m_record.IsAutoCached && !m_record.HeaderBidding;
+}
+
+void PlacementController::ReadyChanged() {
+  if (m_onReadyChanged) m_onReadyChanged();
+}
 
 PlacementController::~PlacementController() {
   try {
@@ -94,34 +123,66 @@ void PlacementController::SetLoadTimeout(std::chrono::milliseconds timeout) {
 }
 
 std::future<bool> PlacementController::LoadAd(AdLoadHandler onSuccess, AdLoadHandler onFailure) {
+  return MakeReadyFuture(Load(Waiter{std::move(onSuccess), std::move(onFailure)}));
+}
+
+void PlacementController::AutoLoad() {
+  if (!AutoCached()) return;
+  {
+    std::lock_guard lock(m_loadMutex);
+    if (m_retryDue) return;  // the retry starts it
+  }
+  Load(Waiter{{}, {}, true});
+}
+
+bool PlacementController::Load(Waiter waiter) {
   const std::string& id = m_record.ReferenceId;
   auto requests = R::GetRequestController();
   if (!requests) {
     LogError("Can't load Ad if we don't have a RequestController.");
-    NotifyLoadResult(id, onSuccess, onFailure, "Can't load Ad if we don't have a RequestController.");
-    return MakeReadyFuture(false);
+    Tell(waiter, false, "Can't load Ad if we don't have a RequestController.");
+    return false;
   }
-  if (Clock::NowTicks() < m_sleepUntil.load()) {
+  SweepExpired();
+  const std::int64_t sleepUntil = m_sleepUntil.load();
+  if (Clock::NowTicks() < sleepUntil) {
     LogInfo("Placement " + id + " is sleeping...");
-    NotifyLoadResult(id, onSuccess, onFailure, "placement is sleeping");
-    return MakeReadyFuture(false);
+    if (waiter.automatic) {
+      ScheduleRetry(TicksToDelay(sleepUntil - Clock::NowTicks()));
+      return false;
+    }
+    Tell(waiter, false, "placement is sleeping");
+    return false;
   }
   std::uint64_t serial = 0;
   {
-    std::lock_guard lock(m_loadMutex);
+    std::unique_lock lock(m_loadMutex);
     if (m_phase == Phase::kRequesting || m_phase == Phase::kDownloading) {
-      m_waiters.push_back(Waiter{std::move(onSuccess), std::move(onFailure)});
+      const bool joined = std::any_of(m_waiters.begin(), m_waiters.end(), [](const Waiter& w) { return w.automatic; });
+      if (waiter.automatic && joined) return true;
+      m_waiters.push_back(std::move(waiter));
       LogInfo(id + " joins the load in progress.");
-      return MakeReadyFuture(true);
+      return true;
     }
     if (CountPlayableBundles() >= 1) {
+      lock.unlock();
+      if (waiter.automatic) return true;
       LogWarn(id + " already has an ad bundle loaded.");
-      NotifyLoadResult(id, onSuccess, onFailure, "already loaded");
-      return MakeReadyFuture(true);
+      Tell(waiter, false, "already loaded");
+      return true;
+    }
+    if (m_retryDue && !waiter.automatic) {
+      // The automatic load tries again when its back-off ends; asking the server sooner would defeat it.
+      const auto seconds = (m_retryAt - Clock::NowTicks() + Clock::kTicksPerSecond - 1) / Clock::kTicksPerSecond;
+      const std::string message = m_lastFailure + " The SDK loads an ad for " + id + " again in " +
+                                  std::to_string(std::max<std::int64_t>(seconds, 0)) + " s.";
+      lock.unlock();
+      Tell(waiter, false, message);
+      return true;
     }
     serial = ++m_serial;
     m_phase = Phase::kRequesting;
-    m_waiters.assign(1, Waiter{std::move(onSuccess), std::move(onFailure)});
+    m_waiters.assign(1, std::move(waiter));
     // Queued, not sent: the answer comes through the listener, never under this lock.
     m_requestId = requests->RequestAd(id, m_record.HeaderBidding);
   }
@@ -132,7 +193,108 @@ std::future<bool> PlacementController::LoadAd(AdLoadHandler onSuccess, AdLoadHan
   WorkQueue::Shared().PostAfter(LoadTimeout(), [weak, serial] {
     if (auto self = weak.lock()) self->OnDeadline(serial);
   });
-  return MakeReadyFuture(true);
+  return true;
+}
+
+void PlacementController::Tell(const Waiter& waiter, bool success, const std::string& message) {
+  const std::string& id = m_record.ReferenceId;
+  if (!waiter.automatic) {
+    if (!success) {
+      NotifyLoadResult(id, waiter.onSuccess, waiter.onFailure, message);
+      return;
+    }
+    const std::int32_t count = std::max(CountPlayableBundles(), 1);
+    CallbackDispatcher::Post([onSuccess = waiter.onSuccess, id, count] {
+      if (onSuccess) {
+        onSuccess(AdLoadEventArgs{true, id, std::string(), count});
+      } else {
+        LogWarn("No OnAdLoadSuccess callback provided to notify that ad is loaded.");
+      }
+    });
+    return;
+  }
+  // The placement's own callbacks, as they are when the outcome is known.
+  const AdLoadCallback callbacks = PlacementCallbacks::Get(id);
+  const std::int32_t count = CountPlayableBundles();
+  LogInfo(success ? "The SDK loaded an ad for " + id + "." : "The SDK's load for " + id + " ended: " + message);
+  CallbackDispatcher::Post([callbacks, id, count, success, message] {
+    const auto& handler = success ? callbacks.OnAdLoadSuccess : callbacks.OnAdLoadFailure;
+    if (handler) handler(AdLoadEventArgs{success, id, success ? std::string() : message, count});
+  });
+}
+
+void PlacementController::ScheduleRetry(std::chrono::milliseconds delay) {
+  std::uint64_t token = 0;
+  {
+    std::lock_guard lock(m_loadMutex);
+    token = ++m_retryToken;
+    m_retryDue = true;
+    m_retryAt = Clock::NowTicks() + delay.count() * (Clock::kTicksPerSecond / 1000);
+  }
+  std::weak_ptr<PlacementController> weak = weak_from_this();
+  WorkQueue::Shared().PostAfter(delay, [weak, token] {
+    if (auto self = weak.lock()) self->OnRetry(token);
+  });
+}
+
+void PlacementController::OnRetry(std::uint64_t token) {
+  {
+    std::lock_guard lock(m_loadMutex);
+    if (!m_retryDue || token != m_retryToken) return;
+    m_retryDue = false;
+  }
+  Load(Waiter{{}, {}, true});
+}
+
+void PlacementController::BundleReady() {
+  const std::string& id = m_record.ReferenceId;
+  if (m_record.HeaderBidding) {
+    // A placement that may keep none still keeps the bid it has just loaded.
+    const std::int32_t limit = std::max(m_record.MaxHbCache, 1);
+    const int dropped = m_bundles.KeepNewest(Clock::NowTicks(), limit);
+    if (dropped > 0) {
+      LogInfo("Dropped the " + std::to_string(dropped) + " oldest header-bidding ads of " + id + ": it keeps " +
+              std::to_string(limit) + ".");
+    }
+  }
+  ScheduleExpiryCheck();
+  ReadyChanged();
+}
+
+void PlacementController::ScheduleExpiryCheck() {
+  const std::int64_t next = m_bundles.NextExpiry();
+  if (next == 0) return;
+  std::uint64_t token = 0;
+  {
+    std::lock_guard lock(m_loadMutex);
+    token = ++m_expiryToken;
+  }
+  std::weak_ptr<PlacementController> weak = weak_from_this();
+  WorkQueue::Shared().PostAfter(TicksToDelay(next - Clock::NowTicks()), [weak, token] {
+    auto self = weak.lock();
+    if (!self) return;
+    {
+      std::lock_guard lock(self->m_loadMutex);
+      if (token != self->m_expiryToken) return;  // a later check replaced this one
+    }
+    if (self->SweepExpired() == 0) self->ScheduleExpiryCheck();
+  });
+}
+
+int PlacementController::SweepExpired() {
+  const int dropped = m_bundles.DropExpired(Clock::NowTicks());
+  if (dropped == 0) return 0;
+  const std::string message = "The ad loaded for " + m_record.ReferenceId + " expired.";
+  LogInfo(message + " Its files are deleted.");
+  {
+    std::lock_guard lock(m_loadMutex);
+    if (m_phase == Phase::kReady && CountPlayableBundles() <= 0) m_phase = Phase::kIdle;
+  }
+  Tell(Waiter{{}, {}, true}, false, message);
+  ReadyChanged();
+  ScheduleExpiryCheck();
+  AutoLoad();
+  return dropped;
 }
 
 void PlacementController::OnDeadline(std::uint64_t serial) {
@@ -153,33 +315,30 @@ void PlacementController::OnDeadline(std::uint64_t serial) {
 
 bool PlacementController::Finish(std::uint64_t serial, bool success, const std::string& message) {
   std::vector<Waiter> waiters;
+  std::chrono::milliseconds retry{-1};
   {
     std::lock_guard lock(m_loadMutex);
     if (serial != m_serial || (m_phase != Phase::kRequesting && m_phase != Phase::kDownloading)) return false;
     waiters.swap(m_waiters);
     m_requestId.clear();
     m_downloading.reset();
-    if (Clock::NowTicks() < m_sleepUntil.load()) {
+    const std::int64_t now = Clock::NowTicks();
+    if (now < m_sleepUntil.load()) {
       m_phase = Phase::kSleeping;
+      retry = TicksToDelay(m_sleepUntil.load() - now);
     } else {
       m_phase = CountPlayableBundles() >= 1 ? Phase::kReady : Phase::kIdle;
+      if (m_phase == Phase::kReady) {
+        m_backoff = std::chrono::milliseconds(0);
+      } else {
+        m_backoff = m_backoff.count() == 0 ? kFirstRetry : std::min(m_backoff * 2, kLastRetry);
+        m_lastFailure = message;
+        retry = m_backoff;
+      }
     }
   }
-  const std::string& id = m_record.ReferenceId;
-  for (auto& waiter : waiters) {
-    if (success) {
-      const std::int32_t count = std::max(CountPlayableBundles(), 1);
-      CallbackDispatcher::Post([onSuccess = std::move(waiter.onSuccess), id, count] {
-        if (onSuccess) {
-          onSuccess(AdLoadEventArgs{true, id, std::string(), count});
-        } else {
-          LogWarn("No OnAdLoadSuccess callback provided to notify that ad is loaded.");
-        }
-      });
-    } else {
-      NotifyLoadResult(id, waiter.onSuccess, waiter.onFailure, message);
-    }
-  }
+  if (AutoCached() && retry.count() >= 0) ScheduleRetry(retry);
+  for (const auto& waiter : waiters) Tell(waiter, success, message);
   return true;
 }
 
@@ -280,7 +439,19 @@ PlacementController::Accepted PlacementController::AcceptAd(AdResponse ad,
       LogError(message);
       return {nullptr, message};
     }
-    auto bundle = m_bundles.AddBundle(ad, id, std::move(onDone));
+    std::weak_ptr<PlacementController> weak = weak_from_this();
+    auto done = [weak, expiry = ad.m_expiry, onDone = std::move(onDone)](bool complete, const std::string& message) {
+      auto self = weak.lock();
+      if (!self) return;
+      if (complete && expiry != 0 && Clock::NowTicks() >= expiry) {
+        self->m_bundles.DropExpired(Clock::NowTicks());
+        onDone(false, "The ad loaded for " + self->m_record.ReferenceId + " had expired when its download ended.");
+        return;
+      }
+      if (complete) self->BundleReady();
+      onDone(complete, message);
+    };
+    auto bundle = m_bundles.AddBundle(ad, id, std::move(done));
     bundle->SetState(ICreativeBundleController::kDownloading);
     bundle->StartDownload();
     return {bundle, std::string()};
@@ -292,7 +463,7 @@ PlacementController::Accepted PlacementController::AcceptAd(AdResponse ad,
 }
 
 std::int32_t PlacementController::CountPlayableBundles() {
-  return m_bundles.CountPlayableBundles();
+  return m_bundles.CountPlayableBundles(Clock::NowTicks());
 }
 
 void PlacementController::NotifyLoadResult(const std::string& placementId, AdLoadHandler onSuccess,
@@ -331,10 +502,26 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     // Nothing is taken, fired or spent for a play that cannot show.
     const std::string cannot = DisplayAdController::WhyCannotShow(config);
     if (!cannot.empty()) return refuse(DisplayAdController::CannotShowMessage(cannot), LogLevel::Error);
-    if (CountPlayableBundles() <= 0) return refuse(id + " doesn't have any bundles to play!", LogLevel::Warn);
-
-    auto bundle = m_bundles.TakePlayableBundle();
+    const bool expired = SweepExpired() > 0;
+    // A bid plays its own ad: its impressions bill that ad.
+    std::string eventId;
+    if (m_record.HeaderBidding && !markup.empty()) {
+      eventId = BidEventId(markup);
+      if (eventId.empty()) return refuse("The bid's markup carries no ad for " + id + ".", LogLevel::Error);
+    }
+    if (CountPlayableBundles() <= 0) {
+      return refuse(expired ? "The ad loaded for " + id + " expired; load another."
+                            : id + " doesn't have any bundles to play!",
+                    LogLevel::Warn);
+    }
+    auto bundle = m_bundles.TakePlayableBundle(Clock::NowTicks(), eventId);
+    if (!bundle && !eventId.empty()) {
+      return refuse("The ad of this bid (event id " + eventId + ") is not loaded for " + id +
+                        ": load the bid with LoadMediatedAd and wait for its success callback.",
+                    LogLevel::Error);
+    }
     if (!bundle) return refuse("Can't play an ad if no creative bundles have been loaded.", LogLevel::Error);
+    ReadyChanged();
     info.EventId = bundle->GetEventId();
     info.CreativeId = bundle->GetCreativeId();
     info.CampaignId = bundle->GetCampaignId();
@@ -347,6 +534,7 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     // The folder may have been deleted or emptied since the load.
     std::error_code missing;
     if (!std::filesystem::is_regular_file(PathFromUtf8(JoinPath(folder, "index.html")), missing)) {
+      PlayEnded();
       return refuse("The ad's files are missing from " + folder, LogLevel::Error);
     }
     {
@@ -359,6 +547,7 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     if (display->CannotShow()) {
       // The view has logged why; releasing it closes its window. The bundle
       // is spent as in a play that started: the next load may fetch another.
+      PlayEnded();
       ReportPlayFailure(info, id, DisplayAdController::CannotShowMessage(display->Failure()), info.EventId);
       return info;
     }
@@ -420,7 +609,13 @@ void PlacementController::NotifyPlayEvent(PlayHandler KestrelAdPlayInfo::*handle
   CallPlayHandler(callback, AdPlayEventArgs{m_record.ReferenceId, message, std::string(), nullptr});
 }
 
+void PlacementController::PlayEnded() {
+  m_bundles.ReleasePlayed();
+  AutoLoad();
+}
+
 void PlacementController::NotifyAdPlayFailed(const std::string& message) {
+  PlayEnded();
   NotifyPlayEvent(&KestrelAdPlayInfo::OnAdPlayFailure, message, "No ad is currently being played, so no play failure to notify.",
                   "No current display ad controller to notify for a play failure.");
 }
@@ -432,6 +627,8 @@ void PlacementController::NotifyAdClicked() {
 }
 
 void PlacementController::NotifyAdClosed() {
+  // Before OnAdEnd: a LoadAd from there joins the automatic load.
+  PlayEnded();
   NotifyPlayEvent(&KestrelAdPlayInfo::OnAdEnd, "Ad Closed.",
                   "No ad is currently being played, so no notify for ad closed.",
                   "No current display ad controller to notify for ad closed.");

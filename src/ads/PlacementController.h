@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
@@ -24,14 +25,20 @@ class IRequestController;
 //
 // A load goes idle -> requesting -> downloading -> ready (or back to idle on
 // a failure, or to sleeping); every change happens in Finish, which hands the
-// waiting callers' callbacks to the callback dispatcher. No call here waits
+// waiting callers' callbacks to the callback dispatcher. A ready ad goes when
+// it is played or expires. An auto-cached placement loads by itself after
+// initialisation, after each play and after an expiry, and after a failure
+// again with a back-off of 1 s doubling to 64 s; the placement's callbacks
+// (PlacementCallbacks) hear those loads and the expiries. No call here waits
 // for the network, and no callback runs under a lock of this class.
 class PlacementController : public IPlacementController,
                             public IAdPlayEvents,
                             public std::enable_shared_from_this<PlacementController> {
  public:
   // Creates the placement and registers its /ads response listener.
-  static std::shared_ptr<PlacementController> Create(const PlacementRecord& record);
+  // onReadyChanged runs, under no lock, when the placement may have gained or lost a playable ad.
+  static std::shared_ptr<PlacementController> Create(const PlacementRecord& record,
+                                                     std::function<void()> onReadyChanged = {});
   ~PlacementController() override;
   PlacementController(const PlacementController&) = delete;
   PlacementController& operator=(const PlacementController&) = delete;
@@ -43,12 +50,17 @@ class PlacementController : public IPlacementController,
   enum class Phase { kIdle, kRequesting, kDownloading, kReady, kSleeping };
 
   std::future<bool> Initialize() override;
-  // Returns at once with a ready future. While sleeping, or with a playable
-  // bundle, the callback is told so at once; while a load is in flight the
-  // caller joins it; otherwise an ad is requested. The future yields false
-  // for the sleeping placement.
+  // Returns at once with a ready future. While sleeping, with a playable
+  // bundle, or while an automatic retry waits out its back-off, the callback
+  // is told so at once; while a load is in flight the caller joins it;
+  // otherwise an ad is requested. The future yields false when nothing was
+  // or will be loaded.
   std::future<bool> LoadAd(AdLoadHandler onSuccess, AdLoadHandler onFailure) override;
-  // Takes the oldest playable bundle and creates its display on the calling thread.
+  // For an auto-cached placement without an ad, a load of the SDK's own,
+  // unless one is in flight or a retry is on its way.
+  void AutoLoad();
+  // Takes the oldest playable bundle, or for header bidding the one of the
+  // bid's markup, and creates its display on the calling thread.
   KestrelAdPlayInfo PlayAd(const AdConfig& config, KestrelAdPlayInfo info, const std::string& markup) override;
   bool IsAdPlayable(const std::string& name) override;
   std::string GetPlacementId() override;
@@ -72,6 +84,7 @@ class PlacementController : public IPlacementController,
   struct Waiter {
     AdLoadHandler onSuccess;
     AdLoadHandler onFailure;
+    bool automatic = false;  // the SDK's own load: the placement's callbacks are told
   };
   // What a handled ad answer came to: a bundle downloading, or a message to report.
   struct Accepted {
@@ -79,7 +92,21 @@ class PlacementController : public IPlacementController,
     std::string message;
   };
 
-  explicit PlacementController(const PlacementRecord& record);
+  PlacementController(const PlacementRecord& record, std::function<void()> onReadyChanged);
+  bool AutoCached() const;
+  bool Load(Waiter waiter);
+  void Tell(const Waiter& waiter, bool success, const std::string& message);
+  // The automatic load again after delay.
+  void ScheduleRetry(std::chrono::milliseconds delay);
+  void OnRetry(std::uint64_t token);
+  // A bundle has completed: the header-bidding cache keeps its size and the expiry is watched.
+  void BundleReady();
+  void ScheduleExpiryCheck();
+  // Lets go of expired ads and tells the placement's callbacks; returns how many went.
+  int SweepExpired();
+  void ReadyChanged();
+  // The played bundle is done with: its folder goes and an auto-cached placement loads the next ad.
+  void PlayEnded();
   void OnResponse(const std::shared_ptr<ResponseBase>& response);
   // Reads the answer, honours a sleep and starts the bundle's download, whose
   // end goes to onDone. Throws nothing.
@@ -104,6 +131,13 @@ class PlacementController : public IPlacementController,
   std::string m_requestId;        // its /ads exchange
   std::shared_ptr<CreativeBundleController> m_downloading;  // its bundle
   std::vector<Waiter> m_waiters;  // the callers it will tell
+  std::chrono::milliseconds m_backoff{0};  // after the last failed load; 0 after a success
+  std::uint64_t m_retryToken = 0;          // the retry on its way, when m_retryDue
+  bool m_retryDue = false;
+  std::int64_t m_retryAt = 0;              // Clock ticks
+  std::string m_lastFailure;               // what the last failed load said
+  std::uint64_t m_expiryToken = 0;         // the expiry check that counts
+  const std::function<void()> m_onReadyChanged;
 
   std::mutex m_playMutex;  // guards the play state below
   std::shared_ptr<KestrelAdPlayInfo> m_currentPlayInfo;

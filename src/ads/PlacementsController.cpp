@@ -1,12 +1,17 @@
 #include "ads/PlacementsController.h"
 
+#include <algorithm>
+
 #include "ads/PlacementController.h"
 #include "ads/ReportPlayFailure.h"
 #include "base/CallbackDispatcher.h"
+#include "base/ControllerRegistry.h"
 #include "base/Log.h"
 
 namespace kestrel {
 namespace {
+
+using R = ControllerRegistry;
 
 // Logs the unknown name and tells onFailure on the callback dispatcher, or logs that it cannot.
 void ReportUnknownPlacement(const std::string& name, const AdLoadHandler& onFailure) {
@@ -73,12 +78,34 @@ void PlacementsController::AddPlacement(const PlacementRecord& record) {
       LogError("Missing Placement Name");
       return;
     }
-    auto placement = PlacementController::Create(record);
+    auto placement = PlacementController::Create(record, &PlacementsController::ReadyChanged);
     std::lock_guard listLock(m_listMutex);
     m_placements.emplace_back(record.ReferenceId, std::move(placement));
   } catch (const std::exception& e) {
     LogException(e);
   }
+}
+
+void PlacementsController::StartAutoLoads() {
+  std::vector<std::shared_ptr<PlacementController>> placements;
+  {
+    std::lock_guard lock(m_listMutex);
+    for (const auto& entry : m_placements) placements.push_back(entry.second);
+  }
+  for (const auto& placement : placements) placement->AutoLoad();
+}
+
+bool PlacementsController::AnyAdReady() {
+  std::lock_guard lock(m_listMutex);
+  return std::any_of(m_placements.begin(), m_placements.end(),
+                     [](const auto& entry) { return entry.second->CountPlayableBundles() > 0; });
+}
+
+void PlacementsController::ReadyChanged() {
+  // Through the registry: a placement's timer may outlive the controller that made it.
+  auto placements = std::dynamic_pointer_cast<PlacementsController>(R::GetPlacementsController());
+  if (!placements) return;
+  (void)placements->AnyAdReady();
 }
 
 void PlacementsController::NotifyLoadResult(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure,

@@ -166,6 +166,7 @@ void InitializationController::ApplyConfig(const std::shared_ptr<ConfigResponse>
       endpoints->SetRiEndpoint(ConfigDocument::RiEndpoint(*doc));
       endpoints->SetSdkBiEndpoint(ConfigDocument::SdkBiEndpoint(*doc));
     }
+    if (auto placements = R::GetPlacementsController()) placements->StartAutoLoads();
 
     InitializationSuccessEventArgs args{response->m_placements};
     InitializationSuccessHandler onSuccess;

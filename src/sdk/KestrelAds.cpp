@@ -6,6 +6,7 @@
 #include "ads/IMediationController.h"
 #include "ads/IPlacementController.h"
 #include "ads/IPlacementsController.h"
+#include "ads/PlacementCallbacks.h"
 #include "ads/PlacementController.h"
 #include "ads/ReportPlayFailure.h"
 #include "base/CallbackDispatcher.h"
@@ -274,6 +275,10 @@ bool KestrelAds::LoadMediatedAd(std::string placement, AdLoadCallback callback, 
     LogInfo("Placement " + placement + " is downloading assets after a successful LoadMediatedAd call....");
     return true;
   });
+}
+
+void KestrelAds::SetLoadCallback(std::string placement, AdLoadCallback callback) {
+  Guarded([&] { PlacementCallbacks::Set(placement, std::move(callback)); });
 }
 
 bool KestrelAds::IsAdPlayable(std::string placement) {

@@ -413,6 +413,23 @@ kestrel_result kestrel_load_mediated(const char* placement, const char* ad_marku
   });
 }
 
+kestrel_result kestrel_set_load_callback(const char* placement, kestrel_load_callback callback, void* user_data) {
+  return Run([&] {
+    if (Missing("kestrel_set_load_callback", "placement", placement)) return KESTREL_ERROR_NULL_ARGUMENT;
+    AdLoadCallback callbacks;
+    if (callback) {
+      auto tell = [callback, user_data](AdLoadEventArgs args) {
+        const kestrel_load_event event{sizeof(kestrel_load_event), args.Success, args.PlacementId.c_str(),
+                                       args.Message.c_str(), args.Count};
+        RunLogged(kCallbackException, [&] { callback(user_data, &event); });
+      };
+      callbacks = AdLoadCallback{tell, tell};
+    }
+    KestrelAds::SetLoadCallback(placement, std::move(callbacks));
+    return KESTREL_OK;
+  });
+}
+
 int kestrel_is_playable(const char* placement) {
   return RunLogged(kUnknownException, 0, [&] {
     if (Missing("kestrel_is_playable", "placement", placement)) return 0;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "ads/PlacementCallbacks.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/TovaneSdkConcreteFactory.h"
 
@@ -117,6 +118,7 @@ void SdkState::Reset() {
   state.initPhase = InitPhase::kNotStarted;
   state.initFailure.clear();
   state.initWaiters.clear();
+  PlacementCallbacks::Clear();
 }
 
 }  // namespace kestrel
