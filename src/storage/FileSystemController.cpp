@@ -112,11 +112,13 @@ std::string FileSystemController::SanitizeFileName(const std::string& text) {
 }
 
 std::string FileSystemController::PartFileName(const std::string& url) {
-  std::string name = SanitizeFileName(url.substr(url.find_last_of("/\\") + 1));  // all of it without a separator
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  std::string name = SanitizeFileName(path.substr(path.find_last_of("/\\") + 1));  // all of it without a separator
   for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == '#') c = '_';
+    if (static_cast<unsigned char>(c) < 0x20) c = '_';
   }
-  return name;
+  return name.empty() ? "part" : name;
 }
 
 void FileSystemController::ClearFolder(const std::string& path) {

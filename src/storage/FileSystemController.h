@@ -31,10 +31,11 @@ class FileSystemController : public IFileSystemController {
   static std::string CreateSubfolder(const std::string& base, const std::string& name);
   // Replaces each of < > : " / \ | ? * with _ and drops trailing dots.
   static std::string SanitizeFileName(const std::string& text);
-  // The local name of the ad part at url: its last segment (after the last
-  // "/" or "\\"), query included, made storable on Windows and readable as a
-  // path by the browser: sanitized as above, and control characters and "#"
-  // become "_" too.
+  // The local name of the ad part at url: the last segment (after the last
+  // "/" or "\\") of what comes before any "?" or "#", trailing separators
+  // dropped, made storable on Windows and readable as a path by the browser:
+  // sanitized as above, and control characters become "_" too. "part" when
+  // nothing is left.
   static std::string PartFileName(const std::string& url);
   // Removes everything inside the folder, keeping the folder. Symbolic links
   // are removed, never followed. Failures are skipped.

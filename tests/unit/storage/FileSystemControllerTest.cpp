@@ -55,6 +55,11 @@ TEST(FileSystemNamesTest, NamesAreMadeStorable) {
   const fs::path folder = fs::path("games") / "bin";
   EXPECT_EQ(FileSystemModel::ApplicationFolderName((folder / "My.Game.EXE").string()), "My.Game");
   EXPECT_EQ(FileSystemModel::ApplicationFolderName((folder / "what?.").string()), "what_");
+  for (const auto& [url, name] : std::vector<std::pair<std::string, std::string>>{
+           {"http://h/x/bundle.zip?sig=a/b", "bundle.zip"}, {"http://h/a.png#x/y?z", "a.png"},
+           {"http://h/x\\a:b\x01.png?q", "a_b_.png"}, {"http://h/x/", "x"}, {"http://h/..?a", "part"}}) {
+    EXPECT_EQ(FileSystemController::PartFileName(url), name) << url;
+  }
 }
 
 TEST(LocalAppDataTest, FollowsXdgDataHomeThenHomeThenTheRoot) {
