@@ -36,9 +36,13 @@ const std::string kSetUpLockName = ".setup.lock";
 // any name an earlier process with the same pid chose.
 std::string InstanceName() {
   static std::atomic<unsigned> counter{0};
-  const auto now = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  auto bits = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  try {
+    bits ^= std::random_device{}();
+  } catch (const std::exception&) {  // no random source: the clock alone
+  }
   char random[16];
-  std::snprintf(random, sizeof random, "%08x", std::random_device{}() ^ now);
+  std::snprintf(random, sizeof random, "%08x", bits);
   return std::to_string(PlatformServices::ProcessInfo()->ProcessId()) + "-" + std::to_string(counter++) + "-" + random;
 }
 
