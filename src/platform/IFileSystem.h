@@ -1,8 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace kestrel {
+
+// An exclusive lock on a file, held until this is destroyed or the process
+// ends, however it ends.
+class IFileLock {
+ public:
+  virtual ~IFileLock() = default;
+};
 
 // The file-system services whose form differs between operating systems.
 class IFileSystem {
@@ -17,6 +25,12 @@ class IFileSystem {
   // dies the file holds either all of the old contents or all of the new.
   // On failure returns false and says why in error; the old file is kept.
   virtual bool ReplaceFile(const std::string& path, const std::string& contents, std::string& error) = 0;
+
+  // Opens the file at path, creating it when missing, and locks it without
+  // waiting. Null when the lock is held through another opening of the file,
+  // in this process or another (error then empty), or when the file cannot be
+  // opened or locked (error says why).
+  virtual std::unique_ptr<IFileLock> TryLockFile(const std::string& path, std::string& error) = 0;
 };
 
 }  // namespace kestrel

@@ -1,13 +1,20 @@
 #include "storage/FileSystemController.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <set>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/Log.h"
 #include "platform/Paths.h"
+#include "platform/PlatformServices.h"
 
 namespace kestrel {
 namespace fs = std::filesystem;
@@ -20,6 +27,77 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 bool IsFolder(const std::string& path) {
   std::error_code ec;
   return fs::is_directory(PathFromUtf8(path), ec);
+}
+
+constexpr std::string_view kLockSuffix = ".lock";
+const std::string kSetUpLockName = ".setup.lock";
+
+// pid-counter-random: unique among the controllers of this process, and unlike
+// any name an earlier process with the same pid chose.
+std::string InstanceName() {
+  static std::atomic<unsigned> counter{0};
+  auto bits = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  try {
+    bits ^= std::random_device{}();
+  } catch (const std::exception&) {  // no random source: the clock alone
+  }
+  char random[16];
+  std::snprintf(random, sizeof random, "%08x", bits);
+  return std::to_string(PlatformServices::ProcessInfo()->ProcessId()) + "-" + std::to_string(counter++) + "-" + random;
+}
+
+// Another start-up holds the set-up lock only while it lays out its own
+// folder; one that has it longer is stuck, and this one goes on without it.
+std::unique_ptr<IFileLock> TakeSetUpLock(const std::string& creatives) {
+  const std::string path = JoinPath(creatives, kSetUpLockName);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string error;
+  for (;;) {
+    if (auto lock = PlatformServices::FileSystem()->TryLockFile(path, error)) return lock;
+    if (!error.empty() || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  LogWarn("Can't lock " + path + (error.empty() ? ": held too long" : ": " + error) +
+          "; the creatives of ended runs are kept");
+  return nullptr;
+}
+
+void RemoveEntry(const std::string& path) {
+  std::error_code ec;
+  if (fs::symlink_status(PathFromUtf8(path), ec).type() == fs::file_type::directory) {
+    FileSystemController::ClearFolder(path);
+  }
+  fs::remove(PathFromUtf8(path), ec);
+}
+
+// Removes from creatives what no live controller holds; keeps own and own.lock.
+void RemoveUnheld(const std::string& creatives, const std::string& own) {
+  std::error_code ec;
+  std::set<std::string> names;
+  for (fs::directory_iterator it(PathFromUtf8(creatives), ec), end; !ec && it != end; it.increment(ec)) {
+    names.insert(Utf8FromPath(it->path().filename()));
+  }
+  const auto isLockFile = [&](const std::string& name) {
+    return names.count(name) == 1 && name.ends_with(kLockSuffix) &&
+           fs::symlink_status(PathFromUtf8(JoinPath(creatives, name)), ec).type() == fs::file_type::regular;
+  };
+  for (const std::string& name : names) {
+    if (name == kSetUpLockName || name == own || name == own + std::string(kLockSuffix)) continue;
+    const std::string path = JoinPath(creatives, name);
+    if (!isLockFile(name)) {
+      if (!isLockFile(name + std::string(kLockSuffix))) RemoveEntry(path);  // else decided with its lock
+      continue;
+    }
+    std::string error;
+    auto lock = PlatformServices::FileSystem()->TryLockFile(path, error);
+    if (!lock) {  // a live controller's, or unreadable: kept either way
+      if (!error.empty()) LogWarn("Keeping " + path + ": " + error);
+      continue;
+    }
+    RemoveEntry(path.substr(0, path.size() - kLockSuffix.size()));
+    lock.reset();
+    RemoveEntry(path);
+  }
 }
 
 }  // namespace
@@ -38,7 +116,6 @@ void FileSystemController::SetUpFolders() {
   CreateFolder(m_model->ApplicationFolder());
   CreateFolder(m_model->SdkFolder());
   CreateFolder(m_model->WebView2Folder());
-  ClearFolder(m_model->CreativesFolder());
   CreateFolder(m_model->CreativesFolder());
   for (const std::string& folder : {m_model->WebView2Folder(), m_model->CreativesFolder()}) {
     if (!IsFolder(folder)) {
@@ -46,6 +123,30 @@ void FileSystemController::SetUpFolders() {
       return;
     }
   }
+  SetUpInstanceFolder();
+}
+
+// The lock file first, then the folder: a folder with a lock file beside it
+// is never removed while that is held.
+void FileSystemController::SetUpInstanceFolder() {
+  const std::string creatives = m_model->CreativesFolder();
+  const auto setUpLock = TakeSetUpLock(creatives);
+  const std::string name = InstanceName();
+  const std::string folder = JoinPath(creatives, name);
+  std::string error;
+  m_instanceLock = PlatformServices::FileSystem()->TryLockFile(folder + std::string(kLockSuffix), error);
+  if (!m_instanceLock) {
+    LogWarn("Can't lock the creatives folder " + folder + ": " + (error.empty() ? "held elsewhere" : error) +
+            "; another instance's start-up may remove it");
+  }
+  std::error_code ec;
+  fs::create_directory(PathFromUtf8(folder), ec);
+  if (!IsFolder(folder)) {
+    LogError("Failed to create directory: " + folder);
+    return;
+  }
+  if (setUpLock) RemoveUnheld(creatives, name);
+  m_creativesFolder = folder;
   m_ready = true;
 }
 
@@ -55,7 +156,7 @@ std::future<bool> FileSystemController::Initialize() {
 
 std::string FileSystemController::GetCreativesFolder() {
   std::lock_guard lock(m_mutex);
-  return m_model->CreativesFolder();
+  return m_creativesFolder.empty() ? m_model->CreativesFolder() : m_creativesFolder;
 }
 
 std::string FileSystemController::GetSdkFolder() {
@@ -112,11 +213,13 @@ std::string FileSystemController::SanitizeFileName(const std::string& text) {
 }
 
 std::string FileSystemController::PartFileName(const std::string& url) {
-  std::string name = SanitizeFileName(url.substr(url.find_last_of("/\\") + 1));  // all of it without a separator
+  std::string path = url.substr(0, url.find_first_of("?#"));
+  while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  std::string name = SanitizeFileName(path.substr(path.find_last_of("/\\") + 1));  // all of it without a separator
   for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == '#') c = '_';
+    if (static_cast<unsigned char>(c) < 0x20) c = '_';
   }
-  return name;
+  return name.empty() ? "part" : name;
 }
 
 void FileSystemController::ClearFolder(const std::string& path) {

@@ -116,15 +116,19 @@ int RunKillChild(const std::string& mode, const std::string& baseUrl) {
     return Exit(kNotKilled, "not killed");
   }
 
-  // What a killed process left behind is gone: the creatives folder is empty and nothing is playable.
+  // What a killed process left behind is gone: Creatives holds only this process's empty folder and the
+  // lock files, and nothing is playable.
   const fs::path creatives = ControllerRegistry::GetFileSystemController()->GetCreativesFolder();
-  for (const auto& entry : fs::recursive_directory_iterator(creatives)) {
-    return Exit(kLeftover, "left over: " + entry.path().string());
+  for (const auto& entry : fs::recursive_directory_iterator(creatives.parent_path())) {
+    const fs::path& path = entry.path();
+    if (path != creatives && path != fs::path(creatives.string() + ".lock") && path.filename() != ".setup.lock") {
+      return Exit(kLeftover, "left over: " + path.string());
+    }
   }
   for (const char* placement : {"interstitial", "rewarded_video", "hb_banner"}) {
     if (ads->IsAdPlayable(placement)) return Exit(kPlayableTooSoon, std::string(placement) + " playable before a load");
   }
-  std::ifstream settings(creatives.parent_path() / "settings.ke", std::ios::binary);
+  std::ifstream settings(creatives.parent_path().parent_path() / "settings.ke", std::ios::binary);
   for (std::string line; std::getline(settings, line);) {
     if (line.find('=') == std::string::npos) return Exit(kBadSettings, "settings.ke line without =: " + line);
   }
@@ -208,7 +212,7 @@ TEST(KillTest, AFreshProcessCleansUpAfterAKillMidLoad) {
   const unsigned seed = static_cast<unsigned>(std::random_device{}());
   std::mt19937 random(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
-  int leftBehind = 0;  // rounds whose dead process left files in the creatives folder
+  int leftBehind = 0;  // rounds whose dead process left a bundle in its creatives folder
   const int rounds = Rounds();
   for (int round = 1; round <= rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
@@ -224,7 +228,7 @@ TEST(KillTest, AFreshProcessCleansUpAfterAKillMidLoad) {
     close(output);
     ASSERT_TRUE(loading) << "the child ended before it loaded";
     for (const auto& entry : fs::recursive_directory_iterator(dataHome.Path())) {
-      if (entry.path().parent_path().filename() == "Creatives") {
+      if (entry.path().parent_path().parent_path().filename() == "Creatives") {
         ++leftBehind;
         break;
       }

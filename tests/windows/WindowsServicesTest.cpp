@@ -172,6 +172,21 @@ TEST(WindowsServicesTest, ReplaceFileWritesWholeOrKeepsWhatWasThere) {
   EXPECT_EQ(names, (std::set<fs::path>{target.filename(), "settings.ke", "held.ke"})) << "a temporary file was left";
 }
 
+// A lock shuts out every other handle, this process's too, keeps its file from being deleted, and goes with its handle.
+TEST(WindowsServicesTest, FileLockIsExclusiveUntilReleased) {
+  test::TempDir folder;
+  const std::string path = Utf8(folder.Path() / L"\u00e9t\u00e9.lock");
+  auto files = CreateFileSystem();
+  std::string error;
+  auto lock = files->TryLockFile(path, error);
+  ASSERT_TRUE(lock) << error;
+  EXPECT_FALSE(files->TryLockFile(path, error));
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(DeleteFileW(ToUtf16(path).c_str()));
+  lock.reset();
+  EXPECT_TRUE(files->TryLockFile(path, error)) << error;
+}
+
 TEST(WindowsServicesTest, ProcessAndPackageNameTheProgramAndItsFileVersion) {
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,19 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// flock: bound to the opening of the file, so released when the last
+// descriptor of it closes, the process's own at its end included.
+class LinuxFileLock : public IFileLock {
+ public:
+  explicit LinuxFileLock(int fd) : m_fd(fd) {}
+  ~LinuxFileLock() override { ::close(m_fd); }
+  LinuxFileLock(const LinuxFileLock&) = delete;
+  LinuxFileLock& operator=(const LinuxFileLock&) = delete;
+
+ private:
+  int m_fd;
+};
+
 class LinuxFileSystem : public IFileSystem {
  public:
   // $XDG_DATA_HOME, else $HOME/.local/share; created when missing, as the
@@ -89,6 +103,22 @@ class LinuxFileSystem : public IFileSystem {
     }
     SyncFolder(std::filesystem::path(path).parent_path().string());
     return true;
+  }
+
+  std::unique_ptr<IFileLock> TryLockFile(const std::string& path, std::string& error) override {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = ErrnoText("can't open " + path);
+      return nullptr;
+    }
+    int result = 0;
+    do {
+      result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return std::make_unique<LinuxFileLock>(fd);
+    error = errno == EWOULDBLOCK ? std::string() : ErrnoText("can't lock " + path);
+    ::close(fd);
+    return nullptr;
   }
 };
 

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +16,7 @@ class LinuxProcessInfo : public IProcessInfo {
     auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : path.string();
   }
+  unsigned long ProcessId() override { return static_cast<unsigned long>(::getpid()); }
 };
 
 }  // namespace

@@ -49,6 +49,19 @@ bool WriteAll(HANDLE file, const std::string& contents) {
   return true;
 }
 
+// LockFileEx on the file's first byte: bound to the handle, and released by
+// the system when the handle closes, the process's own at its end included.
+class WindowsFileLock : public IFileLock {
+ public:
+  explicit WindowsFileLock(HANDLE file) : m_file(file) {}
+  ~WindowsFileLock() override { CloseHandle(m_file); }
+  WindowsFileLock(const WindowsFileLock&) = delete;
+  WindowsFileLock& operator=(const WindowsFileLock&) = delete;
+
+ private:
+  HANDLE m_file;
+};
+
 class WindowsFileSystem : public IFileSystem {
  public:
   std::string LocalAppDataFolder() override {
@@ -94,6 +107,29 @@ class WindowsFileSystem : public IFileSystem {
     } catch (const std::exception& e) {
       error = e.what();
       return false;
+    }
+  }
+
+  // Opened without sharing deletion, so that a held lock file cannot be removed.
+  std::unique_ptr<IFileLock> TryLockFile(const std::string& path, std::string& error) override {
+    try {
+      HANDLE file = CreateFileW(ToUtf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        error = ErrorText("can't open " + path, GetLastError());
+        return nullptr;
+      }
+      OVERLAPPED start{};
+      if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
+        return std::make_unique<WindowsFileLock>(file);
+      }
+      const DWORD code = GetLastError();
+      error = code == ERROR_LOCK_VIOLATION ? std::string() : ErrorText("can't lock " + path, code);
+      CloseHandle(file);
+      return nullptr;
+    } catch (const std::exception& e) {
+      error = e.what();
+      return nullptr;
     }
   }
 };

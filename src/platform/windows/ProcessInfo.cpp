@@ -31,6 +31,7 @@ class WindowsProcessInfo : public IProcessInfo {
       return {};
     }
   }
+  unsigned long ProcessId() override { return GetCurrentProcessId(); }
 };
 
 }  // namespace

@@ -30,6 +30,7 @@ class FakeProcess : public IProcessInfo {
  public:
   explicit FakeProcess(std::string path) : m_path(std::move(path)) {}
   std::string ExecutablePath() override { return m_path; }
+  unsigned long ProcessId() override { return 1; }
 
  private:
   std::string m_path;

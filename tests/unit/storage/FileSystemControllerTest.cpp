@@ -1,5 +1,7 @@
 #include "support/TestPrelude.h"
 
+#include "support/ChildProcess.h"
+
 #include "platform/PlatformServices.h"
 #include "storage/FileSystemController.h"
 #include "storage/FileSystemModel.h"
@@ -20,22 +22,48 @@ class FileSystemControllerTest : public ::testing::Test {
   fs::path sdk = dataHome.Path() / "storage_tests" / "TovaneSDK";
 };
 
-TEST_F(FileSystemControllerTest, StartEmptiesTheCreativesOfAnEarlierRunOnly) {
+TEST_F(FileSystemControllerTest, StartRemovesOnlyWhatNoLiveInstanceHolds) {
   test::TempDir outside;
   WriteFile(outside.Path() / "keep.txt", "outside");
-  fs::create_directories(sdk / "Creatives" / "p_1" / "images");
-  WriteFile(sdk / "Creatives" / "p_1" / "images" / "a.png", "png");
-  fs::create_directory_symlink(outside.Path(), sdk / "Creatives" / "link");
+  const fs::path creatives = sdk / "Creatives";
+  for (const char* folder : {"p_1/images", "held/p_1", "ended"}) fs::create_directories(creatives / folder);
+  for (const char* file : {"p_1/images/a.png", "loose.txt", "held/p_1/a.png", "ended/a.png", "ended.lock"}) {
+    WriteFile(creatives / file, "x");
+  }
+  fs::create_directory_symlink(outside.Path(), creatives / "link");
   fs::create_directories(sdk / "WebView2" / "Cache");
   WriteFile(sdk / "settings.ke", "CoppaConsentStatus=true\n");
+  std::string error;
+  const auto held = PlatformServices::FileSystem()->TryLockFile((creatives / "held.lock").string(), error);
+  ASSERT_TRUE(held) << error;
 
   FileSystemController controller("TovaneSDK");
   EXPECT_TRUE(controller.Initialize().get());
-  EXPECT_EQ(controller.GetCreativesFolder(), (sdk / "Creatives").string());
-  EXPECT_TRUE(fs::is_empty(sdk / "Creatives"));
-  EXPECT_TRUE(fs::exists(outside.Path() / "keep.txt")) << "a link inside Creatives was followed";
-  EXPECT_TRUE(fs::is_directory(sdk / "WebView2" / "Cache"));
-  EXPECT_TRUE(fs::exists(sdk / "settings.ke"));
+  const fs::path own = controller.GetCreativesFolder();
+  EXPECT_EQ(own.parent_path(), creatives);
+  EXPECT_TRUE(fs::is_empty(own));
+  for (const auto& [path, kept] : std::vector<std::pair<fs::path, bool>>{
+           {creatives / "p_1", false}, {creatives / "loose.txt", false}, {creatives / "link", false},
+           {creatives / "ended", false}, {creatives / "ended.lock", false}, {creatives / "held/p_1/a.png", true},
+           {outside.Path() / "keep.txt", true}, {sdk / "WebView2" / "Cache", true}, {sdk / "settings.ke", true}}) {
+    EXPECT_EQ(fs::exists(fs::symlink_status(path)), kept) << path;
+  }
+}
+
+// Another process's instance keeps its files while it runs; once it has ended
+// the next start-up removes them.
+TEST_F(FileSystemControllerTest, EachProcessHasItsOwnCreatives) {
+  FileSystemController first("TovaneSDK");
+  const fs::path bundle = fs::path(first.GetCreativesFolder()) / "p_1";
+  fs::create_directory(bundle);
+  WriteFile(bundle / "a.png", "png");
+  const fs::path second = test::InChild([] { return FileSystemController("TovaneSDK").GetCreativesFolder(); });
+  EXPECT_NE(second, first.GetCreativesFolder());
+  EXPECT_TRUE(fs::is_directory(second));
+  EXPECT_TRUE(fs::exists(bundle / "a.png"));
+  FileSystemController third("TovaneSDK");
+  EXPECT_FALSE(fs::exists(second)) << "an ended process's creatives were kept";
+  EXPECT_TRUE(fs::exists(bundle / "a.png"));
 }
 
 TEST_F(FileSystemControllerTest, StartReportsFailureWhenTheFoldersCannotBeMade) {
@@ -55,6 +83,11 @@ TEST(FileSystemNamesTest, NamesAreMadeStorable) {
   const fs::path folder = fs::path("games") / "bin";
   EXPECT_EQ(FileSystemModel::ApplicationFolderName((folder / "My.Game.EXE").string()), "My.Game");
   EXPECT_EQ(FileSystemModel::ApplicationFolderName((folder / "what?.").string()), "what_");
+  for (const auto& [url, name] : std::vector<std::pair<std::string, std::string>>{
+           {"http://h/x/bundle.zip?sig=a/b", "bundle.zip"}, {"http://h/a.png#x/y?z", "a.png"},
+           {"http://h/x\\a:b\x01.png?q", "a_b_.png"}, {"http://h/x/", "x"}, {"http://h/..?a", "part"}}) {
+    EXPECT_EQ(FileSystemController::PartFileName(url), name) << url;
+  }
 }
 
 TEST(LocalAppDataTest, FollowsXdgDataHomeThenHomeThenTheRoot) {
