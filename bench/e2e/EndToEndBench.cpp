@@ -5,6 +5,8 @@
 //   memory peak resident memory that initialising and loading 5 placements adds (child process)
 //   play   PlayAd to the creative's start, the process's first and later ones / a bare
 //          WebKitWebView on the same index.html
+//   engine memory  resident memory of the SDK's process and of the web engine's processes
+//          before initialisation, with an ad ready, during a play and a minute after it (child process)
 // With --network, the network table instead: init and loads through a
 // simulated network (tools/netsim) at each round trip, beside the least the
 // network allows and a libcurl client with kept-alive connections and parallel parts.
@@ -14,7 +16,10 @@
 
 #include <gtk/gtk.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +28,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,12 +43,14 @@
 #include "NetSim.h"
 #include "common/QuietOutput.h"
 #include "display/DisplayOverlayAdView.h"
+#include "display/WebEngineKeeper.h"
 #include "e2e/BareWebView.h"
 #include "e2e/Baseline.h"
 #include "e2e/MainLoop.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/PlatformServices.h"
 #include "sdk/SdkState.h"
+#include "support/EngineProcesses.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -340,6 +348,7 @@ std::vector<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std::
   for (int i = 0; i < runs; ++i) {
     KestrelAds* ads = Initialize(server.BaseUrl(), window, true).ads;
     Load(ads, "interstitial", true);
+    WebEngineKeeper::SetAdReady(true);  // as the ads side does when a load completes
     if (i == 0) Baseline().LoadAd(server.BaseUrl() + "/ads", LastBody(server, "/ads"), page.Path());
 
     g_creativeStarted = false;
@@ -372,6 +381,114 @@ std::vector<Figure> MeasurePlay(adserver::LocalAdServer& server, int runs, std::
   gtk_widget_destroy(window);
   Pump();
   return {cold, warm};
+}
+
+// ---- what the web engine holds between ads ----
+
+GtkWidget* OpenPublisherWindow() {
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(window), 640, 480);
+  gtk_widget_show(window);
+  PumpUntil([&] { return gtk_widget_get_mapped(window); }, std::chrono::seconds(10));
+  return window;
+}
+
+void PumpFor(Clock::duration time) {
+  PumpUntil([] { return false; }, time);
+}
+
+// A line for the parent: the stage, the kB resident in this process (all, and
+// anonymous: not pages of mapped files such as the engine's libraries), in
+// the engine's processes together, and how many of those there are.
+void ReportResident(std::ostream& out, const char* stage) {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  const auto engine = test::EngineProcessesRssKb();
+  long engineKb = 0;
+  for (const long kb : engine) engineKb += kb;
+  out << "rss " << stage << " " << resident * (sysconf(_SC_PAGESIZE) / 1024) << " " << StatusKb("RssAnon") << " "
+      << engineKb << " " << engine.size() << std::endl;
+}
+
+// The engine memory figure's child: the stages of one ad's life, the last a
+// minute after the play with nothing loaded (with --smoke, once the engine's
+// processes are gone after a 200 ms grace). "closed", 2 s after the play, is
+// what a process held for good when the engine was kept for its life.
+int EngineMemoryChild(const std::string& baseUrl, bool smoke) {
+  QuietOutput quiet;
+  std::ostream& out = quiet.Out();
+  try {
+    setenv("NO_AT_BRIDGE", "1", 1);
+    if (!gtk_init_check(nullptr, nullptr)) throw std::runtime_error("no display (run under xvfb-run)");
+    GtkWidget* window = OpenPublisherWindow();
+    test::ScopedDataHome home;
+    KestrelAds::AddDiagnosticListener(WatchCreativeStart);
+    ReportResident(out, "before-init");
+    KestrelAds* ads = Initialize(baseUrl, window, true).ads;
+    if (smoke) WebEngineKeeper::SetReleaseGraceForTesting(std::chrono::milliseconds(200));
+    Load(ads, "interstitial", true);
+    WebEngineKeeper::SetAdReady(true);  // as the ads side does when a load completes
+    PumpUntil([] { return !test::EngineProcessesRssKb().empty(); }, kDeadline);
+    PumpFor(std::chrono::seconds(2));  // the engine's start settles
+    ReportResident(out, "ad-ready");
+    auto ended = std::make_shared<bool>(false);
+    AdPlayCallback callback;
+    callback.OnAdEnd = [ended](AdPlayEventArgs) { *ended = true; };
+    if (!ads->PlayAd("interstitial", callback).Success || !PumpUntil([] { return g_creativeStarted.load(); }, kDeadline))
+      throw std::runtime_error("the creative did not start");
+    WebEngineKeeper::SetAdReady(false);  // the one ad is playing: none is ready
+    PumpFor(std::chrono::seconds(1));
+    ReportResident(out, "playing");
+    if (auto view = DisplayOverlayAdView::Current()) view->ExecuteScript("document.getElementById('close').click()", {});
+    if (!PumpUntil([&] { return *ended; }, kDeadline)) throw std::runtime_error("the ad did not close");
+    if (!smoke) {
+      PumpFor(std::chrono::seconds(2));  // within the grace: all that was kept for the next play is there
+      ReportResident(out, "closed");
+    }
+    if (smoke) {
+      PumpUntil([] { return test::EngineProcessesRssKb().empty(); }, kDeadline);
+    } else {
+      PumpFor(std::chrono::seconds(60));
+    }
+    ReportResident(out, "idle");
+    KestrelAds::RemoveDiagnosticListener(WatchCreativeStart);
+    SdkState::Reset();
+    gtk_widget_destroy(window);
+    Pump();
+    return 0;
+  } catch (const std::exception& e) {
+    out << "error " << e.what() << std::endl;
+    return 1;
+  }
+}
+
+// Runs the child once and prints its stages; the figures judged are the
+// engine's processes a minute after the play and what the SDK's process
+// holds then beyond what it held before initialisation.
+std::vector<Figure> MeasureEngineMemory(adserver::LocalAdServer& server, bool smoke, std::ostream& out) {
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string command =
+      "'" + self + "' --engine-memory-child '" + server.BaseUrl() + "'" + (smoke ? " --smoke" : "");
+  FILE* child = ::popen(command.c_str(), "r");
+  if (!child) throw std::runtime_error("cannot start " + command);
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, child)) output += buffer;
+  if (::pclose(child) != 0) throw std::runtime_error("engine memory child failed: " + output);
+  std::map<std::string, std::array<long, 4>> stages;
+  std::istringstream lines(output);
+  out << "resident memory (MB)  SDK process  of it anonymous  engine processes (count)\n";
+  for (std::string word, stage; lines >> word >> stage;) {
+    auto& kb = stages[stage];
+    lines >> kb[0] >> kb[1] >> kb[2] >> kb[3];
+    out << std::left << std::fixed << std::setprecision(1) << std::setw(22) << stage << std::setw(13) << kb[0] / 1024.0
+        << std::setw(17) << kb[1] / 1024.0 << kb[2] / 1024.0 << " (" << kb[3] << ")\n";
+  }
+  if (!stages.contains("before-init") || !stages.contains("idle"))
+    throw std::runtime_error("engine memory child said: " + output);
+  return {{"engine, idle", "MB", {stages["idle"][2] / 1024.0}, {}, 30.0},
+          {"SDK added, idle", "MB", {(stages["idle"][0] - stages["before-init"][0]) / 1024.0}, {}, 40.0}};
 }
 
 // ---- what the calls cost their caller while the server holds its answers ----
@@ -650,7 +767,11 @@ int Run(int runs, bool smoke) {
     figures.push_back(MeasureLoad(server, runs, 1000 * 1000, "load 1 MB bundle"));
     if (!smoke) figures.push_back(MeasureLoad(server, runs, 20 * 1000 * 1000, "load 20 MB bundle"));
     figures.push_back(MeasureMemory(runs));
-    for (Figure& play : MeasurePlay(server, runs, out)) figures.push_back(std::move(play));
+    const std::vector<Figure> plays = MeasurePlay(server, runs, out);
+    figures.insert(figures.end(), plays.begin(), plays.end());
+    if (!plays.empty()) {
+      for (Figure& memory : MeasureEngineMemory(server, smoke, out)) figures.push_back(std::move(memory));
+    }
     MeasureCallTimes(server, smoke ? 5 : 50, out);
   } catch (const std::exception& e) {
     PrintTable(out, figures);
@@ -672,6 +793,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--memory-child" && i + 1 < argc) return kestrel::bench::MemoryChild(argv[i + 1]);
+    if (arg == "--engine-memory-child" && i + 1 < argc) {
+      return kestrel::bench::EngineMemoryChild(argv[i + 1], i + 2 < argc && std::string(argv[i + 2]) == "--smoke");
+    }
     if (arg == "--smoke") {
       smoke = true;
       runs = 1;

@@ -13,6 +13,7 @@
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidBridgePropertiesController.h"
 #include "display/MraidScript.h"
+#include "display/WebEngineKeeper.h"
 #include "platform/Backend.h"
 #include "platform/Paths.h"
 #include "storage/IFileSystemController.h"
@@ -98,6 +99,7 @@ DisplayOverlayAdView::DisplayOverlayAdView(const std::string& bundleFolder, cons
       m_owner(owner) {}
 
 DisplayOverlayAdView::~DisplayOverlayAdView() {
+  if (m_onScreen) WebEngineKeeper::PlayEnded();
   if (!m_window && !m_webView) return;
   // Released without a close: the window goes on its own thread.
   auto parts = std::make_shared<std::pair<std::unique_ptr<IWebViewHost>, std::unique_ptr<IOverlayWindow>>>(
@@ -140,6 +142,8 @@ void DisplayOverlayAdView::CreateOverlayWindow(WindowHandle publisher) {
     LogError("Failed to create overlay window.");
     return;
   }
+  m_onScreen = true;
+  WebEngineKeeper::PlayStarted();
   m_messageSecond = std::chrono::steady_clock::now();
   m_window->After(kCloseControlGrace, WhileAlive(&DisplayOverlayAdView::OnGraceOver));
   if (m_incentivized) m_window->After(kRewardedCloseLimit, WhileAlive(&DisplayOverlayAdView::OnRewardedLimit));
@@ -406,6 +410,7 @@ void DisplayOverlayAdView::Close() {
     g_locationHook = false;
     m_window.reset();
   }
+  if (std::exchange(m_onScreen, false)) WebEngineKeeper::PlayEnded();
 }
 
 void DisplayOverlayAdView::ExecuteScript(const std::string& script, IWebViewHost::ScriptCompleted completed) {

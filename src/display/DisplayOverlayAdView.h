@@ -116,6 +116,7 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   int m_messagesThisSecond = 0;
   bool m_floodLogged = false;
   bool m_ending = false;
+  bool m_onScreen = false;  // counted by WebEngineKeeper as a play that holds the engine
   bool m_hugeLogged = false;
   std::string m_failure;
   DisplayAdController* m_owner = nullptr;  // not owned

@@ -55,6 +55,10 @@ std::unique_ptr<IOverlayWindow> CreateOverlayWindow(WindowHandle owner, IOverlay
 std::unique_ptr<IWindowSizeSource> CreateWindowSizeSource(WindowHandle window);
 // Starts the web engine on the window's thread, showing no ad, so that plays find it running. Any thread.
 void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder);
+// Ends the web engine's processes and drops the views and windows kept for
+// plays; the next warm-up or play starts it again. Only while no ad shows.
+// Any thread: the work runs on the window thread.
+void ReleaseWebEngine();
 // The browser in the window, or null with failure saying why; it may also fail later, through `failed`.
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,
                                                 IWebViewHost::Events events, std::string& failure);

@@ -19,6 +19,7 @@
 #include "config/EndpointController.h"
 #include "config/IPersistentSettingsController.h"
 #include "device/IPublisherAppInfoController.h"
+#include "display/WebEngineKeeper.h"
 #include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 #include "privacy/ICcpaController.h"
@@ -168,8 +169,8 @@ void RunInitialization(const std::string& appId, const KestrelSdkConfig& config,
     SdkState::DropPreinit();
     if (auto gdpr = R::GetGdprController()) gdpr->CheckConsentTimeout();
     SdkState::SetInstance(std::make_unique<KestrelAds>());
-    // The first play finds the browser engine running.
-    if (auto files = R::GetFileSystemController()) WarmUpWebEngine(window, files->GetWebView2Folder());
+    // The browser engine runs while an ad is ready to play.
+    if (auto files = R::GetFileSystemController()) WebEngineKeeper::Configure(window, files->GetWebView2Folder());
   }
 
   if (config.CoppaStatus) {

@@ -4,6 +4,7 @@
 
 #include "ads/PlacementCallbacks.h"
 #include "base/ControllerRegistry.h"
+#include "display/WebEngineKeeper.h"
 #include "sdk/TovaneSdkConcreteFactory.h"
 
 namespace kestrel {
@@ -111,6 +112,7 @@ void SdkState::Reset() {
   std::lock_guard initLock(state.initMutex);
   std::lock_guard preinitLock(state.preinitMutex);
   ControllerRegistry::Clear();
+  WebEngineKeeper::Reset();
   state.instancePtr.store(nullptr);
   state.instance.reset();
   state.preinit.reset();

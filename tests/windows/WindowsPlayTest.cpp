@@ -6,7 +6,10 @@
 #include "WindowsTest.h"
 
 #include "LocalAdServer.h"
+#include "base/WorkQueue.h"
 #include "display/DisplayOverlayAdView.h"
+#include "display/WebEngineKeeper.h"
+#include "platform/Backend.h"
 #include "kestrel/KestrelAds.h"
 #include "platform/PlatformServices.h"
 #include "platform/windows/WindowsSystemInfo.h"
@@ -171,7 +174,8 @@ INSTANTIATE_TEST_SUITE_P(Runtime, WindowsPlayAnswersTest, ::testing::Bool());
 
 TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
   test::LogCapture log;
-  // The browser started with the SDK, on the window's thread.
+  // The browser starts once an ad is ready, on the window's thread.
+  WebEngineKeeper::SetAdReady(true);
   ASSERT_TRUE(WaitFor("environment "));
   const KestrelAdPlayInfo info = Play();
   EXPECT_TRUE(info.Success) << info.Message;
@@ -245,6 +249,30 @@ TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
   EXPECT_EQ(ErrorLines(log), 0);
 }
 
+// The browser ends a grace after no ad is ready or showing, never while one shows; the next play starts it again.
+TEST_F(WindowsPlayTest, TheBrowserRunsWhileAnAdIsReadyOrShowingAndOnlyThen) {
+  constexpr auto grace = 100ms;
+  WebEngineKeeper::SetReleaseGraceForTesting(grace);
+  const test::LogCapture log;
+  const auto environments = [&] { return Hook<int()>("KdLiveEnvironments")(); };
+  WebEngineKeeper::SetAdReady(true);
+  ASSERT_TRUE(PumpMessagesUntil([&] { return environments() == 1; }));
+  for (std::size_t play = 1; play <= 2; ++play) {
+    ASSERT_TRUE(Play().Success);
+    ASSERT_TRUE(WaitFor(kReady, play));
+    WebEngineKeeper::SetAdReady(false);
+    auto over = std::make_shared<std::atomic<bool>>(false);  // the grace and the check after it
+    WorkQueue::Shared().PostAfter(3 * grace, [over] { RunOnWindowThread([over] { *over = true; }); });
+    ASSERT_TRUE(PumpMessagesUntil([&] { return over->load(); }));
+    EXPECT_EQ(log.CountStartingWith("No ad is ready or showing"), static_cast<int>(play) - 1);
+    Send(L"mraid://close");
+    ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == play; }));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return environments() == 0 && LiveControllers() == 0; }));
+  }
+  EXPECT_EQ(Find("environment ").size(), 2u);
+  EXPECT_TRUE(failures.empty());
+}
+
 // Each failure ends the play with the reason, one Error line and no overlay;
 // the next play works once the cause is gone.
 TEST_F(WindowsPlayTest, EachBrowserFailureEndsThePlayAndTheNextOneWorks) {
@@ -280,7 +308,7 @@ TEST_F(WindowsPlayTest, EachBrowserFailureEndsThePlayAndTheNextOneWorks) {
     std::string reason;
     std::size_t controllers;  // the controllers asked for
   } rows[] = {
-      // The browser's end drops the environment that started with the SDK: the next play makes one.
+      // The browser's end drops the environment: the next play makes one.
       {{}, [&] { failProcess(0); }, "the WebView2 browser's process failed (kind 0).", 1},
       // A failed controller is asked for again from a new environment, which fails here.
       {[&] { failCreation(1, E_FAIL, 1); failCreation(0, E_ACCESSDENIED, 1); }, {},

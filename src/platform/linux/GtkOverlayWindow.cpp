@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/GtkOverlayWindow.h"
+
 #include "platform/Backend.h"
 #include "platform/linux/GtkThread.h"
 
@@ -26,6 +28,12 @@ struct SpareWindow {
 SpareWindow& Spare() {
   static SpareWindow spare;
   return spare;
+}
+
+// Counts the drops of the spare: a window closed before a drop is not kept after it.
+unsigned& SpareDrops() {
+  static unsigned drops = 0;
+  return drops;
 }
 
 // An undecorated window kept above its owner (transient for it), out of the
@@ -84,10 +92,10 @@ class GtkOverlayWindow : public IOverlayWindow {
     gtk_window_set_transient_for(GTK_WINDOW(m_window), nullptr);
     // The browser inside may be in the middle of one of its own signals: the
     // window is kept for the next play, or goes, once the main loop is back.
-    RunLater([window = m_window, layers = m_layers, control = m_closeControl] {
+    RunLater([window = m_window, layers = m_layers, control = m_closeControl, drops = SpareDrops()] {
       if (control) gtk_widget_destroy(control);
       SpareWindow& spare = Spare();
-      if (!spare.window) {
+      if (!spare.window && drops == SpareDrops()) {
         spare = {window, layers};
         return;
       }
@@ -244,6 +252,14 @@ class GtkOverlayWindow : public IOverlayWindow {
 };
 
 }  // namespace
+
+void DropSpareOverlayWindow() {
+  ++SpareDrops();
+  SpareWindow spare = std::exchange(Spare(), {});
+  if (!spare.window) return;
+  gtk_widget_destroy(spare.window);
+  g_object_unref(spare.window);
+}
 
 bool IsLiveWindow(WindowHandle window) {
   if (!window) return false;

@@ -1,4 +1,5 @@
 #include <gtk/gtk.h>
+#include <malloc.h>
 #include <webkit2/webkit2.h>
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "base/Log.h"
 #include "platform/Backend.h"
 #include "platform/linux/BundleOrigin.h"
+#include "platform/linux/GtkOverlayWindow.h"
 #include "platform/linux/GtkThread.h"
 #include "platform/linux/WebEngineUserAgent.h"
 
@@ -34,12 +36,22 @@ constexpr auto kPageStorage = static_cast<WebKitWebsiteDataTypes>(
     WEBKIT_WEBSITE_DATA_DOM_CACHE | WEBKIT_WEBSITE_DATA_SERVICE_WORKER_REGISTRATIONS |
     WEBKIT_WEBSITE_DATA_OFFLINE_APPLICATION_CACHE);
 
-// One browser context per user-data folder, kept for the life of the process:
-// each context runs processes of its own.
+// One browser context per user-data folder, kept until the engine is
+// released: each context runs processes of its own.
+struct SharedContext {
+  WebKitWebContext* context = nullptr;
+  std::string folder;
+};
+
+SharedContext& Shared() {
+  static auto* shared = new SharedContext();
+  return *shared;
+}
+
 WebKitWebContext* ContextFor(const std::string& userDataFolder) {
-  static WebKitWebContext* context = nullptr;
-  static std::string* folder = new std::string();
-  if (context && *folder == userDataFolder) return context;
+  WebKitWebContext*& context = Shared().context;
+  std::string& folder = Shared().folder;
+  if (context && folder == userDataFolder) return context;
   if (context) g_object_unref(context);
   const std::string cache = userDataFolder + "/Cache";
   WebKitWebsiteDataManager* data = webkit_website_data_manager_new("base-data-directory", userDataFolder.c_str(),
@@ -48,11 +60,11 @@ WebKitWebContext* ContextFor(const std::string& userDataFolder) {
   g_object_unref(data);
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   BundleOrigin::RegisterScheme(context);
-  *folder = userDataFolder;
+  folder = userDataFolder;
   return context;
 }
 
-// A hidden view per context, kept for the life of the process: every ad's view
+// A hidden view per context, kept until the engine is released: every ad's view
 // shares its web process instead of starting one of its own, so only the
 // first play of a process waits for the engine to start. It never shows
 // anything but a blank page: no ad runs before its play.
@@ -117,10 +129,17 @@ std::string ToJson(JSCValue* value) {
   return text;
 }
 
+// Hosts alive: the engine is not released under one.
+int& LiveHosts() {
+  static int live = 0;
+  return live;
+}
+
 class WebKitWebViewHost : public IWebViewHost {
  public:
   WebKitWebViewHost(GtkContainer* window, const std::string& userDataFolder, Events events)
       : m_events(std::move(events)) {
+    ++LiveHosts();
     WebKitWebContext* context = ContextFor(userDataFolder);
     SpareView& spare = Spare();
     const bool reuse = spare.view && webkit_web_view_get_context(spare.view) == context &&
@@ -160,6 +179,7 @@ class WebKitWebViewHost : public IWebViewHost {
   }
 
   ~WebKitWebViewHost() override {
+    --LiveHosts();
     // Each play's page has an origin of its own, so what it stored is of no
     // further use; kept, it would add folders to the data folder with every ad.
     webkit_website_data_manager_clear(webkit_web_view_get_website_data_manager(m_view), kPageStorage, 0, nullptr,
@@ -373,6 +393,26 @@ void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder) {
   RunOnGtkThread([userDataFolder] {
     RunLogged("The browser engine could not be started ahead of the first play.", [&] {
       if (gdk_display_get_default()) EngineFor(ContextFor(userDataFolder));  // else GTK is not set up here
+    });
+  });
+}
+
+// Without views the context's web process ends, and without the context its
+// network process; what they left in this process's heap goes back to the system.
+void ReleaseWebEngine() {
+  RunOnGtkThread([] {
+    RunLogged("The browser engine could not be released.", [] {
+      if (LiveHosts() > 0) {
+        LogWarn("The browser engine is not released while an ad's view is open.");
+        return;
+      }
+      DropSpare();
+      DropSpareOverlayWindow();
+      if (WebKitWebView* engine = std::exchange(Engine(), nullptr)) g_object_unref(engine);
+      SharedContext& shared = Shared();
+      if (shared.context) g_object_unref(std::exchange(shared.context, nullptr));
+      shared.folder.clear();
+      malloc_trim(0);
     });
   });
 }

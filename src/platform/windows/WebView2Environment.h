@@ -12,8 +12,8 @@ namespace kestrel {
 class WebView2Runtime;
 
 // The process's WebView2 environment, shared by every play: created on first
-// use and kept once created; a creation that failed is tried again by the next
-// request. Used on the window thread only.
+// use and kept until forgotten; a creation that failed is tried again by the
+// next request. Used on the window thread only.
 class WebView2Environment {
  public:
   // Called with S_OK and the environment (borrowed), or a failure and null.
@@ -23,7 +23,7 @@ class WebView2Environment {
   // created (later, from the message queue). A creation the runtime refuses at
   // once is returned here, and `ready` is not called.
   static HRESULT Request(const WebView2Runtime& runtime, const std::wstring& userDataFolder, Ready ready);
-  // Drops the environment: its browser process has ended.
+  // Drops the environment: its browser process has ended, or is to end.
   static void Forget();
 };
 

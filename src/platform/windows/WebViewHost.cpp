@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Log.h"
+#include "platform/windows/WebView2Environment.h"
 #include "platform/windows/WebView2Host.h"
 
 namespace kestrel {
@@ -21,6 +22,12 @@ void WarmUpWebEngine(WindowHandle window, const std::string& userDataFolder) {
       LogWarn("WebView2 could not be started ahead of the first play: " + failure);
     }
   });
+}
+
+// Every play's controller closes with its host, so the shared environment is
+// all that keeps the browser's processes: without it they end.
+void ReleaseWebEngine() {
+  RunOnWindowThread([] { WebView2Environment::Forget(); });
 }
 
 std::unique_ptr<IWebViewHost> CreateWebViewHost(IOverlayWindow& window, const std::string& userDataFolder,

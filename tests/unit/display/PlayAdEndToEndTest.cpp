@@ -14,12 +14,16 @@
 #include "config/IPersistentSettingsController.h"
 #include "display/DisplayAdController.h"
 #include "display/DisplayOverlayAdView.h"
+#include "display/WebEngineKeeper.h"
 #include "kestrel/KestrelAds.h"
+#include "platform/Backend.h"
 #include "platform/PlatformServices.h"
 #include "privacy/GdprController.h"
 #include "base/ControllerRegistry.h"
+#include "base/WorkQueue.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
 #include "sdk/SdkState.h"
+#include "support/EngineProcesses.h"
 #include "support/GtkPump.h"
 #include "support/RecordingUrlOpener.h"
 
@@ -514,6 +518,38 @@ TEST_F(PlayAdEndToEndTest, ABidsPlayFiresItsImpressions) {
   ASSERT_TRUE(Hits("/tpat/impression", 1));  // the creative runs
   Click("close");
   EXPECT_TRUE(PumpUntil([&] { return events.end.size() == 1 && VisibleOverlays().empty(); }));
+}
+
+// The engine's processes run while an ad is ready or showing and end a grace
+// after neither is, the overlay's kept view with them; a play then starts them again.
+TEST_F(PlayAdEndToEndTest, TheEngineRunsWhileAnAdIsReadyOrShowingAndOnlyThen) {
+  constexpr auto grace = std::chrono::milliseconds(100);
+  WebEngineKeeper::SetReleaseGraceForTesting(grace);
+  const auto running = [] { return !test::EngineProcessesRssKb().empty(); };
+  // Waits out a grace and the release check that may follow it on this thread.
+  const auto graceOver = [&] {
+    auto over = std::make_shared<std::atomic<bool>>(false);
+    WorkQueue::Shared().PostAfter(3 * grace, [over] { RunOnWindowThread([over] { *over = true; }); });
+    return PumpUntil([&] { return over->load(); });
+  };
+  const LogCapture log;
+  WebEngineKeeper::SetAdReady(true);
+  ASSERT_TRUE(PumpUntil(running));
+  WebEngineKeeper::SetAdReady(false);
+  ASSERT_TRUE(PumpUntil([&] { return !running(); }));
+  for (int play = 1; play <= 2; ++play) {
+    ASSERT_TRUE(Load("interstitial"));
+    ASSERT_TRUE(ads->PlayAd("interstitial", events.Callback()).Success);
+    ASSERT_TRUE(Hits("/tpat/impression", play));
+    WebEngineKeeper::SetAdReady(false);
+    ASSERT_TRUE(graceOver());
+    EXPECT_EQ(log.CountStartingWith("No ad is ready or showing"), play);  // only the one before the play
+    EXPECT_EQ(Eval("1"), 1);
+    Click("close");
+    ASSERT_TRUE(PumpUntil([&] { return events.end.size() == static_cast<std::size_t>(play); }));
+    EXPECT_TRUE(PumpUntil([&] { return !running(); }));
+  }
+  EXPECT_TRUE(events.failure.empty());
 }
 
 }  // namespace

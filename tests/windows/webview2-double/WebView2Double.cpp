@@ -90,6 +90,7 @@ struct Args : Object {
 
 Slot g_tables[kTables][kSlots];
 int g_liveControllers = 0;
+int g_liveEnvironments = 0;  // each is a browser process; its controllers keep it
 HRESULT g_failure[2] = {S_OK, S_OK};  // environment, controller creation
 int g_failuresLeft[2] = {0, 0};
 std::map<int, HRESULT> g_failAdd;  // add_ slot: what it answers
@@ -228,7 +229,7 @@ void FillHandlers() {
   ((Set(T, S, &AddAt<S>), Set(T, S + 1, &RemoveAt<S + 1>)), ...);
 }
 
-HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) {
+HRESULT STDMETHODCALLTYPE CreateController(Object* environment, HWND parent, Object* handler) {
   Record("CreateCoreWebView2Controller");
   if (!handler) return E_INVALIDARG;
   // The browser's window is in the parent before the call returns.
@@ -236,9 +237,11 @@ HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) 
                                                    0, parent, nullptr, nullptr, nullptr)
                                  : nullptr;
   HostAddRef(handler);
-  Answer([parent, handler, window] {
+  AddRef(environment);
+  Answer([environment, parent, handler, window] {
     const HRESULT failure = !IsWindow(parent) ? E_ABORT : CreationResult(1);
     if (FAILED(failure)) {
+      Release(environment);
       if (window) DestroyWindow(window);
       Call(handler, 3, failure, static_cast<void*>(nullptr));
     } else {
@@ -249,8 +252,9 @@ HRESULT STDMETHODCALLTYPE CreateController(void*, HWND parent, Object* handler) 
       controller->window = window;
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(controller));
       ++g_liveControllers;
-      controller->destroyed = [controller] {
+      controller->destroyed = [controller, environment] {
         --g_liveControllers;
+        Release(environment);
         if (!controller->closed) {
           ReleaseHandlers(controller);
           ReleaseHandlers(controller->view);
@@ -492,6 +496,8 @@ KD_EXPORT HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
       Call(created, 3, failure, static_cast<void*>(nullptr));
     } else {
       auto* environment = Make<Object>(kEnvironment);
+      ++g_liveEnvironments;
+      environment->destroyed = [] { --g_liveEnvironments; };
       Call(created, 3, S_OK, static_cast<void*>(environment));
       Release(environment);
     }
@@ -523,6 +529,7 @@ KD_EXPORT void KdFailAdd(int slot, HRESULT result) {
 // Completion handlers run inside the calls that start them, as the runtime may.
 KD_EXPORT void KdAnswerAtOnce(BOOL atOnce) { g_atOnce = atOnce; }
 KD_EXPORT int KdLiveControllers() { return g_liveControllers; }
+KD_EXPORT int KdLiveEnvironments() { return g_liveEnvironments; }
 
 // The page posts a message (JSON text); from the page's own address unless `source` is given.
 KD_EXPORT void KdPostMessage(const wchar_t* json, const wchar_t* source) {
