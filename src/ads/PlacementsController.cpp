@@ -7,6 +7,7 @@
 #include "base/CallbackDispatcher.h"
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "display/WebEngineKeeper.h"
 
 namespace kestrel {
 namespace {
@@ -105,7 +106,8 @@ void PlacementsController::ReadyChanged() {
   // Through the registry: a placement's timer may outlive the controller that made it.
   auto placements = std::dynamic_pointer_cast<PlacementsController>(R::GetPlacementsController());
   if (!placements) return;
-  (void)placements->AnyAdReady();
+  // The web engine stays warm while an ad waits for its play.
+  WebEngineKeeper::SetAdReady(placements->AnyAdReady());
 }
 
 void PlacementsController::NotifyLoadResult(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure,

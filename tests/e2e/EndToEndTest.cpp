@@ -192,7 +192,7 @@ TEST_F(EndToEndTest, ALoadUnpacksOneAdAndASleepAnswerHoldsThePlacementForThirtyS
   ASSERT_EQ(success.Events().size(), 1u) << failure.Events().at(0).Message;
   EXPECT_EQ(success.Events()[0].Count, 1);
   for (const char* file : {"index.html", "images/kestrel.png", "main.png"}) {
-    EXPECT_TRUE(fs::is_regular_file(BundleFolder("rewarded_video_1") / file)) << file;
+    EXPECT_TRUE(fs::is_regular_file(BundleFolder("rewarded_video") / file)) << file;
   }
   EXPECT_TRUE(ads->IsAdPlayable("rewarded_video"));
   EXPECT_FALSE(ads->IsAdPlayable("interstitial"));
@@ -279,7 +279,7 @@ TEST_F(EndToEndTest, BidsLoadWithoutAnAdRequestAndAPlayThatCannotShowSpendsNothi
     ASSERT_EQ(success.Events().size(), static_cast<std::size_t>(bid));
     EXPECT_EQ(success.Events().back().Count, bid);
   }
-  EXPECT_TRUE(fs::is_regular_file(BundleFolder("hb_banner_2") / "index.html"));
+  EXPECT_TRUE(fs::is_regular_file(BundleFolder("hb_banner") / "index.html"));
   EXPECT_TRUE(server->Requests("/ads").empty());
 
   // No window: the play fails and fires nothing; the bids stay loaded.

@@ -69,7 +69,7 @@ class DiskFailureTest : public SdkFixture {
     server->SetFault("bundle=large,bytes=" + std::to_string(bytes));
     std::string message;
     EXPECT_FALSE(LoadAndWait("interstitial", &message));
-    EXPECT_EQ(message.rfind("Can't save the ad parts of interstitial_1: ", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("Can't save the ad parts of interstitial_", 0), 0u) << message;
     EXPECT_FALSE(ads->IsAdPlayable("interstitial"));
     EXPECT_EQ(CreativesEntries(), std::vector<std::string>{});
     ExpectLoadAfterRecovery("interstitial");
@@ -127,14 +127,14 @@ TEST_F(DiskFailureTest, FailingDisksAreReportedAndSurvived) {
          EXPECT_EQ(KestrelAds::GetCcpaStatus(), CcpaConsentStatus::OptedOut);
          std::string message;
          EXPECT_FALSE(LoadAndWait("interstitial", &message));
-         EXPECT_EQ(message.rfind("Can't save the ad parts of interstitial_1: ", 0), 0u) << message;
+         EXPECT_EQ(message.rfind("Can't save the ad parts of interstitial_", 0), 0u) << message;
          EXPECT_FALSE(ads->IsAdPlayable("interstitial"));
        }},
       {"bundle folder deleted between load and play", 384, false,
        [this] {
          ASSERT_NO_FATAL_FAILURE(InitializeWithChoices());
          ASSERT_TRUE(LoadAndWait("interstitial"));
-         fs::remove_all(Creatives() / "interstitial_1");
+         fs::remove_all(BundleFolder("interstitial"));
          std::vector<std::string> failures;
          int starts = 0;
          AdPlayCallback play;

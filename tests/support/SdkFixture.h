@@ -175,8 +175,19 @@ class SdkFixture : public ::testing::Test {
     return {};
   }
   std::string SettingsText() const { return ReadFile(SettingsPath()); }
-  static std::filesystem::path BundleFolder(const std::string& name) {
-    return std::filesystem::path(ControllerRegistry::GetFileSystemController()->GetCreativesFolder()) / name;
+  // The placement's newest bundle folder (placement + "_" + a number); a name that does not exist when it has none.
+  static std::filesystem::path BundleFolder(const std::string& placement) {
+    const std::filesystem::path creatives = ControllerRegistry::GetFileSystemController()->GetCreativesFolder();
+    std::filesystem::path newest = creatives / (placement + "_0");
+    long highest = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(creatives, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(placement + "_", 0) != 0) continue;
+      const long number = std::strtol(name.c_str() + placement.size() + 1, nullptr, 10);
+      if (number > highest) highest = number, newest = entry.path();
+    }
+    return newest;
   }
 
   // Calls LoadAd and checks that the call itself returns promptly.
