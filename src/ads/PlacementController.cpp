@@ -500,20 +500,20 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
   };
   try {
     // Nothing is taken, fired or spent for a play that cannot show.
+    // An expired ad goes whether or not this play could show.
+    const bool expired = SweepExpired() > 0;
+    if (expired && CountPlayableBundles() <= 0) {
+      return refuse("The ad loaded for " + id + " expired; load another.", LogLevel::Warn);
+    }
     const std::string cannot = DisplayAdController::WhyCannotShow(config);
     if (!cannot.empty()) return refuse(DisplayAdController::CannotShowMessage(cannot), LogLevel::Error);
-    const bool expired = SweepExpired() > 0;
     // A bid plays its own ad: its impressions bill that ad.
     std::string eventId;
     if (m_record.HeaderBidding && !markup.empty()) {
       eventId = BidEventId(markup);
       if (eventId.empty()) return refuse("The bid's markup carries no ad for " + id + ".", LogLevel::Error);
     }
-    if (CountPlayableBundles() <= 0) {
-      return refuse(expired ? "The ad loaded for " + id + " expired; load another."
-                            : id + " doesn't have any bundles to play!",
-                    LogLevel::Warn);
-    }
+    if (CountPlayableBundles() <= 0) return refuse(id + " doesn't have any bundles to play!", LogLevel::Warn);
     auto bundle = m_bundles.TakePlayableBundle(Clock::NowTicks(), eventId);
     if (!bundle && !eventId.empty()) {
       return refuse("The ad of this bid (event id " + eventId + ") is not loaded for " + id +

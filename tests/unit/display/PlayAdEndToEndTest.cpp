@@ -504,18 +504,22 @@ TEST_F(PlayAdEndToEndTest, APlayFromOnAdEndShows) {
   EXPECT_TRUE(events.failure.empty());
 }
 
-// A bid's play fires that bid's impressions.
+// Of two loaded bids, the play of the newer one's markup shows that bid's ad and fires its impressions.
 TEST_F(PlayAdEndToEndTest, ABidsPlayFiresItsImpressions) {
-  HttpExchange exchange{"GET", server->BaseUrl() + "/hb/markup?placement=hb_banner", "e2e", {}, {}, {}};
-  const std::string markup = PlatformServices::HttpClient()->Exchange(exchange).body;
-  bool loaded = false;
-  ASSERT_TRUE(ads->LoadMediatedAd("hb_banner", {[&](AdLoadEventArgs) { loaded = true; }, {}}, markup));
-  ASSERT_TRUE(PumpUntil([&] { return loaded; }));
+  std::string markup;
+  for (int bid = 1; bid <= 2; ++bid) {
+    HttpExchange exchange{"GET", server->BaseUrl() + "/hb/markup?placement=hb_banner", "e2e", {}, {}, {}};
+    markup = PlatformServices::HttpClient()->Exchange(exchange).body;
+    bool loaded = false;
+    ASSERT_TRUE(ads->LoadMediatedAd("hb_banner", {[&](AdLoadEventArgs) { loaded = true; }, {}}, markup));
+    ASSERT_TRUE(PumpUntil([&] { return loaded; }));
+  }
   const KestrelAdPlayInfo info = ads->PlayMediatedAd(AdConfig{}, "hb_banner", events.Callback(), markup);
   ASSERT_TRUE(info.Success) << info.Message;
   ASSERT_TRUE(Hits("/hb/impression", 1));
   EXPECT_EQ(server->Requests("/hb/impression")[0].Param("ev"), info.EventId);
-  ASSERT_TRUE(Hits("/tpat/impression", 1));  // the creative runs
+  ASSERT_TRUE(Hits("/tpat/impression", 1));  // the creative runs, and reports the same ad
+  EXPECT_EQ(server->Requests("/tpat/impression")[0].Param("ev"), info.EventId);
   Click("close");
   EXPECT_TRUE(PumpUntil([&] { return events.end.size() == 1 && VisibleOverlays().empty(); }));
 }
