@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
@@ -108,6 +110,15 @@ class Soak {
     options.countdownSeconds = 0;  // the view counts at once, so a rewarded ad may close at once
     m_server = std::make_unique<adserver::LocalAdServer>(options);
     m_server->Start();
+    // The two placements of their own are auto-cached: the SDK loads the next ad after each play.
+    adserver::Fault config;
+    config.route = adserver::FaultRoute::Config;
+    config.mode = adserver::FaultMode::Body;
+    auto doc = nlohmann::json::parse(test::ReadFile(std::filesystem::path(KESTREL_SOURCE_DIR) /
+                                                    "tools/adserver/fixtures/config.json"));
+    for (auto& placement : doc["placements"]) placement["is_auto_cached"] = !placement["header_bidding"].get<bool>();
+    config.body = doc.dump();
+    m_server->SetFault(config);
     if (!Initialize()) return Fail("initialisation failed");
 
     // The SDK logs to standard output too; every line of the soak's own starts with "soak".
@@ -118,6 +129,10 @@ class Soak {
       if (!RunCycle(cycle)) return 1;
       if (cycle % kSampleEvery == 0) Record(cycle);
     }
+    m_adRequests += m_server->Requests("/ads").size();
+    // One /ads request after initialisation and one after each play of an auto-cached placement, no more.
+    std::printf("soak: %zu /ads requests for %d plays of auto-cached placements\n", m_adRequests, m_autoPlays);
+    if (m_adRequests > static_cast<std::size_t>(m_autoPlays) + 2) return Fail("the SDK loaded more than it played");
     return Judge();
   }
 
@@ -158,6 +173,7 @@ class Soak {
       std::printf("soak: cycle %d (%s): %s\n", cycle, placement.c_str(), text.c_str());
       return false;
     };
+    m_adRequests += m_server->Requests("/ads").size();
     m_server->Reset();  // its request log would grow with the run
 
     int loaded = 0, failed = 0;
@@ -184,6 +200,7 @@ class Soak {
     if (!PumpUntil([&] { return end + failure > 0; })) return why("no OnAdEnd");
     if (end != 1 || failure != 0) return why("the play failed");
     if (rewarded && rewardedCount != 1) return why("no OnAdRewarded");
+    if (!headerBidding) ++m_autoPlays;
     return true;
   }
 
@@ -240,6 +257,8 @@ class Soak {
   GtkWidget* m_window = nullptr;
   std::unique_ptr<adserver::LocalAdServer> m_server;
   KestrelAds* m_ads = nullptr;
+  std::size_t m_adRequests = 0;  // /ads requests the server saw
+  int m_autoPlays = 0;
   std::chrono::steady_clock::time_point m_start;
   std::vector<Sample> m_samples;
 };
