@@ -176,6 +176,10 @@ class Soak {
     m_adRequests += m_server->Requests("/ads").size();
     m_server->Reset();  // its request log would grow with the run
 
+    // Auto-cached: the SDK has loaded it by itself, after initialisation or after its last play.
+    if (!headerBidding && !PumpUntil([&] { return m_ads->IsAdPlayable(placement); })) {
+      return why("the SDK did not load the next ad by itself");
+    }
     int loaded = 0, failed = 0;
     AdLoadCallback load{[&](AdLoadEventArgs) { ++loaded; }, [&](AdLoadEventArgs) { ++failed; }};
     const std::string markup = headerBidding ? FetchMarkup() : std::string();
