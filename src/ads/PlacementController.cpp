@@ -270,7 +270,9 @@ void PlacementController::ScheduleExpiryCheck() {
     token = ++m_expiryToken;
   }
   std::weak_ptr<PlacementController> weak = weak_from_this();
-  WorkQueue::Shared().PostAfter(TicksToDelay(next - Clock::NowTicks()), [weak, token] {
+  // A millisecond late rather than early: the check then finds the ad expired.
+  const auto delay = TicksToDelay(next - Clock::NowTicks()) + std::chrono::milliseconds(1);
+  WorkQueue::Shared().PostAfter(delay, [weak, token] {
     auto self = weak.lock();
     if (!self) return;
     {

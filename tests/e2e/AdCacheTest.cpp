@@ -77,19 +77,23 @@ TEST_F(AdCacheTest, LoadedAdsStayFreshAndTidy) {
          EXPECT_TRUE(LoadAndWait("interstitial"));
          EXPECT_EQ(AdRequests(), before + 1);
        }},
-      {"an auto-cached placement loads after initialisation and is joined, not loaded twice",
+      {"an auto-cached placement loads after initialisation, is joined, and loads again when its ad expires",
        [this] {
+         Json body = Json::parse(test::AdBody("ev-brief", "{{BASE_URL}}/bundles/sample.zip"));
+         body["ads"][0]["ad_markup"]["expiry"] = Clock::NowTicks() / Clock::kTicksPerSecond + 2;
+         adserver::Fault brief;
+         brief.route = adserver::FaultRoute::Ads;
+         brief.mode = adserver::FaultMode::Body;
+         brief.body = body.dump();
+         brief.count = 1;
+         server->SetFault(brief);
          ASSERT_NO_FATAL_FAILURE(InitializeAutoCached());
          ASSERT_TRUE(WaitUntil([&] { return automatic.Events().size() == 1; }));
          EXPECT_TRUE(automatic.Events()[0].Success);
          EXPECT_TRUE(LoadAndWait("interstitial"));  // "already loaded"
          EXPECT_EQ(AdRequests(), 1u);
-         // It expires: the SDK loads the next ad by itself.
-         Clock::Set(Clock::NowTicks() + 2 * 3600 * Clock::kTicksPerSecond);
-         EXPECT_FALSE(ads->IsAdPlayable("interstitial"));
-         ads->LoadAd("interstitial", {});  // finds it expired
-         Clock::Reset();
-         EXPECT_TRUE(WaitUntil([&] { return automatic.Events().size() == 3; }));
+         ASSERT_TRUE(WaitUntil([&] { return automatic.Events().size() == 3; }));
+         EXPECT_EQ(automatic.Events()[1].Message, "The ad loaded for interstitial expired.");
          EXPECT_TRUE(automatic.Events()[2].Success);
          EXPECT_EQ(AdRequests(), 2u);
        }},
@@ -138,11 +142,11 @@ TEST_F(AdCacheTest, LoadedAdsStayFreshAndTidy) {
       {"a signed template URL with a query is unpacked like any archive",
        [this] {
          ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
-         adserver::Fault ads;
-         ads.route = adserver::FaultRoute::Ads;
-         ads.mode = adserver::FaultMode::Body;
-         ads.body = test::AdBody("ev-signed", "{{BASE_URL}}/bundles/sample.zip?sig=a%2Fb&exp=1");
-         server->SetFault(ads);
+         adserver::Fault query;
+         query.route = adserver::FaultRoute::Ads;
+         query.mode = adserver::FaultMode::Body;
+         query.body = test::AdBody("ev-signed", "{{BASE_URL}}/bundles/sample.zip?sig=a%2Fb&exp=1");
+         server->SetFault(query);
          ASSERT_TRUE(LoadAndWait("interstitial"));
          EXPECT_TRUE(fs::is_regular_file(BundleFolder("interstitial") / "index.html"));
        }},
