@@ -13,8 +13,12 @@ namespace {
 
 std::atomic<std::uint64_t> g_folderNumber{0};
 
+bool HasExpired(const ICreativeBundleController& bundle, std::int64_t now) {
+  return CreativeBundleStore::Expired(bundle.GetAdResponse().m_expiry, now);
+}
+
 bool Playable(ICreativeBundleController& bundle, std::int64_t now) {
-  return bundle.AllPartsDownloaded() && !CreativeBundleStore::Expired(bundle, now);
+  return bundle.AllPartsDownloaded() && !HasExpired(bundle, now);
 }
 
 }  // namespace
@@ -25,8 +29,7 @@ CreativeBundleStore::~CreativeBundleStore() {
   if (m_played) m_played->DeleteAsync();
 }
 
-bool CreativeBundleStore::Expired(const ICreativeBundleController& bundle, std::int64_t now) {
-  const std::int64_t expiry = bundle.GetAdResponse().m_expiry;
+bool CreativeBundleStore::Expired(std::int64_t expiry, std::int64_t now) {
   return expiry != 0 && now >= expiry;
 }
 
@@ -96,7 +99,7 @@ int CreativeBundleStore::CleanUpBadBundles() {
 int CreativeBundleStore::DropExpired(std::int64_t now) {
   std::lock_guard lock(m_mutex);
   return static_cast<int>(std::erase_if(m_waiting, [now](const auto& bundle) {
-    if (!bundle->AllPartsDownloaded() || !Expired(*bundle, now)) return false;
+    if (!bundle->AllPartsDownloaded() || !HasExpired(*bundle, now)) return false;
     bundle->DeleteAsync();
     return true;
   }));

@@ -45,7 +45,8 @@ class CreativeBundleStore {
   // The earliest expiry of a complete bundle; 0 when none expires.
   std::int64_t NextExpiry();
 
-  static bool Expired(const ICreativeBundleController& bundle, std::int64_t now);
+  // Whether an ad of that expiry (0: none) has expired at now.
+  static bool Expired(std::int64_t expiry, std::int64_t now);
 
  private:
   std::mutex m_mutex;  // guards both below

@@ -445,7 +445,7 @@ PlacementController::Accepted PlacementController::AcceptAd(AdResponse ad,
     auto done = [weak, expiry = ad.m_expiry, onDone = std::move(onDone)](bool complete, const std::string& message) {
       auto self = weak.lock();
       if (!self) return;
-      if (complete && expiry != 0 && Clock::NowTicks() >= expiry) {
+      if (complete && CreativeBundleStore::Expired(expiry, Clock::NowTicks())) {
         self->m_bundles.DropExpired(Clock::NowTicks());
         onDone(false, "The ad loaded for " + self->m_record.ReferenceId + " had expired when its download ended.");
         return;
@@ -501,12 +501,11 @@ KestrelAdPlayInfo PlacementController::PlayAd(const AdConfig& config, KestrelAdP
     return info;
   };
   try {
-    // Nothing is taken, fired or spent for a play that cannot show.
     // An expired ad goes whether or not this play could show.
-    const bool expired = SweepExpired() > 0;
-    if (expired && CountPlayableBundles() <= 0) {
+    if (SweepExpired() > 0 && CountPlayableBundles() <= 0) {
       return refuse("The ad loaded for " + id + " expired; load another.", LogLevel::Warn);
     }
+    // Nothing is taken, fired or spent for a play that cannot show.
     const std::string cannot = DisplayAdController::WhyCannotShow(config);
     if (!cannot.empty()) return refuse(DisplayAdController::CannotShowMessage(cannot), LogLevel::Error);
     // A bid plays its own ad: its impressions bill that ad.

@@ -28,11 +28,11 @@ class PlacementsController : public IPlacementsController {
   void NotifyLoadResult(const std::string& name, AdLoadHandler onSuccess, AdLoadHandler onFailure,
                         const std::string& message) override;
   void StartAutoLoads() override;
-  // Whether some placement has an ad ready to play.
-  bool AnyAdReady();
 
  private:
   std::shared_ptr<PlacementController> Find(const std::string& name);
+  // Whether some placement has an ad ready to play.
+  bool AnyAdReady();
   static void ReadyChanged();
 
   // No lock is held while a placement loads or plays: each placement guards its own state.

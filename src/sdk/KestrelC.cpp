@@ -146,6 +146,13 @@ kestrel_result StartInitialization(const char* appId, const KestrelSdkConfig& co
   return started.valid() ? KESTREL_OK : KESTREL_ERROR_INTERNAL;
 }
 
+// Hands a load's outcome to a C callback; what it throws is logged.
+void TellLoad(kestrel_load_callback callback, void* userData, const AdLoadEventArgs& args) {
+  const kestrel_load_event event{sizeof(kestrel_load_event), args.Success, args.PlacementId.c_str(),
+                                 args.Message.c_str(), args.Count};
+  RunLogged(kCallbackException, [&] { callback(userData, &event); });
+}
+
 // One load call: its callback is told exactly once, at the latest when the
 // SDK drops it; a refused load is never told.
 class LoadCall {
@@ -168,9 +175,7 @@ class LoadCall {
 
   void Tell(const AdLoadEventArgs& args) {
     if (m_told.exchange(true)) return;
-    const kestrel_load_event event{sizeof(kestrel_load_event), args.Success, args.PlacementId.c_str(),
-                                   args.Message.c_str(), args.Count};
-    RunLogged(kCallbackException, [&] { m_callback(m_userData, &event); });
+    TellLoad(m_callback, m_userData, args);
   }
   void Refused() { m_told.store(true); }
 
@@ -418,11 +423,7 @@ kestrel_result kestrel_set_load_callback(const char* placement, kestrel_load_cal
     if (Missing("kestrel_set_load_callback", "placement", placement)) return KESTREL_ERROR_NULL_ARGUMENT;
     AdLoadCallback callbacks;
     if (callback) {
-      auto tell = [callback, user_data](AdLoadEventArgs args) {
-        const kestrel_load_event event{sizeof(kestrel_load_event), args.Success, args.PlacementId.c_str(),
-                                       args.Message.c_str(), args.Count};
-        RunLogged(kCallbackException, [&] { callback(user_data, &event); });
-      };
+      auto tell = [callback, user_data](AdLoadEventArgs args) { TellLoad(callback, user_data, args); };
       callbacks = AdLoadCallback{tell, tell};
     }
     KestrelAds::SetLoadCallback(placement, std::move(callbacks));

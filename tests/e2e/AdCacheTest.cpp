@@ -23,13 +23,9 @@ class AdCacheTest : public test::SdkFixture {
   }
   // Initialises with interstitial auto-cached and the placement callbacks recorded.
   void InitializeAutoCached() {
-    adserver::Fault config;
-    config.route = adserver::FaultRoute::Config;
-    config.mode = adserver::FaultMode::Body;
-    Json doc = Json::parse(ReadFile(fs::path(KESTREL_SOURCE_DIR) / "tools/adserver/fixtures/config.json"));
+    Json doc = server->ConfigDocument();
     doc["placements"][1]["is_auto_cached"] = true;
-    config.body = doc.dump();
-    server->SetFault(config);
+    server->SetFault(adserver::Fault::Body(adserver::FaultRoute::Config, doc.dump()));
     KestrelAds::SetLoadCallback("interstitial", {automatic.Handler(), automatic.Handler()});
     ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
   }
@@ -81,12 +77,7 @@ TEST_F(AdCacheTest, LoadedAdsStayFreshAndTidy) {
        [this] {
          Json body = Json::parse(test::AdBody("ev-brief", "{{BASE_URL}}/bundles/sample.zip"));
          body["ads"][0]["ad_markup"]["expiry"] = Clock::NowTicks() / Clock::kTicksPerSecond + 2;
-         adserver::Fault brief;
-         brief.route = adserver::FaultRoute::Ads;
-         brief.mode = adserver::FaultMode::Body;
-         brief.body = body.dump();
-         brief.count = 1;
-         server->SetFault(brief);
+         server->SetFault(adserver::Fault::Body(adserver::FaultRoute::Ads, body.dump(), 1));
          ASSERT_NO_FATAL_FAILURE(InitializeAutoCached());
          ASSERT_TRUE(WaitUntil([&] { return automatic.Events().size() == 1; }));
          EXPECT_TRUE(automatic.Events()[0].Success);
@@ -142,11 +133,8 @@ TEST_F(AdCacheTest, LoadedAdsStayFreshAndTidy) {
       {"a signed template URL with a query is unpacked like any archive",
        [this] {
          ASSERT_NO_FATAL_FAILURE(InitializeOrFail());
-         adserver::Fault query;
-         query.route = adserver::FaultRoute::Ads;
-         query.mode = adserver::FaultMode::Body;
-         query.body = test::AdBody("ev-signed", "{{BASE_URL}}/bundles/sample.zip?sig=a%2Fb&exp=1");
-         server->SetFault(query);
+         server->SetFault(adserver::Fault::Body(
+             adserver::FaultRoute::Ads, test::AdBody("ev-signed", "{{BASE_URL}}/bundles/sample.zip?sig=a%2Fb&exp=1")));
          ASSERT_TRUE(LoadAndWait("interstitial"));
          EXPECT_TRUE(fs::is_regular_file(BundleFolder("interstitial") / "index.html"));
        }},

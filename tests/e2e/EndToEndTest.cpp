@@ -31,11 +31,7 @@ std::string ConfigWith(const Json& patch) {
 }
 
 adserver::Fault ConfigBody(std::string body) {
-  adserver::Fault fault;
-  fault.route = adserver::FaultRoute::Config;
-  fault.mode = adserver::FaultMode::Body;
-  fault.body = std::move(body);
-  return fault;
+  return adserver::Fault::Body(adserver::FaultRoute::Config, std::move(body));
 }
 
 // Records the play callbacks by name.

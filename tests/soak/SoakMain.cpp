@@ -24,8 +24,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "LocalAdServer.h"
 #include "display/DisplayOverlayAdView.h"
 #include "kestrel/KestrelAds.h"
@@ -111,14 +109,9 @@ class Soak {
     m_server = std::make_unique<adserver::LocalAdServer>(options);
     m_server->Start();
     // The two placements of their own are auto-cached: the SDK loads the next ad after each play.
-    adserver::Fault config;
-    config.route = adserver::FaultRoute::Config;
-    config.mode = adserver::FaultMode::Body;
-    auto doc = nlohmann::json::parse(test::ReadFile(std::filesystem::path(KESTREL_SOURCE_DIR) /
-                                                    "tools/adserver/fixtures/config.json"));
+    auto doc = m_server->ConfigDocument();
     for (auto& placement : doc["placements"]) placement["is_auto_cached"] = !placement["header_bidding"].get<bool>();
-    config.body = doc.dump();
-    m_server->SetFault(config);
+    m_server->SetFault(adserver::Fault::Body(adserver::FaultRoute::Config, doc.dump()));
     if (!Initialize()) return Fail("initialisation failed");
 
     // The SDK logs to standard output too; every line of the soak's own starts with "soak".

@@ -62,6 +62,7 @@ class AdServer {
   std::uint64_t ResumedHandshakes() const { return m_resumed; }
   RequestLog& Requests() { return m_requests; }
   FaultPlan& Faults() { return m_faults; }
+  const ConfigFixture& Config() const { return m_config; }
   CreativeShelf& Creatives() { return m_shelf; }
 
  private:

@@ -146,6 +146,15 @@ std::optional<FaultMode> ModeFromName(std::string_view name) {
   return std::nullopt;
 }
 
+Fault Fault::Body(FaultRoute route, std::string body, int count) {
+  Fault fault;
+  fault.route = route;
+  fault.mode = FaultMode::Body;
+  fault.body = std::move(body);
+  fault.count = count;
+  return fault;
+}
+
 Fault Fault::FromJson(const nlohmann::json& json) {
   if (!json.is_object()) {
     throw std::invalid_argument("a fault is a JSON object");

@@ -46,6 +46,8 @@ struct Fault {
   static Fault FromJson(const nlohmann::json& json);
   // ROUTE=MODE[:ARG][,key=value...], e.g. "ads=status:503,count=2"; throws std::invalid_argument.
   static Fault Parse(std::string_view text);
+  // The route answers 200 with body for `count` answers (0: until cleared).
+  static Fault Body(FaultRoute route, std::string body, int count = 0);
   nlohmann::json ToJson() const;
 };
 

@@ -45,6 +45,8 @@ int LocalAdServer::Port() const { return Server().Port(); }
 
 std::string LocalAdServer::BaseUrl() const { return Server().BaseUrl(); }
 
+nlohmann::json LocalAdServer::ConfigDocument() const { return Server().Config().Document(Server().BaseUrl()); }
+
 std::string LocalAdServer::PlainUrl() const { return Server().PlainUrl(); }
 
 std::uint64_t LocalAdServer::ResumedHandshakes() const { return Server().ResumedHandshakes(); }

@@ -52,6 +52,8 @@ class LocalAdServer {
   bool WaitForRequests(std::string_view pathPrefix, std::size_t count,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
+  // The /config document it serves when no fault is set.
+  nlohmann::json ConfigDocument() const;
   void SetFault(const Fault& fault);
   // ROUTE=MODE[:ARG][,key=value...], as the --fault flag; throws std::invalid_argument.
   void SetFault(std::string_view text);
