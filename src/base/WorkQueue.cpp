@@ -17,11 +17,7 @@ WorkQueue::WorkQueue(std::size_t threads, Clock::duration idle) : m_maxThreads(t
 void WorkQueue::Post(std::function<void()> task) {
   std::lock_guard lock(m_mutex);
   m_ready.push_back(std::move(task));
-  if (m_waiting > 0) {
-    m_work.notify_one();
-  } else {
-    StartWorkerLocked();
-  }
+  WakeOrStartLocked();
 }
 
 void WorkQueue::PostAfter(Clock::duration delay, std::function<void()> task) {
@@ -40,6 +36,13 @@ void WorkQueue::PostAfter(Clock::duration delay, std::function<void()> task) {
 
 bool WorkQueue::OnQueueThread() const {
   return t_queue == this;
+}
+
+// A waiting worker only counts once it has woken, so while more tasks are
+// ready than workers wait, each of them gets a worker of its own.
+void WorkQueue::WakeOrStartLocked() {
+  if (m_waiting > 0) m_work.notify_one();
+  if (m_ready.size() > m_waiting) StartWorkerLocked();
 }
 
 void WorkQueue::StartWorkerLocked() {
@@ -93,11 +96,7 @@ void WorkQueue::RunTimer() {
     }
     m_ready.push_back(std::move(m_delayed.begin()->second));
     m_delayed.erase(m_delayed.begin());
-    if (m_waiting > 0) {
-      m_work.notify_one();
-    } else {
-      StartWorkerLocked();
-    }
+    WakeOrStartLocked();
   }
   m_timerRunning = false;
 }

@@ -40,6 +40,7 @@ class WorkQueue {
  private:
   void RunWorker();
   void RunTimer();
+  void WakeOrStartLocked();  // under m_mutex, for a task just made ready
   void StartWorkerLocked();  // under m_mutex
 
   const std::size_t m_maxThreads;

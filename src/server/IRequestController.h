@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <string>
 
 #include "base/Forward.h"
@@ -24,8 +27,11 @@ class IRequestController : public IBaseController {
                            const std::string& partUrl, const std::string& folderName) {
     return DownloadAdPart(identifier, partName, eventId, partUrl, folderName);
   }
-  // The future is satisfied once the exchange has ended, however it ended.
-  virtual std::future<void> SendTrackingUrl(const std::string& url) = 0;
+  // The macros get the time `at`, that of the event. The future is satisfied
+  // and `onAnswered` called once the exchange has ended, however it ended.
+  virtual std::future<void> SendTrackingUrl(const std::string& url,
+                                            std::chrono::system_clock::time_point at = std::chrono::system_clock::now(),
+                                            std::function<void()> onAnswered = {}) = 0;
   virtual std::int32_t AddResponseListener(ResponseListener listener) = 0;
   virtual void RemoveResponseListener(std::int32_t id) = 0;
   virtual std::string GetConfigRequestName() = 0;

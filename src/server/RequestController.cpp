@@ -40,9 +40,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 // Local time as yyyyMMddHHmmss followed by the milliseconds of the second, without leading zeros.
-std::string TrackingTimestamp() {
-  const auto now = std::chrono::system_clock::now();
-  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+std::string TrackingTimestamp(std::chrono::system_clock::time_point at) {
+  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch());
   const std::time_t seconds = static_cast<std::time_t>(sinceEpoch.count() / 1000);
   const std::tm local = ToLocalTime(seconds);
   char text[32] = {};
@@ -161,25 +160,36 @@ std::future<bool> RequestController::ProcessPendingRequests() {
   return future;
 }
 
-std::future<void> RequestController::SendTrackingUrl(const std::string& url) {
+std::future<void> RequestController::SendTrackingUrl(const std::string& url, std::chrono::system_clock::time_point at,
+                                                     std::function<void()> onAnswered) {
   auto answered = std::make_shared<std::promise<void>>();
   auto future = answered->get_future();
-  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), url, answered] {
+  auto ended = [answered, onAnswered = std::move(onAnswered)] {
+    try {
+      if (onAnswered) onAnswered();
+    } catch (const std::exception& e) {
+      LogException(e);
+    } catch (...) {
+      LogError("Unknown exception after a tracking hit");
+    }
+    answered->set_value();
+  };
+  WorkQueue::Shared().Post([this, self = weak_from_this().lock(), url, at, ended] {
     try {
       std::string stamped = url;
       const auto macro = stamped.find(kTimestampMacro);
       if (macro != std::string::npos)
-        stamped.replace(macro, std::char_traits<char>::length(kTimestampMacro), TrackingTimestamp());
+        stamped.replace(macro, std::char_traits<char>::length(kTimestampMacro), TrackingTimestamp(at));
       auto request = std::make_shared<TpatRequest>();
       ApplyStandardHeaders(*request);
       auto tpat = ControllerRegistry::GetTpatController();
-      request->m_url = tpat ? tpat->ReplaceMacros(stamped) : stamped;
+      request->m_url = tpat ? tpat->ReplaceMacrosAt(stamped, at) : stamped;
       request->m_name = GetTpatRequestName();
-      request->m_onAnswered = [answered] { answered->set_value(); };
+      request->m_onAnswered = ended;
       Submit(std::move(request));
     } catch (const std::exception& e) {
       LogException(e);
-      answered->set_value();
+      ended();
     }
   });
   return future;
@@ -286,7 +296,11 @@ void RequestController::RunPass(const std::shared_ptr<std::promise<bool>>& answe
       if (auto ccpa = ControllerRegistry::GetCcpaController()) ccpa->UpdateCcpaInRequest(*request);
       if (auto coppa = ControllerRegistry::GetCoppaController()) coppa->UpdateCoppaInRequest(*request);
       WorkQueue::Exchanges().Post([this, self = weak_from_this().lock(), request, left, answered] {
-        ExecuteRequest(*this, request);
+        try {
+          ExecuteRequest(*this, request);
+        } catch (const std::exception& e) {
+          LogException(e);  // the request has ended all the same: what waits for it must hear so
+        }
         {
           std::lock_guard lock(m_pendingMutex);
           m_pendingRequests.erase(request->m_requestId);

@@ -38,7 +38,9 @@ class RequestController : public IRequestController,
   bool QueueAdPart(const std::string& identifier, const std::string& partName, const std::string& eventId,
                    const std::string& partUrl, const std::string& folderName) override;
   std::future<bool> ProcessPendingRequests() override;
-  std::future<void> SendTrackingUrl(const std::string& url) override;
+  std::future<void> SendTrackingUrl(const std::string& url,
+                                    std::chrono::system_clock::time_point at = std::chrono::system_clock::now(),
+                                    std::function<void()> onAnswered = {}) override;
   std::int32_t AddResponseListener(ResponseListener listener) override;
   void RemoveResponseListener(std::int32_t id) override;
   std::string GetConfigRequestName() override;

@@ -19,8 +19,8 @@ namespace kestrel {
 namespace {
 
 // Local time as 14 digits, "%Y%m%d%H%M%S".
-std::string TimestampText() {
-  const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+std::string TimestampText(std::chrono::system_clock::time_point at) {
+  const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(at));
   std::ostringstream text;
   text << std::put_time(&local, "%Y%m%d%H%M%S");
   return text.str();
@@ -38,13 +38,17 @@ void TpatController::SendTpat(std::shared_ptr<TpatsModel> model,
     const auto event = parameters.find("event");
     if (event == parameters.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
     if (!model) throw std::invalid_argument("SendTpat called without a tracking model");
+    const auto at = std::chrono::system_clock::now();
     for (const auto& url : model->UrlsFor(event->second)) {
-      if (auto requests = ControllerRegistry::GetRequestController()) {
-        auto sent = requests->SendTrackingUrl(url);
-        if (sent.valid()) sent.wait();  // waits: on the tracking thread, so that the hits keep their order
-      } else {
+      auto requests = ControllerRegistry::GetRequestController();
+      if (!requests) {
         LogError("Can't send TPAT because we don't have a RequestController!");
+        continue;
       }
+      // The chain holds the URL and the controller, not the model: a play that has ended still gets its hits out.
+      m_chains->Add(model, url, [requests, url, at](std::function<void()> ended) {
+        requests->SendTrackingUrl(url, at, std::move(ended));
+      });
     }
   } catch (const std::exception& e) {
     LogException(e);
@@ -54,13 +58,17 @@ void TpatController::SendTpat(std::shared_ptr<TpatsModel> model,
 }
 
 std::string TpatController::ReplaceMacros(const std::string& url) {
+  return ReplaceMacrosAt(url, std::chrono::system_clock::now());
+}
+
+std::string TpatController::ReplaceMacrosAt(const std::string& url, std::chrono::system_clock::time_point at) {
   try {
     // After "%timestamp%", in this order.
     static const std::pair<const char*, const char*> kFixedMacros[] = {
         {"{{{carrier}}}", ""},         {"{{{time_dl}}}", "1"},   {"{{{vol}}}", ""},      {"{{{remote_play}}}", "false"},
         {"{{{is_success}}}", "false"}, {"{{{session_id}}}", ""}, {"{{{vlen}}}", "4000"},
     };
-    std::string text = ReplaceAll(url, "%timestamp%", TimestampText());
+    std::string text = ReplaceAll(url, "%timestamp%", TimestampText(at));
     for (const auto& [macro, value] : kFixedMacros) text = ReplaceAll(std::move(text), macro, value);
     return text;
   } catch (const std::exception& e) {

@@ -67,6 +67,10 @@ TEST_F(HttpsTest, InitialiseLoadAndTrackingGoOverHttpsAndResumeSessions) {
   auto ad = std::make_shared<AdResponse>();
   ad->m_tpats["impression"] = {server->BaseUrl() + "/tpat/impression"};
   ControllerRegistry::GetTpatController()->SendTpat(std::make_shared<TpatsModel>(ad), {{"event", "impression"}});
+  ASSERT_TRUE(WaitUntil([&] {
+    const auto hits = server->Requests("/tpat/impression");
+    return !hits.empty() && hits.back().status != 0;
+  }));
 
   // The server listens for TLS only: what it recorded came over https.
   for (const char* path : {"/config", "/ads", "/bundles/", "/assets/", "/tpat/impression"}) {

@@ -19,20 +19,17 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// yyyyMMddHHmmss and one to three digits of milliseconds.
-bool IsTimestampWithMilliseconds(const std::string& text) {
-  return text.size() >= 15 && text.size() <= 17 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 class FakeTpat : public ITpatController {
  public:
   std::future<bool> Initialize() override { return MakeReadyFuture(true); }
   void SendTpat(std::shared_ptr<TpatsModel>, const std::unordered_map<std::string, std::string>&) override {}
-  std::string ReplaceMacros(const std::string& url) override {
+  std::string ReplaceMacros(const std::string& url) override { return url; }
+  // Each "%timestamp%" becomes the milliseconds since 1970 of `at`.
+  std::string ReplaceMacrosAt(const std::string& url, std::chrono::system_clock::time_point at) override {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
     std::string result = url;
-    for (auto at = result.find("%timestamp%"); at != std::string::npos; at = result.find("%timestamp%")) {
-      result.replace(at, 11, "T");
+    for (auto found = result.find("%timestamp%"); found != std::string::npos; found = result.find("%timestamp%")) {
+      result.replace(found, 11, std::to_string(ms));
     }
     return result;
   }
@@ -84,32 +81,30 @@ TEST_F(RequestControllerTest, ListenersRunInOrderAndOneThrowingStopsNoOther) {
   EXPECT_EQ(m_controller->AddResponseListener(record("d")), 4);
 }
 
-TEST_F(RequestControllerTest, TrackingUrlGetsTheTimestampWithMillisecondsOnce) {
-  const auto today = [] {
-    char text[16] = {};
-    const std::tm local = ToLocalTime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
-    std::strftime(text, sizeof text, "%Y%m%d", &local);
-    return std::string(text);
-  };
-  const std::string before = today();
-  m_controller->SendTrackingUrl(Url("/tpat/click?t=%timestamp%&again=%timestamp%")).get();
-  const std::string after = today();
+TEST_F(RequestControllerTest, TrackingUrlGetsTheTimestampOfTheGivenTimeWithMillisecondsOnce) {
+  std::tm local = {};
+  local.tm_year = 101, local.tm_mon = 1, local.tm_mday = 3, local.tm_hour = 4, local.tm_min = 5, local.tm_sec = 6;
+  local.tm_isdst = -1;
+  const auto at = std::chrono::system_clock::from_time_t(std::mktime(&local)) + std::chrono::milliseconds(78);
+  std::atomic<int> answered{0};
+  m_controller->SendTrackingUrl(Url("/tpat/click?t=%timestamp%&again=%timestamp%"), at, [&] { ++answered; }).get();
   ControllerRegistry::SetTpatController(std::make_shared<FakeTpat>());
-  m_controller->SendTrackingUrl(Url("/tpat/view?t=%timestamp%&again=%timestamp%")).get();
+  m_controller->SendTrackingUrl(Url("/tpat/view?t=%timestamp%&again=%timestamp%"), at).get();
 
   const auto click = m_server.Requests("/tpat/click");
   ASSERT_EQ(click.size(), 1u);
-  const std::string stamp = click[0].Param("t");
-  EXPECT_THAT(stamp, ::testing::Truly(IsTimestampWithMilliseconds));
-  EXPECT_TRUE(stamp.starts_with(before) || stamp.starts_with(after)) << stamp;
+  EXPECT_EQ(click[0].Param("t"), "2001020304050678");
+  EXPECT_EQ(answered, 1);
   EXPECT_EQ(click[0].Param("again"), "%timestamp%");  // without a TPAT controller nothing else replaces it
   EXPECT_EQ(click[0].method, "GET");
   EXPECT_EQ(click[0].Header("User-Agent"), "TovaneWindows/7.0.1 (Windows 10; native)");
 
   const auto view = m_server.Requests("/tpat/view");
   ASSERT_EQ(view.size(), 1u);
-  EXPECT_THAT(view[0].Param("t"), ::testing::Truly(IsTimestampWithMilliseconds));
-  EXPECT_EQ(view[0].Param("again"), "T");  // the TPAT controller's macro replacement ran after the first
+  EXPECT_EQ(view[0].Param("t"), "2001020304050678");
+  // The TPAT controller's macro replacement ran after the first, with the same time.
+  EXPECT_EQ(view[0].Param("again"), std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       at.time_since_epoch()).count()));
 
   ASSERT_EQ(m_responses.Size(), 2u);
   EXPECT_EQ(m_responses.All()[0]->m_request->m_name, "_sdk_config_sdk_tpat");

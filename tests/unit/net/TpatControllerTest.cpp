@@ -1,6 +1,8 @@
 #include "support/TestPrelude.h"
 
 #include <ctime>
+#include <iomanip>
+#include <sstream>
 #include <regex>
 
 #include "LocalAdServer.h"
@@ -67,16 +69,55 @@ class TpatControllerTest : public ::testing::Test {
   std::shared_ptr<TpatController> tpat = std::make_shared<TpatController>();
 };
 
-TEST_F(TpatControllerTest, FiresTheEventsUrlsInOrderWithTheMacrosReplaced) {
-  const auto model = Model({{"impression", {Url("/tpat/impression?t=%timestamp%&l={{{vlen}}}"), Url("/tpat/second")}},
-                            {"click", {Url("/tpat/click")}}});
-  tpat->SendTpat(model, {{"event", "impression"}, {"extra", "1"}});
-  // SendTpat waits for each request, so both have arrived, in list order.
-  const auto hits = server.Requests("/tpat/");
-  ASSERT_EQ(hits.size(), 2u);
-  EXPECT_EQ(hits[0].path, "/tpat/impression");
-  EXPECT_EQ(hits[1].path, "/tpat/second");
-  EXPECT_TRUE(std::regex_match(hits[0].query, std::regex(R"(t=\d{15,17}&l=4000)"))) << hits[0].query;
+// The stamp "yyyyMMddHHmmss" and milliseconds, as milliseconds since 1970; -1 when it is not one.
+std::int64_t StampMs(const std::string& stamp) {
+  std::tm local = {};
+  std::istringstream in(stamp.substr(0, 14));
+  in >> std::get_time(&local, "%Y%m%d%H%M%S");
+  if (in.fail() || stamp.size() < 15 || stamp.size() > 17) return -1;
+  local.tm_isdst = -1;
+  return std::int64_t{std::mktime(&local)} * 1000 + std::stoll(stamp.substr(14));
+}
+
+// Two plays, each with hits to a host that stalls and to one that answers at once.
+TEST_F(TpatControllerTest, HitsWaitOnlyForTheHitsBeforeThemOfTheirPlayAndHost) {
+  adserver::LocalAdServer slow;
+  slow.Start();
+  slow.SetFault("tpat=delay,delay_ms=3000,count=2");
+  const auto epochMs = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
+  const std::int64_t before = epochMs();
+  for (const std::string play : {"a", "b"}) {
+    const auto path = [&](const std::string& base, int n) {
+      return base + "/tpat/" + play + std::to_string(n) + "?t=%timestamp%&l={{{vlen}}}";
+    };
+    auto model = Model({{"impression", {path(slow.BaseUrl(), 1), Url(path("", 1)), Url(path("", 2)),
+                                        path(slow.BaseUrl(), 2)}}});
+    tpat->SendTpat(model, {{"event", "impression"}, {"extra", "1"}});
+  }  // the models are released, as the display code does when a play ends, with hits still waiting
+  const std::int64_t after = epochMs();
+
+  // The fast host has every hit, and the slow one the first of each play, while those are still stalled.
+  ASSERT_TRUE(server.WaitForRequests("/tpat/", 4) && slow.WaitForRequests("/tpat/", 2));
+  const auto stalled = slow.Requests("/tpat/");
+  EXPECT_TRUE(stalled.size() == 2 && std::all_of(stalled.begin(), stalled.end(), [](auto& r) { return !r.status; }));
+  ASSERT_TRUE(slow.WaitForRequests("/tpat/", 4, std::chrono::seconds(30)));
+  for (const auto* host : {&server, &slow}) {
+    for (const std::string play : {"a", "b"}) {
+      const auto hits = host->Requests("/tpat/" + play);
+      ASSERT_EQ(hits.size(), 2u) << host->BaseUrl() << " " << play;
+      EXPECT_EQ(hits[0].path, "/tpat/" + play + "1");
+      EXPECT_EQ(hits[1].path, "/tpat/" + play + "2");
+      for (const auto& hit : hits) {
+        EXPECT_EQ(hit.Param("l"), "4000");
+        // The time of the event, not of the sending: the second hits to the slow host left seconds later.
+        const std::int64_t at = StampMs(hit.Param("t"));
+        EXPECT_TRUE(at >= before - 100 && at <= after + 100) << hit.target << " event at " << before;
+      }
+    }
+  }
 }
 
 TEST_F(TpatControllerTest, UnknownOrMissingEventsSendNothing) {
@@ -91,7 +132,9 @@ TEST_F(TpatControllerTest, UnknownOrMissingEventsSendNothing) {
   EXPECT_TRUE(log.Has("invalid unordered_map<K, T> key", LogLevel::Error));
   tpat->SendTpat(nullptr, {{"event", "impression"}});
   EXPECT_TRUE(log.Has("SendTpat called without a tracking model", LogLevel::Error));
-  EXPECT_TRUE(server.Requests("/tpat/").empty());
+  tpat->SendTpat(model, {{"event", "impression"}});  // in the chain after anything the calls before sent
+  ASSERT_TRUE(server.WaitForRequests("/tpat/", 1));
+  EXPECT_EQ(server.Requests("/tpat/").size(), 1u);
 }
 
 }  // namespace
