@@ -41,6 +41,21 @@ std::string CreativeUrl::Unescape(const std::string& url) {
   return text;
 }
 
+std::string CreativeUrl::Escape(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsWordOr(c, "-.!~*'()")) {
+      escaped.push_back(c);
+    } else {
+      escaped += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  return escaped;
+}
+
 bool CreativeUrl::IsWebUrl(const std::string& url) {
   const std::string scheme = MraidCommand::Lowercase(url.substr(0, url.find(':')));
   if (scheme != "http" && scheme != "https") return false;

@@ -10,6 +10,8 @@ class CreativeUrl {
   // Decodes every "%" followed by two hex digits; the result ends at a decoded
   // NUL. Other text, "+" included, stays as it is.
   static std::string Unescape(const std::string& url);
+  // Percent-encodes every byte but those encodeURIComponent keeps.
+  static std::string Escape(const std::string& text);
   // An http or https url without control characters. Nothing else is handed
   // to the desktop: no local files, no programs, no other schemes.
   static bool IsWebUrl(const std::string& url);

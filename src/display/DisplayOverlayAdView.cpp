@@ -1,17 +1,22 @@
 #include "display/DisplayOverlayAdView.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <exception>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
+#include "display/CreativeUrl.h"
 #include "display/DisplayAdController.h"
 #include "display/IMraidBridgePropertiesController.h"
 #include "display/IMraidCommandReceiverController.h"
 #include "display/MraidBridgePropertiesController.h"
+#include "display/MraidCommand.h"
 #include "display/MraidScript.h"
 #include "display/WebEngineKeeper.h"
 #include "platform/Backend.h"
@@ -34,8 +39,37 @@ const std::string kErrorHook = "window.onerror = function(message, source, linen
                                "return true;};window.addEventListener('unhandledrejection', function(event) {    " +
                                kPostMessage + "('JS_KE_PROMISE_ERROR:' + event.reason);});";
 
+// Compact JSON; text that is not UTF-8 is replaced rather than refused.
+std::string ToJsonText(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string PropertiesScript(const std::string& json) {
   return "if(window.tovane)window.tovane.mraidBridge.notifyPropertiesChange(" + json + ");";
+}
+
+// Each refusal: the creative's error event, then the completion that lets the
+// bridge send its next command. Runs of one refusal go in a loop.
+std::string RefusalsScript(const std::vector<DisplayOverlayAdView::Refusal>& runs) {
+  std::string script = "if(window.tovane){var b=window.tovane.mraidBridge;";
+  for (const auto& run : runs) {
+    const std::string text = "The SDK refused the \"" + run.command + "\" command: " + run.reason + ".";
+    script += "for(var i=0;i<" + std::to_string(run.count) + ";i++){b.notifyErrorEvent(" +
+              ToJsonText(run.command) + "," + ToJsonText(text) + ");b.notifyCommandComplete();}";
+  }
+  return script + "}";
+}
+
+// The command name of a message the bridge posts: a JSON string beginning with
+// "mraid://" (in any case). Empty for every other message.
+std::string BridgeCommandName(const std::string& json) {
+  static constexpr std::string_view kPrefix = "\"mraid://";
+  if (json.size() < kPrefix.size() + 1 || json.back() != '"') return {};
+  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(json[i])) != kPrefix[i]) return {};
+  }
+  const auto end = json.find_first_of("?/\"\\", kPrefix.size());
+  return MraidCommand::Lowercase(json.substr(kPrefix.size(), std::min(end, std::size_t{64} + kPrefix.size()) - kPrefix.size()));
 }
 
 std::string ReadyEventScript(const std::string& json) {
@@ -64,11 +98,6 @@ std::string UrlPath(const std::string& relative) {
 // navigates to elsewhere gets no bridge.
 std::string OnlyUnder(const std::string& baseUrl, const std::string& script) {
   return "if (location.href.indexOf(" + Json(baseUrl).dump() + ") === 0) {\n" + script + "\n}";
-}
-
-// Compact JSON; text that is not UTF-8 is replaced rather than refused.
-std::string ToJsonText(const Json& value) {
-  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 // Process-wide: at most one overlay at a time. Touched on the window thread
@@ -202,6 +231,7 @@ void DisplayOverlayAdView::SetupWebView() {
     return self && self->DeniesPermission(kind);
   };
   events.failed = WhileAlive<const std::string&>(&DisplayOverlayAdView::OnWebViewFailed);
+  events.newWindowRequested = WhileAlive<const std::string&, bool>(&DisplayOverlayAdView::OnNewWindowRequested);
   // Escape in the page closes as the close control does, once it shows;
   // the close runs from the window's own loop, after the browser's call.
   events.escapePressed = [weak = weak_from_this()] {
@@ -304,8 +334,13 @@ void DisplayOverlayAdView::OnNavigationCompleted() {
       LogInfo("Notify container set " + result);
       if (auto self = weak.lock()) self->m_bridgeConnected = result == "\"true\"";
     });
+    const WindowSize size = m_window ? m_window->ClientSize() : WindowSize{};
+    const bool sized = size.width > 0 && size.height > 0;
     if (auto properties = R::GetMraidBridgePropertiesController()) {
-      SendProperties(properties->GetBridgeProperties(m_templateType, m_incentivized));
+      Json sent = properties->GetBridgeProperties(m_templateType, m_incentivized);
+      // The size the creative is shown at, rather than the device's.
+      if (sized && sent.is_object()) sent.update(MraidBridgePropertiesController::BuildSizeUpdate(size.width, size.height));
+      SendProperties(sent);
     }
     Replacements replacements = m_replacements;
     auto asoi = replacements.find("ASOI_SETTINGS");
@@ -318,37 +353,71 @@ void DisplayOverlayAdView::OnNavigationCompleted() {
       if (auto self = weak.lock()) self->m_readyAnswered = true;
       if (error != 0) LogError("Failed to execute notifyReadyEvent script. HRESULT: " + std::to_string(error));
     });
+    // Creatives that lay themselves out at the ready event hear the size again.
+    if (sized) NotifySizeChanged(size.width, size.height);
   } catch (const std::exception& e) {
     LogException(e);
   }
 }
 
-bool DisplayOverlayAdView::Admits(const std::string& json) {
+std::string DisplayOverlayAdView::Admits(const std::string& json, bool& overRate) {
+  overRate = false;
   if (json.size() > kMaxMessageBytes) {
     if (!m_hugeLogged) {
       LogWarn("A message of " + std::to_string(json.size()) + " bytes from the creative was dropped; messages over " +
               std::to_string(kMaxMessageBytes) + " bytes are not read.");
     }
     m_hugeLogged = true;
-    return false;
+    return "it is longer than " + std::to_string(kMaxMessageBytes) + " bytes";
   }
   const auto now = std::chrono::steady_clock::now();
   if (now - m_messageSecond >= std::chrono::seconds(1)) {
     m_messageSecond = now;
     m_messagesThisSecond = 0;
   }
-  if (++m_messagesThisSecond <= kMaxMessagesPerSecond) return true;
+  if (++m_messagesThisSecond <= kMaxMessagesPerSecond) return {};
   if (!m_floodLogged) {
     LogWarn("The creative sends more than " + std::to_string(kMaxMessagesPerSecond) +
             " messages a second; the extra ones are dropped.");
   }
   m_floodLogged = true;
-  return false;
+  overRate = true;
+  return "the creative sent more than " + std::to_string(kMaxMessagesPerSecond) + " messages in a second";
+}
+
+void DisplayOverlayAdView::Refuse(const std::string& command, const std::string& reason, bool overRate) {
+  if (!m_webView) return;
+  if (!overRate) {
+    m_webView->ExecuteScript(RefusalsScript({{command, reason, 1}}));
+    return;
+  }
+  // Answered when the second ends: the bridge's queue slows to the cap
+  // instead of running into it again at once.
+  if (!m_refused.empty() && m_refused.back().command == command && m_refused.back().reason == reason) {
+    ++m_refused.back().count;
+  } else {
+    m_refused.push_back({command, reason, 1});
+  }
+  if (std::exchange(m_refusalsDue, true) || !m_window) return;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      m_messageSecond + std::chrono::seconds(1) - std::chrono::steady_clock::now());
+  m_window->After(std::max(left, std::chrono::milliseconds(0)), WhileAlive(&DisplayOverlayAdView::AnswerRefused));
+}
+
+void DisplayOverlayAdView::AnswerRefused() {
+  m_refusalsDue = false;
+  if (m_webView && !m_refused.empty()) m_webView->ExecuteScript(RefusalsScript(m_refused));
+  m_refused.clear();
 }
 
 void DisplayOverlayAdView::OnWebMessageReceived(const std::string& json) {
   try {
-    if (!Admits(json)) return;
+    const std::string command = BridgeCommandName(json);
+    bool overRate = false;
+    if (const std::string refusal = Admits(json, overRate); !refusal.empty()) {
+      if (!command.empty()) Refuse(command, refusal, overRate);
+      return;
+    }
     // The page's text without the JSON string's quotes (quotes inside go too).
     std::string message;
     message.reserve(json.size());
@@ -359,13 +428,35 @@ void DisplayOverlayAdView::OnWebMessageReceived(const std::string& json) {
     auto receiver = R::GetMraidCommandReceiverController();
     if (!receiver) {
       LogError("MraidCommandReceiverController is null");
+      if (!command.empty()) Refuse(command, "the SDK is not ready for commands", false);
       return;
     }
     // "close" ends the play: the view may be released inside.
     auto self = shared_from_this();
-    if (receiver->ProcessReceivedMraidCommand(message, m_owner) && m_webView) {
+    const MraidAnswer answer = receiver->ProcessReceivedMraidCommand(message, m_owner);
+    if (!answer.complete || !m_webView || command.empty()) return;
+    if (answer.refusal.empty()) {
       m_webView->ExecuteScript(kCommandComplete);
+    } else {
+      Refuse(command, answer.refusal, false);
     }
+  } catch (const std::exception& e) {
+    LogException(e);
+  }
+}
+
+// A pop-up the user asked for, to a web page, opens the way the creative's
+// "open" does: a click, checked. It is no command of the bridge, so it gets
+// no completion.
+void DisplayOverlayAdView::OnNewWindowRequested(const std::string& url, bool byUser) {
+  try {
+    auto receiver = R::GetMraidCommandReceiverController();
+    if (!byUser || !CreativeUrl::IsWebUrl(url) || !receiver) {
+      LogInfo("A pop-up window for " + url + " was not opened.");
+      return;
+    }
+    auto self = shared_from_this();
+    receiver->ProcessReceivedMraidCommand("mraid://open?url=" + CreativeUrl::Escape(url), m_owner);
   } catch (const std::exception& e) {
     LogException(e);
   }

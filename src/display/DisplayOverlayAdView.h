@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/Forward.h"
 #include "kestrel/KestrelAds.h"
@@ -33,10 +34,18 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   // The page must have loaded with the bridge in it and run the ready event
   // within this time of the play's start, or the play fails.
   static constexpr std::chrono::seconds kReadyTimeout{15};
-  // Messages from the page beyond this many in a second are dropped,
+  // Messages from the page beyond this many in a second are not read,
   static constexpr int kMaxMessagesPerSecond = 200;
-  // and so is every message longer than this.
+  // nor is any message longer than this. A command of the bridge is still
+  // answered, with the reason it was refused.
   static constexpr std::size_t kMaxMessageBytes = 1024 * 1024;
+
+  // `count` refusals of one command for one reason, one after the other.
+  struct Refusal {
+    std::string command;
+    std::string reason;
+    int count = 1;
+  };
 
   // Shows the overlay over the publisher window and starts loading the
   // creative. A handle that is not a window or a call from another thread
@@ -91,8 +100,13 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   void OnReadyDeadline();
   void OnCloseRequested();
   void ShowCloseControl();
-  // Whether a message may reach the command receiver; logs the first drop of each kind.
-  bool Admits(const std::string& json);
+  // Why a message may not reach the command receiver, empty when it may; logs
+  // the first drop of each kind. `overRate`: refused by the rate cap.
+  std::string Admits(const std::string& json, bool& overRate);
+  // Tells the creative its command was refused and completes it.
+  void Refuse(const std::string& command, const std::string& reason, bool overRate);
+  void AnswerRefused();
+  void OnNewWindowRequested(const std::string& url, bool byUser);
   // The replacements with the bundle's files named by their url in the bundle's origin.
   Replacements ReplacementsServedFrom(const std::string& baseUrl) const;
   bool DeniesPermission(IWebViewHost::Permission kind) const;
@@ -115,6 +129,8 @@ class DisplayOverlayAdView : public std::enable_shared_from_this<DisplayOverlayA
   std::chrono::steady_clock::time_point m_messageSecond;  // start of the second being counted
   int m_messagesThisSecond = 0;
   bool m_floodLogged = false;
+  std::vector<Refusal> m_refused;  // over the rate cap, answered at the end of the second
+  bool m_refusalsDue = false;
   bool m_ending = false;
   bool m_onScreen = false;  // counted by WebEngineKeeper as a play that holds the engine
   bool m_hugeLogged = false;

@@ -2,11 +2,10 @@
 
 #include <exception>
 #include <nlohmann/json.hpp>
-#include <system_error>
+#include <string>
 
 #include "base/ControllerRegistry.h"
 #include "base/Log.h"
-#include "base/WorkQueue.h"
 #include "display/CreativeUrl.h"
 #include "display/DisplayAdController.h"
 #include "display/StoreLink.h"
@@ -40,15 +39,23 @@ std::future<bool> MraidCommandReceiverController::Initialize() {
   return MakeReadyFuture(true);
 }
 
-bool MraidCommandReceiverController::ProcessReceivedMraidCommand(const std::string& message, DisplayAdController* ad) {
+MraidAnswer MraidCommandReceiverController::ProcessReceivedMraidCommand(const std::string& message,
+                                                                        DisplayAdController* ad) {
   try {
+    const bool mraid = MraidCommand::Scheme(message) == "mraid";
     if (!MraidCommand::IsCommandUrl(message)) {
+      if (mraid && message.size() > MraidCommand::kMaxLength) {
+        LogError("A command of " + std::to_string(message.size()) + " bytes from the creative was refused; " +
+                 "commands over " + std::to_string(MraidCommand::kMaxLength) + " bytes are not read.");
+        return {true, "it is longer than " + std::to_string(MraidCommand::kMaxLength) + " bytes"};
+      }
       LogError("Unknown Command received from Creative bridge: " + message);
-      return false;
+      if (mraid) return {true, "it is not a command the SDK can read"};
+      return {};
     }
-    if (MraidCommand::Scheme(message) != "mraid") {
+    if (!mraid) {
       LogError("Received non-mraid command from creative! " + message);
-      return false;
+      return {};
     }
     return Dispatch(message, ad);
   } catch (const std::exception& e) {
@@ -57,25 +64,34 @@ bool MraidCommandReceiverController::ProcessReceivedMraidCommand(const std::stri
   } catch (...) {
     LogError("Exception in ProcessReceivedMraidCommand: unknown exception");
   }
-  return false;
+  return {true, "the SDK failed to carry it out"};
 }
 
-bool MraidCommandReceiverController::Dispatch(const std::string& message, DisplayAdController* ad) {
+MraidAnswer MraidCommandReceiverController::Dispatch(const std::string& message, DisplayAdController* ad) {
   const auto parameters = MraidCommand::ParseParameters(message);
   const std::string name = MraidCommand::Name(message);
+  const MraidAnswer done{true, {}};
+  const MraidAnswer noAd{true, "no ad is playing"};
 
   if (name == "close") {
-    if (RequireAd(ad, message)) ad->CloseAd();
-    return false;
+    if (!RequireAd(ad, message)) return noAd;
+    ad->CloseAd();
+    return {};  // the page goes with the play
   }
   if (name == "open") {
     const auto url = parameters.find("url");
-    if (ad && !ad->AllowsOpen(url != parameters.end() ? url->second : std::string())) return true;
+    if (ad && !ad->AllowsOpen(url != parameters.end() ? url->second : std::string())) {
+      return {true, "it came less than " + std::to_string(DisplayAdController::kOpenInterval.count()) +
+                        " seconds after the last one"};
+    }
     if (RequireAd(ad, message)) ad->OnAdClicked();
-    OpenStoreUrl(parameters);
-  } else if (IsStoreViewCommand(name)) {
+    return {true, OpenStoreUrl(parameters)};
+  }
+  if (IsStoreViewCommand(name)) {
     LogWarn("Windows SDK should not receive this MRAID command: " + message);
-  } else if (name == "consentaction") {
+    return {true, "store views are not supported"};
+  }
+  if (name == "consentaction") {
     if (auto gdpr = ControllerRegistry::GetGdprController()) {
       Json commandParams = Json::object();
       for (const auto& [key, value] : parameters) commandParams[key] = value;
@@ -85,33 +101,30 @@ bool MraidCommandReceiverController::Dispatch(const std::string& message, Displa
     LogError("Action (without value) command is deprecated: " + message);
   } else if (name == "tpat") {
     if (auto tpat = ControllerRegistry::GetTpatController()) {
-      if (RequireAd(ad, message) && ad->AllowsTrackingEvent()) {
-        SendTpatAside(std::move(tpat), ad->GetTpatsModel(), parameters);
+      if (!RequireAd(ad, message)) return noAd;
+      if (!ad->AllowsTrackingEvent()) {
+        return {true, "the play has sent " + std::to_string(DisplayAdController::kMaxTrackingEventsPerPlay) +
+                          " tracking events already"};
       }
+      tpat->SendTpat(ad->GetTpatsModel(), parameters);  // returns at once: the hits leave on their own
     }
   } else if (name == "successfulview") {
-    if (RequireAd(ad, message)) ad->OnSuccessfulView();
+    if (!RequireAd(ad, message)) return noAd;
+    ad->OnSuccessfulView();
   } else if (name == "openprivacy") {
-    OpenPrivacyPage(parameters);
+    return {true, OpenPrivacyPage(parameters)};
   } else if (!IsIgnoredCommand(name)) {
     LogError("Don't know how to handle MRAID " + message + " command.");
+    return {true, "the SDK does not know this command"};
   }
-  return true;
+  return done;
 }
 
-void MraidCommandReceiverController::SendTpatAside(std::shared_ptr<ITpatController> tpat,
-                                                   std::shared_ptr<TpatsModel> model,
-                                                   const MraidCommand::Parameters& parameters) {
-  // One tracking thread: the hits of one command go out after those of the one before.
-  static auto* tracking = new WorkQueue(1);
-  tracking->Post([tpat, model, parameters] { tpat->SendTpat(model, parameters); });
-}
-
-void MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters& parameters) {
+std::string MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters& parameters) {
   const auto found = parameters.find("url");
   if (found == parameters.end()) {
     LogError("open command doesn't have a url!");
-    return;
+    return "it has no url";
   }
   LogInfo("Opening Store URL: " + found->second);
   const std::string cleaned = CreativeUrl::Unescape(found->second);
@@ -130,20 +143,22 @@ void MraidCommandReceiverController::OpenStoreUrl(const MraidCommand::Parameters
   }
   if (!storeLink && !CreativeUrl::IsWebUrl(url)) {
     LogError("Not opening a url that is not http or https: " + url);
-    return;
+    return "its url is not an http or https address";
   }
   LogInfo("Opening Store URL: " + url);
   opener->Open(url);
+  return {};
 }
 
-void MraidCommandReceiverController::OpenPrivacyPage(const MraidCommand::Parameters& parameters) {
+std::string MraidCommandReceiverController::OpenPrivacyPage(const MraidCommand::Parameters& parameters) {
   const auto found = parameters.find("url");
   const std::string url = found != parameters.end() ? found->second : kDefaultPrivacyUrl;
   if (!CreativeUrl::IsPrivacyPageUrl(url)) {
     LogError("Not opening privacy page url: " + url);
-    return;
+    return "its url is not a privacy page address";
   }
   PlatformServices::UrlOpener()->Open(url);
+  return {};
 }
 
 }  // namespace kestrel

@@ -22,6 +22,9 @@ class IWebViewHost {
     // the ad: the key then goes no further. The close must not happen inside
     // the call (the browser may be waiting on it).
     std::function<bool()> escapePressed;
+    // The page asked for a new window (window.open, a link to another
+    // target); none ever opens. `byUser`: a gesture of the user asked for it.
+    std::function<void(const std::string& url, bool byUser)> newWindowRequested;
     // The browser could not start, or its process ended: nothing more will show.
     // The reason is one line of text for the log and the publisher.
     std::function<void(const std::string& reason)> failed;

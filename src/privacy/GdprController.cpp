@@ -146,11 +146,16 @@ void GdprController::SetConsentStatus(GdprStatus status, const std::string& vers
 }
 
 void GdprController::SetConsentStatusFromModal(GdprStatus status) {
+  StoreFromDialog(status, std::string());
+}
+
+void GdprController::StoreFromDialog(GdprStatus status, const std::string& version) {
   RunGuarded([&] {
     auto settings = RequireSettings();
     Lock lock(m_mutex);
     StopConsentTimeoutWatch();
-    Store(*settings, status, kSourceDialog, settings->GetGdprLastConsentMessageVersionFromServer());
+    Store(*settings, status, kSourceDialog,
+          IsBlank(version) ? settings->GetGdprLastConsentMessageVersionFromServer() : version);
   });
 }
 
@@ -265,9 +270,7 @@ void GdprController::HandleMraidConsentAction(const Json& commandParams) {
     const auto version = commandParams.find("version");
     const std::string versionText =
         version != commandParams.end() && version->is_string() ? version->get<std::string>() : std::string();
-    auto settings = RequireSettings();
-    SetConsentStatusFromModal(status);
-    settings->SetGdprLastConsentMessageVersionFromServer(versionText);
+    StoreFromDialog(status, versionText);
   });
 }
 

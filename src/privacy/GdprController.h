@@ -46,6 +46,9 @@ class GdprController : public IGdprController {
   void AddGdprEnabledListener(std::function<void(bool)> listener) override;
 
  private:
+  // The dialog's answer, stored with the version the creative names, or else
+  // with the one the server sent last.
+  void StoreFromDialog(GdprStatus status, const std::string& version);
   struct FragmentNames {
     const char* status;
     const char* source;

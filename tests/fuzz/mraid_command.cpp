@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   kestrel::MraidCommandReceiverController receiver;
-  const bool handled = receiver.ProcessReceivedMraidCommand(message, nullptr);
+  const bool handled = receiver.ProcessReceivedMraidCommand(message, nullptr).complete;
   Require(!handled || MraidCommand::Scheme(message) == "mraid", "a command other than mraid:// handled");
   for (const auto& url : opener->opened) {
     Require(kestrel::CreativeUrl::IsWebUrl(url), "a url other than http or https opened");

@@ -88,15 +88,17 @@ test('setters check each key against the current value (MRD015)', () => {
   const page = createPage().ready({ maxSize: { width: '1920', height: '1080' } });
   const { mraid } = page;
   // A changed type or an unknown key is reported, key by key, and nothing changes.
-  page.sent(() => mraid.setResizeProperties({ width: '320', bogus: 1, height: 50 }));
+  page.sent(() => mraid.setResizeProperties({ width: 'wide', bogus: 1, height: 50 }));
   page.bridge.notifyCommandComplete();
   assert.deepEqual(page.posted, [
-    'mraid://error?code=MRD015%3AresizeProperties%3A320',
+    'mraid://error?code=MRD015%3AresizeProperties%3Awide',
     'mraid://error?code=MRD015%3AresizeProperties%3Abogus'
   ]);
   assert.equal(mraid.getResizeProperties().width, 0);
-  // The type is the stored one: sizes pushed as text want text.
-  assert.deepEqual(page.sent(() => mraid.setExpandProperties({ width: 300 })), ['mraid://error?code=MRD015%3AexpandProperties%3A300']);
+  // Sizes pushed as text take numbers, and numbers take decimal text; the pushed text stays text.
+  assert.equal(mraid.getExpandProperties().width, '1920');
+  mraid.setExpandProperties({ width: 320, height: '480' });
+  assert.deepEqual([mraid.getExpandProperties().width, mraid.getExpandProperties().height], [320, '480']);
   // An invalid orientation is not applied and not sent.
   assert.deepEqual(page.sent(() => mraid.setOrientationProperties({ allowOrientationChange: 'no' })), [
     'mraid://error?code=MRD015%3AorientationProperties%3Ano'
@@ -106,8 +108,8 @@ test('setters check each key against the current value (MRD015)', () => {
   mraid.setResizeProperties({ width: 320, customClosePosition: 'center' });
   mraid.setExpandProperties({ width: '10', useCustomClose: 'yes', isModal: false });
   assert.deepEqual([mraid.getResizeProperties().width, mraid.getResizeProperties().customClosePosition], [320, 'center']);
-  assert.deepEqual(plain(mraid.getExpandProperties()), { width: '10', height: '1080', useCustomClose: 'yes', isModal: true });
-  assert.equal(page.posted.length, 4); // nothing more was sent
+  assert.deepEqual(plain(mraid.getExpandProperties()), { width: '10', height: '480', useCustomClose: 'yes', isModal: true });
+  assert.equal(page.posted.length, 3); // nothing more was sent
 
   // Before the ready event the report cannot be sent: it is kept in debugLog.
   const early = createPage();
@@ -140,6 +142,7 @@ test('commands a creative sends', () => {
     [(p) => p.tovane.mraidExt.useCustomPrivacy(true), 'mraid://useCustomPrivacy?useCustomPrivacy=true'],
     [(p) => p.ext.notifyError('ADT001'), 'mraid://error?code=ADT001'],
     [(p) => p.ext.consentAction('opted_in'), 'mraid://consentAction?event=opted_in'],
+    [(p) => p.ext.consentAction('opted_out', '7'), 'mraid://consentAction?event=opted_out&version=7'],
     [(p) => p.ext.notifyUserInteraction('cta', 'clicked'), 'mraid://action?cta=clicked'],
     [(p) => p.ext.notifyEventValuePairEvent('videoLength', 30), 'mraid://actionWithValue?event=videoLength&value=30'],
     [(p) => p.ext.notifyEventValuePairEvent('videoViewed'), 'mraid://actionWithValue?event=videoViewed&value=null'],

@@ -232,6 +232,8 @@ TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
     EXPECT_TRUE(Hook<BOOL(const wchar_t*, BOOL)>("KdOpenWindow")(uri, byUser));
   }
   ASSERT_TRUE(PumpMessagesUntil([&] { return clicks.size() == 1 && opener->Urls().size() == 1; }));
+  // A pop-up is no command of the bridge: it completes none.
+  EXPECT_EQ(Find("ExecuteScript if(window.tovane){window.tovane.mraidBridge.notifyCommand").size(), 4u);
 
   Send(L"mraid://close");
   ASSERT_TRUE(PumpMessagesUntil([&] { return ends.size() == 1; }));

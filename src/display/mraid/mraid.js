@@ -447,8 +447,9 @@
       notifyTPAT(event) {
         send('notifyTPAT', 'tpat', 'event', event);
       },
-      consentAction(event) {
-        send('consentAction', 'consentAction', 'event', event);
+      consentAction(event, version) {
+        if (version === undefined) send('consentAction', 'consentAction', 'event', event);
+        else send('consentAction', 'consentAction', 'event', event, 'version', version);
       },
       notifyUserInteraction(key, value) {
         send('notifyUserInteraction', 'action', key, value);
@@ -556,8 +557,15 @@
       bridge.notifyErrorEvent(action, errors[code]);
     }
 
+    // A value's type for the setters' check. Sizes arrive from the SDK as
+    // decimal text, so a number and its decimal text are of one kind.
+    function kind(value) {
+      if (typeof value === 'string' && /^-?\d+(\.\d+)?$/.test(value)) return 'number';
+      return typeof value;
+    }
+
     // Checks a setter's object against the property's current value: every
-    // key must already exist and keep its type (useCustomClose may change
+    // key must already exist and keep its kind (useCustomClose may change
     // type). Each offence is reported; nothing is applied if any is found.
     function validate(property, changes) {
       const current = get(property);
@@ -566,7 +574,7 @@
         let offence;
         if (!Object.prototype.hasOwnProperty.call(current, key)) {
           offence = key;
-        } else if (key !== 'useCustomClose' && typeof changes[key] !== typeof current[key]) {
+        } else if (key !== 'useCustomClose' && kind(changes[key]) !== kind(current[key])) {
           offence = changes[key];
         } else {
           continue;

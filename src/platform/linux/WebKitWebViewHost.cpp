@@ -174,6 +174,7 @@ class WebKitWebViewHost : public IWebViewHost {
     m_loadHandler = g_signal_connect(m_view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     m_permissionHandler = g_signal_connect(m_view, "permission-request", G_CALLBACK(OnPermissionRequest), this);
     m_menuHandler = g_signal_connect(m_view, "context-menu", G_CALLBACK(OnContextMenu), nullptr);
+    m_createHandler = g_signal_connect(m_view, "create", G_CALLBACK(OnCreate), this);
     m_terminatedHandler = g_signal_connect(m_view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
     if (!reuse) gtk_container_add(window, GTK_WIDGET(m_view));
   }
@@ -190,6 +191,7 @@ class WebKitWebViewHost : public IWebViewHost {
     g_signal_handler_disconnect(m_view, m_loadHandler);
     g_signal_handler_disconnect(m_view, m_permissionHandler);
     g_signal_handler_disconnect(m_view, m_menuHandler);
+    g_signal_handler_disconnect(m_view, m_createHandler);
     if (m_terminatedHandler != 0) g_signal_handler_disconnect(m_view, m_terminatedHandler);
     webkit_user_content_manager_unregister_script_message_handler(m_content, kMessageChannel);
     webkit_user_content_manager_remove_all_scripts(m_content);
@@ -366,6 +368,17 @@ class WebKitWebViewHost : public IWebViewHost {
     });
   }
 
+  // No pop-up ever opens: the view decides what becomes of it.
+  static GtkWidget* OnCreate(WebKitWebView* /*view*/, WebKitNavigationAction* action, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    if (self->m_events.newWindowRequested) {
+      self->m_events.newWindowRequested(uri ? uri : "", webkit_navigation_action_is_user_gesture(action) != FALSE);
+    }
+    return nullptr;
+  }
+
   static gboolean OnContextMenu(WebKitWebView* /*view*/, WebKitContextMenu* /*menu*/, GdkEvent* /*event*/,
                                 WebKitHitTestResult* /*hit*/, gpointer /*data*/) {
     return TRUE;  // no menu
@@ -379,6 +392,7 @@ class WebKitWebViewHost : public IWebViewHost {
   gulong m_loadHandler = 0;
   gulong m_permissionHandler = 0;
   gulong m_menuHandler = 0;
+  gulong m_createHandler = 0;
   gulong m_terminatedHandler = 0;
   bool m_outsideLogged = false;
   bool m_processEnded = false;             // the page's process ended: the view is not kept

@@ -62,25 +62,6 @@ std::string Take(LPWSTR text) {
   return narrow;
 }
 
-bool IsWebUrl(const std::string& url) {
-  return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
-}
-
-// Percent-encodes all but the characters encodeURIComponent keeps.
-std::string EncodeComponent(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x80 && std::isalnum(byte)) || std::string_view("-_.!~*'()").find(c) != std::string_view::npos) {
-      encoded.push_back(c);
-    } else {
-      encoded += {'%', kHex[byte >> 4], kHex[byte & 0xF]};
-    }
-  }
-  return encoded;
-}
-
 // A host name of its own for every folder served: "ad<time>-<n>.kestrel.invalid".
 std::string NewHostName() {
   static unsigned count = 0;
@@ -269,8 +250,7 @@ bool WebView2Host::AddEventHandlers() {
     if (ask && ask(asked)) args->put_State(COREWEBVIEW2_PERMISSION_STATE_DENY);
     return S_OK;
   });
-  // No pop-up ever opens. One the user asked for, to a web page, is opened
-  // the way the creative's own "open" command opens it: a click, checked.
+  // No pop-up ever opens: the view decides what becomes of it.
   auto* newWindow = NewWindowHandler::Create([weak](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
     args->put_Handled(TRUE);
     auto self = weak.lock();
@@ -280,12 +260,7 @@ bool WebView2Host::AddEventHandlers() {
     args->get_Uri(&uri);
     const std::string target = Take(uri);
     args->get_IsUserInitiated(&byUser);
-    const auto received = (*self)->m_events.webMessageReceived;
-    if (!byUser || !IsWebUrl(target) || !received) {
-      LogInfo("A pop-up window for " + target + " was not opened.");
-      return S_OK;
-    }
-    received("\"mraid://open?url=" + EncodeComponent(target) + "\"");
+    if (const auto asked = (*self)->m_events.newWindowRequested) asked(target, byUser != FALSE);
     return S_OK;
   });
   auto* processFailed = ProcessFailedHandler::Create([weak](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {

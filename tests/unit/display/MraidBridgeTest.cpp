@@ -43,34 +43,13 @@ class FakeAd : public DisplayAdController {
   bool throwOnClick = false;
 };
 
-// Records the commands it is handed; while held, each send waits as a slow
-// tracking server would.
+// Records the tracking events it is handed.
 class RecordingTpat : public ITpatController {
  public:
   std::future<bool> Initialize() override { return MakeReadyFuture(true); }
-  void SendTpat(std::shared_ptr<TpatsModel>, const Parameters& parameters) override {
-    std::unique_lock lock(m_mutex);
-    ++started;
-    m_changed.wait(lock, [this] { return !m_held; });
-    m_sent.push_back(parameters);
-  }
+  void SendTpat(std::shared_ptr<TpatsModel>, const Parameters& parameters) override { sent.push_back(parameters); }
   std::string ReplaceMacros(const std::string& url) override { return url; }
-  void Hold(bool hold) {
-    std::lock_guard lock(m_mutex);
-    m_held = hold;
-    m_changed.notify_all();
-  }
-  std::vector<Parameters> Sent() {
-    std::lock_guard lock(m_mutex);
-    return m_sent;
-  }
-  std::atomic<int> started = 0;
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_held = false;
-  std::vector<Parameters> m_sent;
+  std::vector<Parameters> sent;
 };
 
 class MraidBridgeTest : public ::testing::Test {
@@ -87,7 +66,7 @@ class MraidBridgeTest : public ::testing::Test {
     opener = std::make_shared<test::RecordingUrlOpener>(storeLinks);
     PlatformServices::SetUrlOpener(opener);
   }
-  bool Process(const std::string& message) { return receiver.ProcessReceivedMraidCommand(message, &ad); }
+  MraidAnswer Process(const std::string& message) { return receiver.ProcessReceivedMraidCommand(message, &ad); }
 
   MraidCommandReceiverController receiver;
   FakeAd ad;
@@ -98,35 +77,42 @@ TEST_F(MraidBridgeTest, EachCommandHasItsEffectAndItsAnswer) {
   const std::string unknown = "Unknown Command received from Creative bridge: ";
   const struct {
     std::string message;
-    bool answer;         // true: the page may send its next command
-    Strings calls;       // on the ad
-    std::string logged;  // an error line starting so, or none
+    bool answer;          // true: the page may send its next command
+    std::string refused;  // part of the reason the page is told, or none
+    Strings calls;        // on the ad
+    std::string logged;   // an error line starting so, or none
   } rows[] = {
-      {"JS_KE_ERROR:boom at file.js:1:2", false, {}, unknown},
-      {"", false, {}, unknown},
-      {"ftp://close", false, {}, unknown},
-      {"mraid://tpat?event=" + std::string(MraidCommand::kMaxLength, 'a'), false, {}, unknown},
-      {"https://example.com/close", false, {}, "Received non-mraid command from creative! "},
-      {"HTTP://EXAMPLE.COM", false, {}, "Received non-mraid command from creative! "},
+      {"JS_KE_ERROR:boom at file.js:1:2", false, "", {}, unknown},
+      {"", false, "", {}, unknown},
+      {"ftp://close", false, "", {}, unknown},
+      {"mraid://", true, "not a command", {}, unknown},
+      {"mraid://tpat?event=" + std::string(MraidCommand::kMaxLength, 'a'), true, "longer than 8192 bytes", {},
+       "A command of 8211 bytes from the creative was refused; commands over 8192 bytes are not read."},
+      {"https://example.com/close", false, "", {}, "Received non-mraid command from creative! "},
+      {"HTTP://EXAMPLE.COM", false, "", {}, "Received non-mraid command from creative! "},
       // "close" is never answered: the page sends nothing after it.
-      {"MRAID://Close", false, {"close"}, ""},
-      {"mraid://close?reason=done", false, {"close"}, ""},
-      {"mraid://successfulView", true, {"rewarded"}, ""},
-      {"mraid://open", true, {"click"}, "open command doesn't have a url!"},
+      {"MRAID://Close", false, "", {"close"}, ""},
+      {"mraid://close?reason=done", false, "", {"close"}, ""},
+      {"mraid://successfulView", true, "", {"rewarded"}, ""},
+      {"mraid://open", true, "no url", {"click"}, "open command doesn't have a url!"},
       // Without a GDPR or tracking controller, or for commands this SDK ignores, nothing happens.
-      {"mraid://consentAction?event=opted_in", true, {}, ""},
-      {"mraid://tpat?event=x", true, {}, ""},
-      {"mraid://useCustomClose?sdkCloseButton=gone", true, {}, ""},
-      {"mraid://presentStoreView?appStoreId=1", true, {}, "Windows SDK should not receive this MRAID command"},
-      {"mraid://action?a=1", true, {}, "Action (without value) command is deprecated"},
-      {"mraid://playVideo?uri=x", true, {}, "Don't know how to handle MRAID"},
-      {"mraid://creativeHeartbeat?pad=" + std::string(MraidCommand::kMaxLength - 40, 'x'), true, {}, ""},
+      {"mraid://consentAction?event=opted_in", true, "", {}, ""},
+      {"mraid://tpat?event=x", true, "", {}, ""},
+      {"mraid://useCustomClose?sdkCloseButton=gone", true, "", {}, ""},
+      {"mraid://presentStoreView?appStoreId=1", true, "not supported", {},
+       "Windows SDK should not receive this MRAID command"},
+      {"mraid://action?a=1", true, "", {}, "Action (without value) command is deprecated"},
+      {"mraid://playVideo?uri=x", true, "does not know", {}, "Don't know how to handle MRAID"},
+      {"mraid://creativeHeartbeat?pad=" + std::string(MraidCommand::kMaxLength - 40, 'x'), true, "", {}, ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.message.substr(0, 40));
     LogCapture log;
     ad.calls.clear();
-    EXPECT_EQ(Process(row.message), row.answer);
+    const MraidAnswer answer = Process(row.message);
+    EXPECT_EQ(answer.complete, row.answer);
+    EXPECT_EQ(answer.refusal.empty(), row.refused.empty()) << answer.refusal;
+    EXPECT_NE(answer.refusal.find(row.refused), std::string::npos) << answer.refusal;
     EXPECT_EQ(ad.calls, row.calls);
     EXPECT_EQ(log.CountStartingWith(row.logged), row.logged.empty() ? 0 : 1);
   }
@@ -174,7 +160,9 @@ TEST_F(MraidBridgeTest, OpenOpensOnlyAWebAddressOrTheStoresLink) {
     SCOPED_TRACE(row.url);
     UseOpener(row.store);
     ad.calls.clear();
-    EXPECT_TRUE(Process("mraid://open?url=" + row.url));
+    const MraidAnswer answer = Process("mraid://open?url=" + row.url);
+    EXPECT_TRUE(answer.complete);
+    EXPECT_EQ(answer.refusal.empty(), !row.opened.empty()) << answer.refusal;
     EXPECT_EQ(ad.calls, Strings{"click"});
     EXPECT_EQ(opener->Urls(), row.opened.empty() ? Strings{} : Strings{row.opened});
   }
@@ -200,11 +188,12 @@ TEST_F(MraidBridgeTest, StoreProductIdsComeFromThePatternsInTheirOrder) {
 }
 
 TEST_F(MraidBridgeTest, OpenPrivacyOpensOnlyAPlainWebAddress) {
-  EXPECT_TRUE(Process("mraid://openPrivacy"));
-  EXPECT_TRUE(Process("mraid://openPrivacy?url=https://example.com:8443/legal/privacy.html"));
+  EXPECT_EQ(Process("mraid://openPrivacy").refusal, "");
+  EXPECT_EQ(Process("mraid://openPrivacy?url=https://example.com:8443/legal/privacy.html").refusal, "");
   for (const std::string url : {"https%3A%2F%2Fexample.com%2Fprivacy", "file:///etc/passwd", "https://x.example/a%20b",
                                 "javascript:alert(1)", "HTTPS://example.com/"}) {
-    EXPECT_TRUE(Process("mraid://openPrivacy?url=" + url)) << url;
+    const MraidAnswer answer = Process("mraid://openPrivacy?url=" + url);
+    EXPECT_TRUE(answer.complete && !answer.refusal.empty()) << url;
   }
   EXPECT_EQ(opener->Urls(), (Strings{MraidCommandReceiverController::kDefaultPrivacyUrl,
                                      "https://example.com:8443/legal/privacy.html"}));
@@ -261,33 +250,30 @@ TEST_F(MraidBridgeTest, UrlChecksAcceptWhatTheirPatternsAccept) {
   EXPECT_FALSE(CreativeUrl::IsPrivacyPageUrl(page + "p"));
 }
 
-// Tracking hits go out with the command's parameters, in the order of the
-// commands, and the creative's window never waits on a tracking server.
-TEST_F(MraidBridgeTest, TpatNeverHoldsTheWindowAndKeepsTheCommandsInOrder) {
+// Tracking events go out with the command's parameters, up to the play's cap.
+TEST_F(MraidBridgeTest, TrackingEventsGoOutUpToThePlaysCap) {
   auto tpat = std::make_shared<RecordingTpat>();
   R::SetTpatController(tpat);
-  tpat->Hold(true);
-  EXPECT_TRUE(Process("mraid://tpat?event=start&extra=%20"));  // returns while the send is held
-  EXPECT_TRUE(Process("mraid://tpat?event=midpoint"));
-  ASSERT_TRUE(test::WaitUntil([&] { return tpat->started == 1; }));
-  EXPECT_TRUE(tpat->Sent().empty());
-  EXPECT_EQ(tpat->started, 1);  // the second waits for the first
-  tpat->Hold(false);
-  ASSERT_TRUE(test::WaitUntil([&] { return tpat->Sent().size() == 2; }));
-  EXPECT_EQ(tpat->Sent()[0], (Parameters{{"event", "start"}, {"extra", "%20"}}));
-  EXPECT_EQ(tpat->Sent()[1].at("event"), "midpoint");
+  EXPECT_EQ(Process("mraid://tpat?event=start&extra=%20").refusal, "");
+  for (int i = 1; i < DisplayAdController::kMaxTrackingEventsPerPlay; ++i) Process("mraid://tpat?event=e");
+  const MraidAnswer over = Process("mraid://tpat?event=over");
+  EXPECT_TRUE(over.complete);
+  EXPECT_NE(over.refusal, "");
+  ASSERT_EQ(tpat->sent.size(), DisplayAdController::kMaxTrackingEventsPerPlay);
+  EXPECT_EQ(tpat->sent[0], (Parameters{{"event", "start"}, {"extra", "%20"}}));
 }
 
 TEST_F(MraidBridgeTest, FailuresNeverLeaveTheReceiver) {
   LogCapture log;
   ad.throwOnClick = true;
-  EXPECT_FALSE(Process("mraid://open?url=https://example.com"));
+  EXPECT_EQ(Process("mraid://open?url=https://example.com").refusal, "the SDK failed to carry it out");
   EXPECT_TRUE(log.Has("Exception in ProcessReceivedMraidCommand: click failed", LogLevel::Error));
-  // No playing ad: the commands that need one are logged, not performed.
+  // No playing ad: the commands that need one are logged, not performed, and refused.
   R::SetTpatController(std::make_shared<RecordingTpat>());
-  EXPECT_FALSE(receiver.ProcessReceivedMraidCommand("mraid://close", nullptr));
-  EXPECT_TRUE(receiver.ProcessReceivedMraidCommand("mraid://tpat?event=x", nullptr));
-  EXPECT_TRUE(receiver.ProcessReceivedMraidCommand("mraid://successfulView", nullptr));
+  for (const char* command : {"mraid://close", "mraid://tpat?event=x", "mraid://successfulView"}) {
+    const MraidAnswer answer = receiver.ProcessReceivedMraidCommand(command, nullptr);
+    EXPECT_TRUE(answer.complete && answer.refusal == "no ad is playing") << command;
+  }
   EXPECT_EQ(log.CountStartingWith("No playing ad for MRAID command: "), 3);
 }
 

@@ -297,6 +297,51 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
       EXPECT_FALSE(settings()->GetWatchForGDPRTimeout());
       EXPECT_TRUE(Hits("/tpat/consent", 1));
     }, Ending::CreativeCloses, {}},
+    // A command the SDK refuses is answered: the creative hears why, and the close queued behind it runs.
+    {"", "interstitial", {}, [&] {
+      EXPECT_EQ(Eval("mraid.addEventListener('error', function (message, action) { "
+                     "window.chrome.webview.postMessage('heard ' + action + ': ' + message.replace(/\"/g, \"'\")); }); "
+                     "mraid.open('https://www.example.com/?q=' + 'a'.repeat(9000)); 1"), 1);
+    }, Ending::CreativeCloses, [&](Clock::duration) {
+      EXPECT_EQ(log->Count(unknown + "heard open: The SDK refused the 'open' command: it is longer than 8192 bytes.",
+                           LogLevel::Error), 1);
+      EXPECT_TRUE(events.click.empty());
+    }},
+    // A long run of commands, past the caps when the page is fast: the command behind it still runs.
+    {"", "rewarded_video", {}, [&] {
+      ASSERT_TRUE(PumpUntil([&] { return events.rewarded.size() == 1; }));
+      Eval("for (var i = 0; i < 300; i++) tovane.mraidBridgeExt.notifyUserInteraction('k', i); "
+           "tovane.mraidBridgeExt.notifySuccessfulViewAd(); 1");
+      EXPECT_TRUE(PumpUntil([&] { return events.rewarded.size() == 2; }));
+    }, Ending::CreativeCloses, {}},
+    // The creative lays itself out for the overlay from the ready event on, and sets its expand size.
+    {"", "interstitial", [&] {
+      ASSERT_TRUE(Load("interstitial"));
+      for (const auto& entry : fs::recursive_directory_iterator(dataHome.Path())) {
+        if (entry.path().filename() != "creative.js") continue;
+        std::ofstream(entry.path(), std::ios::app)
+            << "\nmraid.addEventListener('ready', function () { window.readySize = mraid.getScreenSize();"
+               " window.sizes = []; mraid.addEventListener('sizeChange', function (w, h) { sizes.push([w, h]); }); });";
+      }
+      info = ads->PlayAd("interstitial", events.Callback(), {});
+    }, [&] {
+      gint width = 0, height = 0;
+      gtk_window_get_size(GTK_WINDOW(VisibleOverlays().at(0)), &width, &height);
+      const json size{std::to_string(width), std::to_string(height)};
+      EXPECT_TRUE(EvalUntil("window.sizes && sizes.length > 0 && sizes[sizes.length - 1]", size));
+      EXPECT_EQ(Eval("[readySize.width, readySize.height]"), size);
+      EXPECT_EQ(Eval("mraid.setExpandProperties({width: 320, height: 480}); "
+                     "[mraid.getExpandProperties().width, mraid.getExpandProperties().height]"), json({320, 480}));
+      EXPECT_EQ(log->CountStartingWith("*****Receive script notify: mraid://error"), 0);
+    }, Ending::CreativeCloses, {}},
+    // A pop-up the user asks for opens as "open" does.
+    {"", "interstitial", {}, [&] {
+      Eval("document.addEventListener('keydown', function (e) {"
+           " if (e.key === 'Enter') window.open('https://www.example.com/asked?a=1&b=%C3%A9', '_blank'); }); 1");
+      PressKey(VisibleOverlays().at(0), GDK_KEY_Return);
+      EXPECT_TRUE(PumpUntil([&] { return events.click.size() == 1 && opened() == 1; }));
+      EXPECT_EQ(opener->Urls().back(), "https://www.example.com/asked?a=1&b=%C3%A9");
+    }, Ending::CreativeCloses, {}},
     // Only the first navigation counts: a reloaded page has the bridge but hears nothing more.
     {"", "interstitial", {}, [&] {
       Eval("window.firstDocument = true; location.reload(); 1");

@@ -98,29 +98,65 @@ TEST_F(GdprControllerTest, ListenersRunOutsideTheLockAndStopAtAFailure) {
   EXPECT_TRUE(gdpr->IsGdprEnabled());
 }
 
-TEST_F(GdprControllerTest, DialogAnswerIsStoredWithTheServerVersion) {
+TEST_F(GdprControllerTest, ABadDialogAnswerChangesNothing) {
   ApplyConfig(*gdpr, kGdprConfig);
   gdpr->StartConsentTimeoutWatch();
-  ASSERT_TRUE(settings->GetWatchForGDPRTimeout());
-
   LogCapture log;
   for (const char* bad : {R"("opted_in")", R"({})", R"({"event":null})", R"({"version":"v1"})"}) {
     gdpr->HandleMraidConsentAction(Json::parse(bad));
   }
   EXPECT_EQ(
       log.Count("HandleMraidConsentAction called with null commandParams or missing 'event' key", LogLevel::Error), 4);
-  gdpr->HandleMraidConsentAction(Json{{"event", "Maybe"}});
+  gdpr->HandleMraidConsentAction(Json{{"event", "Maybe"}, {"version", "v1"}});
   EXPECT_TRUE(log.Has("Unknown GDPR Consent Status received from MRAID: Maybe", LogLevel::Error));
   EXPECT_TRUE(gdpr->IsConsentStatusUnknown());
   EXPECT_TRUE(settings->GetWatchForGDPRTimeout());
+  EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v5");
+}
 
-  gdpr->HandleMraidConsentAction(Json{{"event", "OPTED_IN"}, {"version", "v9"}});
-  EXPECT_EQ(gdpr->GetConsentStatus(), GdprController::kOptedIn);
-  EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
-  const Json consent = gdpr->GetGdprJson()["user"]["gdpr"];
-  EXPECT_EQ(consent["consent_source"], "tovane_modal");
-  EXPECT_EQ(consent["consent_message_version"], "v5");  // the version the dialog was built from
-  EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v9");
+// An ad shows the dialog (the watch starts), something happens, and the SDK starts again.
+TEST_F(GdprControllerTest, TheDialogsAnswerOrItsTimeOutIsStoredOnce) {
+  struct Row {
+    const char* name;
+    bool gdprApplies;
+    std::function<void(IGdprController&)> meanwhile;
+    const char* status;
+    const char* source;
+    const char* version;
+  };
+  const Row rows[] = {
+      {"no answer", true, [](IGdprController&) {}, "opted_out_by_timeout", "tovane_modal", "v5"},
+      {"an answer", true, [](IGdprController& g) { g.HandleMraidConsentAction(Json{{"event", "OPTED_IN"}}); },
+       "opted_in", "tovane_modal", "v5"},
+      {"an answer naming its version, then a reset and an answer without",
+       true,
+       [](IGdprController& g) {
+         g.HandleMraidConsentAction(Json{{"event", "opted_in"}, {"version", "v9"}});
+         EXPECT_EQ(g.GetGdprJson()["user"]["gdpr"]["consent_message_version"], "v9");
+         g.ResetConsentStatusToUnknown();
+         g.HandleMraidConsentAction(Json{{"event", "opted_out"}, {"version", " "}});
+       },
+       "opted_out", "tovane_modal", "v5"},
+      {"outside GDPR", false, [](IGdprController&) {}, "unknown", "publisher", ""},
+      {"the publisher's choice", true,
+       [](IGdprController& g) { g.SetConsentStatus(GdprController::kOptedIn, "p1"); }, "opted_in", "publisher",
+       "p1"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    gdpr->ResetConsentStatusToUnknown();
+    ApplyConfig(*gdpr, row.gdprApplies ? kGdprConfig : R"({"gdpr":{"is_country_data_protected":false,
+      "consent_message_version":"v5"}})");
+    gdpr->StartConsentTimeoutWatch();
+    row.meanwhile(*gdpr);
+    gdpr->CheckConsentTimeout();
+    const Json consent = gdpr->GetGdprJson()["user"]["gdpr"];
+    EXPECT_EQ(consent["consent_status"], row.status);
+    EXPECT_EQ(consent["consent_source"], row.source);
+    EXPECT_EQ(consent["consent_message_version"], row.version);
+    EXPECT_EQ(settings->GetGdprLastConsentMessageVersionFromServer(), "v5");
+    EXPECT_FALSE(settings->GetWatchForGDPRTimeout());
+  }
 }
 
 TEST_F(GdprControllerTest, FragmentNeverShowsAHalfStoredConsent) {
