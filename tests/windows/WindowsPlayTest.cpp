@@ -221,6 +221,10 @@ TEST_P(WindowsPlayAnswersTest, APlayRunsInTheBrowserFromStartToEnd) {
   EXPECT_TRUE(ends.empty());
   EXPECT_EQ(Find("ExecuteScript if(window.tovane){window.tovane.mraidBridge.notifyCommand").size(), 4u);
   EXPECT_TRUE(Hits("/tpat/successful_view") && Hits("/tpat/click"));
+  // A command the SDK does not know is answered too, with the reason.
+  Send(L"mraid://frobnicate?x=1");
+  EXPECT_TRUE(WaitFor("ExecuteScript if(window.tovane){var b=window.tovane.mraidBridge;for(var i=0;i<1;i++)"
+                      "{b.notifyErrorEvent(\"frobnicate\",\"The SDK refused the \\\"frobnicate\\\" command: "));
   // Camera and microphone denied (2), geolocation left to the browser (0).
   for (const auto& [kind, state] : {std::pair{2, 2}, {1, 2}, {3, 0}}) {
     EXPECT_EQ(Hook<int(int)>("KdRequestPermission")(kind), state) << kind;

@@ -26,6 +26,7 @@
 #include "support/EngineProcesses.h"
 #include "support/GtkPump.h"
 #include "support/RecordingUrlOpener.h"
+#include "support/TrackingStamp.h"
 
 namespace kestrel {
 namespace {
@@ -189,6 +190,7 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
   KestrelAdPlayInfo info;
   const LogCapture* log = nullptr;  // the row's
   std::size_t opensBefore = 0, impressions = 0, clicks = 0;
+  std::pair<std::int64_t, std::int64_t> firstClose;  // epoch milliseconds around the first play's close
   auto opened = [&] { return opener->Urls().size() - opensBefore; };
   auto settings = [] { return ControllerRegistry::GetPersistentSettingsController(); };
   const std::string unknown = "Unknown Command received from Creative bridge: ";
@@ -202,6 +204,35 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
     Ending ending;
     std::function<void(Clock::duration played)> check;  // after it
   } rows[] = {
+    // A play's tracking hits wait only for its own: the first play's stalled impression holds none of
+    // the second's, and each hit carries the time of its event (the first row: no hit is in flight).
+    {"", "interstitial", [&] {
+      server->SetFault("tpat=delay,delay_ms=60000,count=1");
+      ASSERT_TRUE(Load("interstitial"));
+      ASSERT_TRUE(ads->PlayAd("interstitial", events.Callback()).Success);
+      ASSERT_TRUE(Hits("/tpat/impression", 1));
+      firstClose = {test::EpochMs(), 0};
+      Click("close");
+      ASSERT_TRUE(PumpUntil([&] { return events.end.size() == 1; }));
+      firstClose.second = test::EpochMs();
+      events = {};
+      ASSERT_TRUE(Load("interstitial"));
+      info = ads->PlayAd("interstitial", events.Callback());
+    }, [&] {
+      ASSERT_TRUE(PumpUntil([&] { return server->Requests("/tpat/partner/impression").size() == 1; }));
+      EXPECT_EQ(server->Requests("/tpat/partner/impression")[0].Param("ev"), info.EventId);
+      const auto held = server->Requests("/tpat/impression");
+      ASSERT_EQ(held.size(), 2u);
+      EXPECT_EQ(held[0].status, 0);  // still held
+      EXPECT_EQ(held[1].Param("ev"), info.EventId);
+      EXPECT_TRUE(server->Requests("/tpat/close").empty());
+      server->ReleaseDelays();
+      ASSERT_TRUE(Hits("/tpat/close", 1));
+      const std::int64_t closedAt = test::StampMs(server->Requests("/tpat/close")[0].Param("ts"));
+      EXPECT_TRUE(closedAt >= firstClose.first - 100 && closedAt <= firstClose.second + 100)
+          << closedAt << " for a close between " << firstClose.first << " and " << firstClose.second;
+      server->ClearFaults();
+    }, Ending::CreativeCloses, {}},
     {"", "interstitial", {}, [&] {
       EXPECT_TRUE(info.Success);
       EXPECT_EQ(events.start[0].Message, "interstitialAd started successfully.");
@@ -211,7 +242,7 @@ TEST_F(PlayAdEndToEndTest, EveryPlayEndsWithOneCallbackAndLeavesThePublisherFree
       EXPECT_EQ(Text("title"), "Kestrel sample ad");
       EXPECT_EQ(Eval("tovane.mraidBridgeExt.getReplacementTokens().EVENT_ID"), json(info.EventId));
       // The tracking URLs reached the server with their macros filled in.
-      const auto hit = server->Requests("/tpat/impression").at(0);
+      const auto hit = server->Requests("/tpat/impression").back();
       EXPECT_EQ(hit.Param("ev"), info.EventId);
       EXPECT_FALSE(hit.Param("ts").empty());
       EXPECT_TRUE(hit.query.find("%timestamp%") == std::string::npos && hit.query.find("{{{") == std::string::npos);

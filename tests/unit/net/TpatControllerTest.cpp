@@ -1,8 +1,5 @@
 #include "support/TestPrelude.h"
 
-#include <ctime>
-#include <iomanip>
-#include <sstream>
 #include <regex>
 
 #include "LocalAdServer.h"
@@ -13,6 +10,7 @@
 #include "platform/Backend.h"
 #include "base/ControllerRegistry.h"
 #include "sdk/ITovaneSdkAbstractFactory.h"
+#include "support/TrackingStamp.h"
 
 namespace kestrel {
 namespace {
@@ -69,26 +67,12 @@ class TpatControllerTest : public ::testing::Test {
   std::shared_ptr<TpatController> tpat = std::make_shared<TpatController>();
 };
 
-// The stamp "yyyyMMddHHmmss" and milliseconds, as milliseconds since 1970; -1 when it is not one.
-std::int64_t StampMs(const std::string& stamp) {
-  std::tm local = {};
-  std::istringstream in(stamp.substr(0, 14));
-  in >> std::get_time(&local, "%Y%m%d%H%M%S");
-  if (in.fail() || stamp.size() < 15 || stamp.size() > 17) return -1;
-  local.tm_isdst = -1;
-  return std::int64_t{std::mktime(&local)} * 1000 + std::stoll(stamp.substr(14));
-}
-
 // Two plays, each with hits to a host that stalls and to one that answers at once.
 TEST_F(TpatControllerTest, HitsWaitOnlyForTheHitsBeforeThemOfTheirPlayAndHost) {
   adserver::LocalAdServer slow;
   slow.Start();
   slow.SetFault("tpat=delay,delay_ms=3000,count=2");
-  const auto epochMs = [] {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  };
-  const std::int64_t before = epochMs();
+  const std::int64_t before = test::EpochMs();
   for (const std::string play : {"a", "b"}) {
     const auto path = [&](const std::string& base, int n) {
       return base + "/tpat/" + play + std::to_string(n) + "?t=%timestamp%&l={{{vlen}}}";
@@ -97,7 +81,7 @@ TEST_F(TpatControllerTest, HitsWaitOnlyForTheHitsBeforeThemOfTheirPlayAndHost) {
                                         path(slow.BaseUrl(), 2)}}});
     tpat->SendTpat(model, {{"event", "impression"}, {"extra", "1"}});
   }  // the models are released, as the display code does when a play ends, with hits still waiting
-  const std::int64_t after = epochMs();
+  const std::int64_t after = test::EpochMs();
 
   // The fast host has every hit, and the slow one the first of each play, while those are still stalled.
   ASSERT_TRUE(server.WaitForRequests("/tpat/", 4) && slow.WaitForRequests("/tpat/", 2));
@@ -113,7 +97,7 @@ TEST_F(TpatControllerTest, HitsWaitOnlyForTheHitsBeforeThemOfTheirPlayAndHost) {
       for (const auto& hit : hits) {
         EXPECT_EQ(hit.Param("l"), "4000");
         // The time of the event, not of the sending: the second hits to the slow host left seconds later.
-        const std::int64_t at = StampMs(hit.Param("t"));
+        const std::int64_t at = test::StampMs(hit.Param("t"));
         EXPECT_TRUE(at >= before - 100 && at <= after + 100) << hit.target << " event at " << before;
       }
     }
