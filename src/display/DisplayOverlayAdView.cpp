@@ -68,8 +68,8 @@ std::string BridgeCommandName(const std::string& json) {
   for (std::size_t i = 0; i < kPrefix.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(json[i])) != kPrefix[i]) return {};
   }
-  const auto end = json.find_first_of("?/\"\\", kPrefix.size());
-  return MraidCommand::Lowercase(json.substr(kPrefix.size(), std::min(end, std::size_t{64} + kPrefix.size()) - kPrefix.size()));
+  const std::size_t end = json.find_first_of("?/\"\\", kPrefix.size());  // the closing quote at the latest
+  return MraidCommand::Lowercase(json.substr(kPrefix.size(), std::min<std::size_t>(end - kPrefix.size(), 64)));
 }
 
 std::string ReadyEventScript(const std::string& json) {
