@@ -423,7 +423,7 @@ void FillTables() {
     // The page has the bridge the host injected: the hook-up finds it.
     static constexpr wchar_t kHookUp[] = L"if (window.tovane){window.tovane.mraidBridge.notifyContainer";
     const bool hookUp = script && wcsncmp(script, kHookUp, wcslen(kHookUp)) == 0;
-    return RunScript("ExecuteScript " + Narrow(script).substr(0, 80), handler, hookUp ? L"\"true\"" : L"null");
+    return RunScript("ExecuteScript " + Narrow(script).substr(0, 200), handler, hookUp ? L"\"true\"" : L"null");
   });
   Set(kView, 43, +[](void*) { return Note("Stop"); });
   Set(kView, 71, +[](void*, LPCWSTR host, LPCWSTR folder, int access) {  // SetVirtualHostNameToFolderMapping
