@@ -3,7 +3,7 @@ BUILD ?= build
 GENERATOR ?= Ninja
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test demo test-sanitize clean fuzz bench soak test-windows docs
+.PHONY: deps configure build test demo test-sanitize clean fuzz bench soak test-windows docs unity-package
 
 deps:
 	@scripts/install-deps
@@ -63,6 +63,11 @@ soak: configure
 # build-windows/sdk and run under Wine (scripts/run-windows-tests).
 test-windows:
 	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/run-windows-tests
+
+# The Unity package, $(BUILD)/unity/com.kestrel.ads-VERSION.tgz, with the Windows DLL
+# cross-built into build-windows/sdk and the Linux library (scripts/make-unity-package).
+unity-package: deps
+	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/make-unity-package
 
 # The API reference of the public headers, HTML in $(BUILD)/docs/html; any Doxygen warning fails it.
 docs: deps

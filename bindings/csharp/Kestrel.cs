@@ -1,18 +1,18 @@
 // Kestrel SDK for C# (.NET, Mono, Unity): P/Invoke over the C interface, kestrel/kestrel.h.
 //
-// The native library is named "KestrelSDK": libKestrelSDK.so on Linux. On
-// Windows the DLL is KestrelSDK.Win32.dll; map the name to it with
-// Kestrel.dll.config on Mono, or on .NET once at start-up:
-//   NativeLibrary.SetDllImportResolver(typeof(Kestrel.KestrelAds).Assembly, (name, asm, path) =>
-//     name == "KestrelSDK" && OperatingSystem.IsWindows() ? NativeLibrary.Load("KestrelSDK.Win32.dll") : IntPtr.Zero);
-// Unity finds plugins by file name: there, copy the DLL to Assets/Plugins as KestrelSDK.dll.
+// The native library is named "KestrelSDK": libKestrelSDK.so on Linux, found
+// beside the program or the binding's assembly or through LD_LIBRARY_PATH. On
+// Windows the DLL is KestrelSDK.Win32.dll: .NET 6 and later are pointed to it
+// here; Mono maps the name with Kestrel.dll.config beside Kestrel.dll; Unity
+// builds (UNITY_STANDALONE_WIN, UNITY_EDITOR_WIN) import it by its own name.
 //
 // Callbacks reach static methods (as ahead-of-time compiled runtimes require);
 // each call's state travels in user_data as a GCHandle, freed on the SDK's last
-// call for it. Diagnostic events arrive on SDK threads, play events on the
-// thread that called Play; task continuations run on the thread pool.
+// call for it or when the domain unloads. Events and task results are handed
+// to EventContext.
 using System;
 using System.Collections.Generic;
+using System.Reflection;
 using System.Runtime.InteropServices;
 using System.Text;
 using System.Threading;
@@ -64,7 +64,7 @@ namespace Kestrel
         public string PlacementId, Message, EventId, ExceptionMessage;
     }
 
-    // One play's events; subscribe before calling KestrelAds.Play.
+    // One play's events, raised on KestrelAds.EventContext; subscribe before calling KestrelAds.Play.
     public sealed class AdPlay
     {
         public event EventHandler<PlayEventArgs> Started, Ended, Clicked, Rewarded, Failed;
@@ -97,16 +97,36 @@ namespace Kestrel
     public static class KestrelAds
     {
         public const string Library = "KestrelSDK";
-        const int NullArgument = -1;
+        const int NullArgument = -1, InvalidArgument = -2;
 
-        // Told what a handler of this binding threw; the SDK goes on. Writes to standard error by default.
+        // Told what a handler of this binding threw, on the handler's thread; the SDK goes on.
+        // Writes to standard error by default.
         public static Action<Exception> CallbackError = e => Console.Error.WriteLine("Kestrel callback threw: " + e);
 
-        public static string Version { get { return Utf8(Native.kestrel_version()); } }
+        public static string Version
+        {
+            get
+            {
+                try { return Utf8(Native.kestrel_version()); }
+                catch (DllNotFoundException e) { throw Missing(e); }
+            }
+        }
+
+        // Where the binding raises its events (Diagnostic, AdPlay's, SetLoadCallback's)
+        // and completes its tasks: posted to this context, or with null on the SDK's
+        // thread that has them. Unless set, InitializeAsync takes the one current
+        // on its caller's thread (Unity's main thread, a WinForms or WPF UI thread).
+        public static SynchronizationContext EventContext
+        {
+            get { return context; }
+            set { context = value; contextChosen = true; }
+        }
 
         // Completes with the configuration's placements; faults with KestrelException when initialisation fails.
+        // Called again (after a script reload, say) it gives the placements again.
         public static Task<IReadOnlyList<Placement>> InitializeAsync(string appId, IntPtr window, KestrelConfig config = null)
         {
+            if (!contextChosen) context = SynchronizationContext.Current;
             var done = new TaskCompletionSource<IReadOnlyList<Placement>>(TaskCreationOptions.RunContinuationsAsynchronously);
             config = config ?? new KestrelConfig();
             IntPtr url = Utf8Alloc(config.ConfigBaseUrl);
@@ -118,20 +138,20 @@ namespace Kestrel
                 ccpa_status = config.CcpaStatus.HasValue ? (int)config.CcpaStatus.Value : 0,
                 disable_ashwid_tracking = Choice(config.DisableAshwidTracking),
             };
-            IntPtr state = GCHandle.ToIntPtr(GCHandle.Alloc(done));
+            IntPtr state = Hold(done);
             try
             {
                 int result = Native.kestrel_initialize_with_config(Utf8(appId), ref native, window, OnInit, state);
                 if (result != 0) Fail(state, "kestrel_initialize_with_config failed", result);
             }
+            catch (DllNotFoundException e) { Take(state); throw Missing(e); }
             finally { Marshal.FreeHGlobal(url); }
             return done.Task;
         }
 
         // Hears what the SDK loads for the placement by itself (auto-cached
-        // placements) and the expiry of its loaded ads, on the SDK's callback
-        // thread, any number of times; null removes it. May be set before
-        // initialisation.
+        // placements) and the expiry of its loaded ads, on EventContext, any
+        // number of times; null removes it. May be set before initialisation.
         public static void SetLoadCallback(string placement, Action<LoadResult> callback)
         {
             if (placement == null) throw new ArgumentNullException(nameof(placement));
@@ -142,11 +162,11 @@ namespace Kestrel
             Native.kestrel_set_load_callback(Utf8(placement), callback == null ? null : OnPlacementLoad, IntPtr.Zero);
         }
 
-        // Completes once with the load's outcome (also when the SDK refuses it).
+        // Completes once with the load's outcome (also when the SDK refuses it); never waits.
         public static Task<LoadResult> LoadAsync(string placement, string adMarkup = null)
         {
             var done = new TaskCompletionSource<LoadResult>(TaskCreationOptions.RunContinuationsAsynchronously);
-            IntPtr state = GCHandle.ToIntPtr(GCHandle.Alloc(done));
+            IntPtr state = Hold(done);
             int result = adMarkup == null ? Native.kestrel_load(Utf8(placement), OnLoad, state)
                 : Native.kestrel_load_mediated(Utf8(placement), Utf8(adMarkup), OnLoad, state);
             if (result == NullArgument)
@@ -168,6 +188,8 @@ namespace Kestrel
         // Call on the window's thread. Returns the play with Success set; a refusal also raises Failed.
         public static AdPlay Play(string placement, AdPlay play, PlayOptions options = null, string adMarkup = null)
         {
+            if (placement == null) throw new ArgumentNullException(nameof(placement));
+            if (play == null) throw new ArgumentNullException(nameof(play), "Play needs an AdPlay to raise its events on.");
             options = options ?? new PlayOptions();
             var texts = new[] { options.IncentivizedTitleText, options.IncentivizedBodyText,
                                 options.IncentivizedCloseText, options.IncentivizedContinueText };
@@ -180,13 +202,13 @@ namespace Kestrel
                 window = options.Window,
             };
             var info = new Native.PlayInfo { size = (UIntPtr)Marshal.SizeOf(typeof(Native.PlayInfo)) };
-            IntPtr state = GCHandle.ToIntPtr(GCHandle.Alloc(play));
+            IntPtr state = Hold(play);
             try
             {
                 int result = adMarkup == null
                     ? Native.kestrel_play_with_options(Utf8(placement), ref native, OnPlay, state, ref info)
                     : Native.kestrel_play_mediated(Utf8(placement), Utf8(adMarkup), ref native, OnPlay, state, ref info);
-                if (result == NullArgument) Take(state);
+                if (result == NullArgument || result == InvalidArgument) Take(state);  // never called back
             }
             finally { foreach (IntPtr p in pointers) Marshal.FreeHGlobal(p); }
             play.Success = info.success != 0;
@@ -205,7 +227,7 @@ namespace Kestrel
             return TakeString(token);
         }
 
-        // Every diagnostic event of the SDK.
+        // Every diagnostic event of the SDK, on EventContext.
         public static event EventHandler<LogEventArgs> Diagnostic
         {
             add { lock (LogLock) { if (diagnostic == null) Native.kestrel_add_diagnostic_listener(OnLog, IntPtr.Zero); diagnostic += value; } }
@@ -240,6 +262,8 @@ namespace Kestrel
         }
 
         // The callbacks. The delegates live in static fields, so none is ever collected.
+        static SynchronizationContext context;
+        static bool contextChosen;
         static readonly object LogLock = new object();
         static EventHandler<LogEventArgs> diagnostic;
         static readonly Native.InitCallback OnInit = InitDone;
@@ -256,7 +280,13 @@ namespace Kestrel
             {
                 var done = (TaskCompletionSource<IReadOnlyList<Placement>>)Take(state);
                 var e = (Native.InitEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.InitEvent));
-                if (result != 0) { done.TrySetException(new KestrelException(Utf8(e.message), result)); return; }
+                if (done == null) return;
+                if (result != 0)
+                {
+                    var failure = new KestrelException(Utf8(e.message), result);
+                    Deliver(() => done.TrySetException(failure));
+                    return;
+                }
                 var placements = new List<Placement>();
                 for (int i = 0; i < (int)e.placement_count; i++)
                 {
@@ -265,7 +295,7 @@ namespace Kestrel
                     placements.Add(new Placement { ReferenceId = Utf8(n.reference_id), IsAutoCached = n.is_auto_cached != 0,
                         IsIncentivized = n.is_incentivized != 0, HeaderBidding = n.header_bidding != 0, MaxHbCache = n.max_hb_cache });
                 }
-                done.TrySetResult(placements);
+                Deliver(() => done.TrySetResult(placements));
             });
         }
 
@@ -275,9 +305,11 @@ namespace Kestrel
             Guard(() =>
             {
                 var done = (TaskCompletionSource<LoadResult>)Take(state);
+                if (done == null) return;
                 var e = (Native.LoadEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.LoadEvent));
-                done.TrySetResult(new LoadResult { Success = e.success != 0, PlacementId = Utf8(e.placement_id),
-                                                   Message = Utf8(e.message), Count = e.count });
+                var loaded = new LoadResult { Success = e.success != 0, PlacementId = Utf8(e.placement_id),
+                                              Message = Utf8(e.message), Count = e.count };
+                Deliver(() => done.TrySetResult(loaded));
             });
         }
 
@@ -290,8 +322,9 @@ namespace Kestrel
                 string placement = Utf8(e.placement_id);
                 Action<LoadResult> callback;
                 lock (LoadCallbacks) { if (!LoadCallbacks.TryGetValue(placement, out callback)) return; }
-                callback(new LoadResult { Success = e.success != 0, PlacementId = placement,
-                                          Message = Utf8(e.message), Count = e.count });
+                var loaded = new LoadResult { Success = e.success != 0, PlacementId = placement,
+                                              Message = Utf8(e.message), Count = e.count };
+                Deliver(() => callback(loaded));
             });
         }
 
@@ -302,9 +335,11 @@ namespace Kestrel
             {
                 if (kind == 6) { Take(state); return; }  // released
                 var e = (Native.PlayEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.PlayEvent));
-                var play = (AdPlay)GCHandle.FromIntPtr(state).Target;
-                play.Raise(kind, new PlayEventArgs { PlacementId = Utf8(e.placement_id), Message = Utf8(e.message),
-                                                     EventId = Utf8(e.event_id), ExceptionMessage = Utf8(e.exception_message) });
+                var play = (AdPlay)Peek(state);
+                if (play == null) return;
+                var args = new PlayEventArgs { PlacementId = Utf8(e.placement_id), Message = Utf8(e.message),
+                                               EventId = Utf8(e.event_id), ExceptionMessage = Utf8(e.exception_message) };
+                Deliver(() => play.Raise(kind, args));
             });
         }
 
@@ -317,7 +352,41 @@ namespace Kestrel
             var e = (Native.LogEvent)Marshal.PtrToStructure(eventPointer, typeof(Native.LogEvent));
             var args = new LogEventArgs { Message = Utf8(e.message), Level = (LogLevel)e.level,
                                           SenderType = Utf8(e.sender_type), ExceptionMessage = Utf8(e.exception_message) };
-            foreach (EventHandler<LogEventArgs> handler in handlers.GetInvocationList()) Guard(() => handler(null, args));
+            Deliver(() =>
+            {
+                foreach (EventHandler<LogEventArgs> handler in handlers.GetInvocationList()) Guard(() => handler(null, args));
+            });
+        }
+
+        // Runs the action on EventContext, or here without one; what it throws goes to CallbackError.
+        static void Deliver(Action action)
+        {
+            SynchronizationContext target = context;
+            if (target == null) Guard(action);
+            else Guard(() => target.Post(RunPosted, action));
+        }
+
+        static readonly SendOrPostCallback RunPosted = action => Guard((Action)action);
+
+        // Before this domain unloads (a Unity script reload) the SDK must never call into it again:
+        // every callback is dropped and every handle freed. The native library stays loaded.
+        static KestrelAds()
+        {
+            try { AppDomain.CurrentDomain.DomainUnload += (s, e) => Detach(); }
+            catch (Exception) { }  // runtimes with one domain
+        }
+
+        static void Detach()
+        {
+            lock (LogLock) diagnostic = null;
+            lock (LoadCallbacks) LoadCallbacks.Clear();
+            try { Native.kestrel_drop_callbacks(); }
+            catch (Exception e) { Console.Error.WriteLine("Kestrel: the callbacks could not be dropped: " + e.Message); }
+            lock (Held)
+            {
+                foreach (IntPtr state in Held) GCHandle.FromIntPtr(state).Free();
+                Held.Clear();
+            }
         }
 
         // No exception may cross back into the SDK.
@@ -337,17 +406,43 @@ namespace Kestrel
             catch (Exception e) { try { CallbackError?.Invoke(e); } catch (Exception) { } }
         }
 
+        // The handles the SDK holds in user_data; a handle freed already gives null.
+        static readonly HashSet<IntPtr> Held = new HashSet<IntPtr>();
+
+        static IntPtr Hold(object target)
+        {
+            IntPtr state = GCHandle.ToIntPtr(GCHandle.Alloc(target));
+            lock (Held) Held.Add(state);
+            return state;
+        }
+
+        static object Peek(IntPtr state)
+        {
+            lock (Held) return Held.Contains(state) ? GCHandle.FromIntPtr(state).Target : null;
+        }
+
         static object Take(IntPtr state)
         {
-            GCHandle handle = GCHandle.FromIntPtr(state);
-            object target = handle.Target;
-            handle.Free();
-            return target;
+            lock (Held)
+            {
+                if (!Held.Remove(state)) return null;
+                GCHandle handle = GCHandle.FromIntPtr(state);
+                object target = handle.Target;
+                handle.Free();
+                return target;
+            }
         }
 
         static void Fail(IntPtr state, string message, int result)
         {
             ((TaskCompletionSource<IReadOnlyList<Placement>>)Take(state)).TrySetException(new KestrelException(message, result));
+        }
+
+        static Exception Missing(DllNotFoundException e)
+        {
+            return new DllNotFoundException("The Kestrel SDK's native library was not found (" + e.Message + "). Put "
+                + "libKestrelSDK.so (Linux) or KestrelSDK.Win32.dll (Windows) beside the program or Kestrel.dll, "
+                + "or set LD_LIBRARY_PATH to its folder on Linux; in Unity, keep the package's Plugins folder.", e);
         }
 
         static int Choice(bool? value) { return value.HasValue ? (value.Value ? 2 : 1) : 0; }
@@ -390,7 +485,35 @@ namespace Kestrel
     // The C interface as declared in kestrel.h.
     internal static class Native
     {
+#if UNITY_STANDALONE_WIN || UNITY_EDITOR_WIN
+        const string L = "KestrelSDK.Win32.dll";
+#else
         const string L = KestrelAds.Library;
+#endif
+
+        // .NET 6 and later on Windows: "KestrelSDK" is KestrelSDK.Win32.dll. Mono has no resolver.
+        static Native()
+        {
+            try
+            {
+                Type library = Type.GetType("System.Runtime.InteropServices.NativeLibrary");
+                Type resolver = Type.GetType("System.Runtime.InteropServices.DllImportResolver");
+                if (library == null || resolver == null || Environment.OSVersion.Platform != PlatformID.Win32NT) return;
+                load = library.GetMethod("Load", new[] { typeof(string), typeof(Assembly), typeof(DllImportSearchPath?) });
+                MethodInfo resolve = typeof(Native).GetMethod("Resolve", BindingFlags.NonPublic | BindingFlags.Static);
+                library.GetMethod("SetDllImportResolver").Invoke(null,
+                    new object[] { typeof(Native).Assembly, Delegate.CreateDelegate(resolver, resolve) });
+            }
+            catch (Exception e) { Console.Error.WriteLine("Kestrel: no library resolver: " + e.Message); }
+        }
+
+        static MethodInfo load;
+
+        static IntPtr Resolve(string name, Assembly assembly, DllImportSearchPath? path)
+        {
+            if (name != L) return IntPtr.Zero;
+            return (IntPtr)load.Invoke(null, new object[] { "KestrelSDK.Win32.dll", assembly, path });
+        }
 
         [StructLayout(LayoutKind.Sequential)] internal struct Config
         { public UIntPtr size; public IntPtr config_base_url; public int coppa_status, ccpa_status, disable_ashwid_tracking; }
@@ -426,6 +549,7 @@ namespace Kestrel
         [DllImport(L)] internal static extern int kestrel_get_mediation_token(byte[] argument, out IntPtr token);
         [DllImport(L)] internal static extern int kestrel_add_diagnostic_listener(LogListener listener, IntPtr user);
         [DllImport(L)] internal static extern int kestrel_remove_diagnostic_listener(LogListener listener, IntPtr user);
+        [DllImport(L)] internal static extern int kestrel_drop_callbacks();
         [DllImport(L)] internal static extern int kestrel_get_gdpr_consent_status();
         [DllImport(L)] internal static extern int kestrel_set_gdpr_consent_status(int status, byte[] version);
         [DllImport(L)] internal static extern void kestrel_reset_gdpr_consent_status();

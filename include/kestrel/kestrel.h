@@ -313,6 +313,17 @@ KESTREL_C_API kestrel_result kestrel_add_diagnostic_listener(kestrel_log_listene
  */
 KESTREL_C_API kestrel_result kestrel_remove_diagnostic_listener(kestrel_log_listener listener, void* user_data);
 
+/**
+ * @brief Drops every callback and diagnostic listener given so far: once it returns, none of them is called again.
+ *
+ * Loads, plays and initialisations in flight go on untold; load callbacks set
+ * with kestrel_set_load_callback() are dropped too. It waits for calls of the
+ * dropped callbacks in progress on other threads (not for one that calls it).
+ * For a runtime that unloads the code the callbacks point into, such as a
+ * managed domain that is reloaded while the library stays loaded.
+ */
+KESTREL_C_API kestrel_result kestrel_drop_callbacks(void);
+
 /** @name Privacy choices
  * They work before initialisation too and are sent with every later request.
  * @{ */

@@ -3,7 +3,9 @@
 #include "kestrel/kestrel.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,11 +82,59 @@ char* CopyOut(const std::string& text) {
   return copy;
 }
 
+// The callbacks given since the last kestrel_drop_callbacks(): a call runs
+// only while its generation is current, and dropping waits for the calls in
+// progress on other threads.
+class CallbackGate {
+ public:
+  std::uint64_t Generation() {
+    std::lock_guard lock(m_mutex);
+    return m_generation;
+  }
+
+  template <typename Fn>
+  void Call(std::uint64_t generation, Fn&& call) {
+    {
+      std::lock_guard lock(m_mutex);
+      if (generation != m_generation) return;
+      ++m_inProgress;
+    }
+    ++t_depth;
+    RunLogged(kCallbackException, std::forward<Fn>(call));
+    --t_depth;
+    std::lock_guard lock(m_mutex);
+    --m_inProgress;
+    m_idle.notify_all();
+  }
+
+  void Drop() {
+    std::unique_lock lock(m_mutex);
+    ++m_generation;
+    // waits: for callbacks already running on other threads, which never wait on this one
+    m_idle.wait(lock, [&] { return m_inProgress == t_depth; });
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_idle;
+  std::uint64_t m_generation = 0;
+  int m_inProgress = 0;
+  static thread_local int t_depth;
+};
+
+thread_local int CallbackGate::t_depth = 0;
+
+CallbackGate& Gate() {
+  static auto* gate = new CallbackGate();
+  return *gate;
+}
+
 // One initialisation call: its callback is told once, and then the outcome
 // kestrel_wait_initialization reads.
 class InitCall {
  public:
-  InitCall(kestrel_init_callback callback, void* userData) : m_callback(callback), m_userData(userData) {}
+  InitCall(kestrel_init_callback callback, void* userData)
+      : m_callback(callback), m_userData(userData), m_generation(Gate().Generation()) {}
 
   std::shared_future<kestrel_result> Outcome() { return m_outcome; }
 
@@ -99,7 +149,7 @@ class InitCall {
       std::vector<const kestrel_placement*> pointers;
       for (const auto& r : records) pointers.push_back(&r);
       const kestrel_init_event event{sizeof(kestrel_init_event), message.c_str(), pointers.size(), pointers.data()};
-      RunLogged(kCallbackException, [&] { m_callback(m_userData, result, &event); });
+      Gate().Call(m_generation, [&] { m_callback(m_userData, result, &event); });
     }
     m_result.set_value(result);
   }
@@ -107,6 +157,7 @@ class InitCall {
  private:
   kestrel_init_callback m_callback;
   void* m_userData;
+  std::uint64_t m_generation;
   std::atomic<bool> m_told{false};
   std::promise<kestrel_result> m_result;
   std::shared_future<kestrel_result> m_outcome = m_result.get_future().share();
@@ -147,10 +198,10 @@ kestrel_result StartInitialization(const char* appId, const KestrelSdkConfig& co
 }
 
 // Hands a load's outcome to a C callback; what it throws is logged.
-void TellLoad(kestrel_load_callback callback, void* userData, const AdLoadEventArgs& args) {
+void TellLoad(std::uint64_t generation, kestrel_load_callback callback, void* userData, const AdLoadEventArgs& args) {
   const kestrel_load_event event{sizeof(kestrel_load_event), args.Success, args.PlacementId.c_str(),
                                  args.Message.c_str(), args.Count};
-  RunLogged(kCallbackException, [&] { callback(userData, &event); });
+  Gate().Call(generation, [&] { callback(userData, &event); });
 }
 
 // One load call: its callback is told exactly once, at the latest when the
@@ -158,24 +209,28 @@ void TellLoad(kestrel_load_callback callback, void* userData, const AdLoadEventA
 class LoadCall {
  public:
   LoadCall(kestrel_load_callback callback, void* userData, std::string placement)
-      : m_callback(callback), m_userData(userData), m_placement(std::move(placement)) {}
+      : m_callback(callback),
+        m_userData(userData),
+        m_placement(std::move(placement)),
+        m_generation(Gate().Generation()) {}
   LoadCall(const LoadCall&) = delete;
   LoadCall& operator=(const LoadCall&) = delete;
   ~LoadCall() {
     if (m_told.exchange(true)) return;
     // Dropped untold (the SDK was torn down): told on the callback thread, never under the dropper's locks.
     RunLogged(kCallbackException, [&] {
-      CallbackDispatcher::Post([callback = m_callback, userData = m_userData, placement = m_placement] {
-        const kestrel_load_event event{sizeof(kestrel_load_event), 0, placement.c_str(),
-                                       "The load ended without a result.", 0};
-        callback(userData, &event);
-      });
+      CallbackDispatcher::Post(
+          [callback = m_callback, userData = m_userData, placement = m_placement, generation = m_generation] {
+            const kestrel_load_event event{sizeof(kestrel_load_event), 0, placement.c_str(),
+                                           "The load ended without a result.", 0};
+            Gate().Call(generation, [&] { callback(userData, &event); });
+          });
     });
   }
 
   void Tell(const AdLoadEventArgs& args) {
     if (m_told.exchange(true)) return;
-    TellLoad(m_callback, m_userData, args);
+    TellLoad(m_generation, m_callback, m_userData, args);
   }
   void Refused() { m_told.store(true); }
 
@@ -183,6 +238,7 @@ class LoadCall {
   kestrel_load_callback m_callback;
   void* m_userData;
   std::string m_placement;
+  std::uint64_t m_generation;
   std::atomic<bool> m_told{false};
 };
 
@@ -204,14 +260,16 @@ kestrel_result StartLoad(kestrel_load_callback callback, void* userData, const s
 // One play call: its callback hears every event, then KESTREL_AD_RELEASED when the SDK drops it.
 class PlayCall {
  public:
-  PlayCall(kestrel_play_callback callback, void* userData) : m_callback(callback), m_userData(userData) {}
+  PlayCall(kestrel_play_callback callback, void* userData)
+      : m_callback(callback), m_userData(userData), m_generation(Gate().Generation()) {}
   PlayCall(const PlayCall&) = delete;
   PlayCall& operator=(const PlayCall&) = delete;
   // The last call comes on the callback thread: the SDK may drop a play under a lock of its own.
   ~PlayCall() {
     RunLogged(kCallbackException, [&] {
-      CallbackDispatcher::Post(
-          [callback = m_callback, userData = m_userData] { callback(userData, KESTREL_AD_RELEASED, nullptr); });
+      CallbackDispatcher::Post([callback = m_callback, userData = m_userData, generation = m_generation] {
+        Gate().Call(generation, [&] { callback(userData, KESTREL_AD_RELEASED, nullptr); });
+      });
     });
   }
 
@@ -219,12 +277,13 @@ class PlayCall {
     const std::string exception = ExceptionText(args.Exception);
     const kestrel_play_event event{sizeof(kestrel_play_event), args.PlacementId.c_str(), args.Message.c_str(),
                                    args.EventId.c_str(), args.Exception ? exception.c_str() : nullptr};
-    RunLogged(kCallbackException, [&] { m_callback(m_userData, kind, &event); });
+    Gate().Call(m_generation, [&] { m_callback(m_userData, kind, &event); });
   }
 
  private:
   kestrel_play_callback m_callback;
   void* m_userData;
+  std::uint64_t m_generation;
 };
 
 AdPlayCallback PlayCallbacks(kestrel_play_callback callback, void* userData) {
@@ -291,6 +350,7 @@ kestrel_result Play(const char* placement, const kestrel_play_options* options, 
 struct Listener {
   kestrel_log_listener call;
   void* userData;
+  std::uint64_t generation;
 };
 
 struct Listeners {
@@ -316,11 +376,14 @@ void DispatchLogEvent(DiagnosticLogEvent event) {
                                  static_cast<kestrel_log_level>(event.Level), event.SenderType.c_str(),
                                  event.ExceptionPtr ? exception.c_str() : nullptr};
   for (const auto& listener : list) {
-    try {
-      listener.call(listener.userData, &cEvent);
-    } catch (...) {
-      std::fputs("Unknown exception in a diagnostic listener of the C interface\n", stderr);
-    }
+    // Not logged: the log would hand it to this listener again.
+    Gate().Call(listener.generation, [&] {
+      try {
+        listener.call(listener.userData, &cEvent);
+      } catch (...) {
+        std::fputs("Unknown exception in a diagnostic listener of the C interface\n", stderr);
+      }
+    });
   }
 }
 
@@ -423,7 +486,9 @@ kestrel_result kestrel_set_load_callback(const char* placement, kestrel_load_cal
     if (Missing("kestrel_set_load_callback", "placement", placement)) return KESTREL_ERROR_NULL_ARGUMENT;
     AdLoadCallback callbacks;
     if (callback) {
-      auto tell = [callback, user_data](AdLoadEventArgs args) { TellLoad(callback, user_data, args); };
+      auto tell = [callback, user_data, generation = Gate().Generation()](AdLoadEventArgs args) {
+        TellLoad(generation, callback, user_data, args);
+      };
       callbacks = AdLoadCallback{tell, tell};
     }
     KestrelAds::SetLoadCallback(placement, std::move(callbacks));
@@ -490,7 +555,7 @@ kestrel_result kestrel_add_diagnostic_listener(kestrel_log_listener listener, vo
       return KESTREL_ERROR_NULL_ARGUMENT;
     auto& listeners = DiagnosticListeners();
     std::lock_guard lock(listeners.mutex);
-    listeners.list.push_back(Listener{listener, user_data});
+    listeners.list.push_back(Listener{listener, user_data, Gate().Generation()});
     if (!listeners.hooked) {
       KestrelAds::AddDiagnosticListener(DispatchLogEvent);
       listeners.hooked = true;
@@ -506,6 +571,18 @@ kestrel_result kestrel_remove_diagnostic_listener(kestrel_log_listener listener,
     auto& listeners = DiagnosticListeners();
     std::lock_guard lock(listeners.mutex);
     std::erase_if(listeners.list, [&](const Listener& l) { return l.call == listener && l.userData == user_data; });
+    return KESTREL_OK;
+  });
+}
+
+kestrel_result kestrel_drop_callbacks(void) {
+  return Run([] {
+    {
+      auto& listeners = DiagnosticListeners();
+      std::lock_guard lock(listeners.mutex);
+      listeners.list.clear();
+    }
+    Gate().Drop();
     return KESTREL_OK;
   });
 }
