@@ -4,7 +4,7 @@
 // beside the program or the binding's assembly or through LD_LIBRARY_PATH. On
 // Windows the DLL is KestrelSDK.Win32.dll: .NET 6 and later are pointed to it
 // here; Mono maps the name with Kestrel.dll.config beside Kestrel.dll; Unity
-// builds (UNITY_STANDALONE_WIN, UNITY_EDITOR_WIN) import it by its own name.
+// imports it by its own name in the Windows editor and player.
 //
 // Callbacks reach static methods (as ahead-of-time compiled runtimes require);
 // each call's state travels in user_data as a GCHandle, freed on the SDK's last
@@ -122,8 +122,8 @@ namespace Kestrel
             set { context = value; contextChosen = true; }
         }
 
-        // Completes with the configuration's placements; faults with KestrelException when initialisation fails.
-        // Called again (after a script reload, say) it gives the placements again.
+        // Completes on EventContext with the configuration's placements; faults with KestrelException when
+        // initialisation fails. Called again (after a script reload, say) it gives the placements again.
         public static Task<IReadOnlyList<Placement>> InitializeAsync(string appId, IntPtr window, KestrelConfig config = null)
         {
             if (!contextChosen) context = SynchronizationContext.Current;
@@ -162,7 +162,7 @@ namespace Kestrel
             Native.kestrel_set_load_callback(Utf8(placement), callback == null ? null : OnPlacementLoad, IntPtr.Zero);
         }
 
-        // Completes once with the load's outcome (also when the SDK refuses it); never waits.
+        // Completes once, on EventContext, with the load's outcome; a refusal completes it at once. Never waits.
         public static Task<LoadResult> LoadAsync(string placement, string adMarkup = null)
         {
             var done = new TaskCompletionSource<LoadResult>(TaskCreationOptions.RunContinuationsAsynchronously);
@@ -485,7 +485,7 @@ namespace Kestrel
     // The C interface as declared in kestrel.h.
     internal static class Native
     {
-#if UNITY_STANDALONE_WIN || UNITY_EDITOR_WIN
+#if UNITY_EDITOR_WIN || (UNITY_STANDALONE_WIN && !UNITY_EDITOR)
         const string L = "KestrelSDK.Win32.dll";
 #else
         const string L = KestrelAds.Library;

@@ -1,4 +1,4 @@
-// The binding in the hosts a game runs it in, under Mono with the local ad server.
+// The binding in a game's hosts, under Mono with the local ad server.
 //   mono HostTest.exe context SERVER_URL RECORD   events and awaits on a single-threaded context of the test's own
 //   mono HostTest.exe reload SERVER_URL RECORD    a domain unloaded with a load in flight, then a new one
 using System;
@@ -69,9 +69,9 @@ static class HostTest
         play.Failed += (s, e) =>
         {
             here("play failure");
-            int before = context.Foreign;
+            int before = Volatile.Read(ref context.Foreign);
             load = KestrelAds.LoadAsync(Placement);
-            Check(SpinWait.SpinUntil(() => context.Foreign > before, 60000), "the load reported while the thread was busy");
+            Check(SpinWait.SpinUntil(() => Volatile.Read(ref context.Foreign) > before, 60000), "the load reported while the thread was busy");
             failed.TrySetResult(e.Message);
         };
         Check(!KestrelAds.Play(Placement, play).Success, "a play without a window");
@@ -144,7 +144,7 @@ sealed class QueueContext : SynchronizationContext
     readonly BlockingCollection<KeyValuePair<SendOrPostCallback, object>> queue =
         new BlockingCollection<KeyValuePair<SendOrPostCallback, object>>();
     public readonly Thread Thread;
-    int foreign;
+    public int Foreign;  // posts from other threads
 
     public QueueContext()
     {
@@ -156,14 +156,9 @@ sealed class QueueContext : SynchronizationContext
         Thread.Start();
     }
 
-    // Posts from other threads.
-    public int Foreign { get { return Volatile.Read(ref foreign); } }
-
     public override void Post(SendOrPostCallback callback, object state)
     {
-        if (Thread.CurrentThread != Thread) Interlocked.Increment(ref foreign);
+        if (Thread.CurrentThread != Thread) Interlocked.Increment(ref Foreign);
         queue.Add(new KeyValuePair<SendOrPostCallback, object>(callback, state));
     }
-
-    public override void Send(SendOrPostCallback callback, object state) { throw new NotSupportedException(); }
 }

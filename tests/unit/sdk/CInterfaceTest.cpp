@@ -131,5 +131,43 @@ TEST(CInterfacePlayTest, ARefusedPlayIsToldThenReleased) {
   EXPECT_STREQ(result.message, "Can't load placement if placements aren't initialized yet!");
 }
 
+// Dropped from inside a callback: the play's release and the listener given before are never called; later ones are.
+TEST(CInterfacePlayTest, DroppedCallbacksAreNeverCalledAgain) {
+  SdkState::Reset();
+  struct Calls {
+    bool dropOnFailure = false;
+    std::mutex mutex;
+    std::string text;
+    void Add(const std::string& call) {
+      std::lock_guard lock(mutex);
+      text += call;
+    }
+    std::string Get() {
+      std::lock_guard lock(mutex);
+      return text;
+    }
+  } before, after;
+  auto listen = [](void* user, const kestrel_log_event*) { static_cast<Calls*>(user)->Add("log;"); };
+  auto play = [](void* user, kestrel_play_event_kind kind, const kestrel_play_event*) {
+    auto* calls = static_cast<Calls*>(user);
+    calls->Add(std::to_string(kind) + ";");
+    if (kind == KESTREL_AD_PLAY_FAILURE && calls->dropOnFailure) {
+      EXPECT_EQ(kestrel_drop_callbacks(), KESTREL_OK);
+    }
+  };
+  before.dropOnFailure = true;
+  kestrel_add_diagnostic_listener(listen, &before);
+  kestrel_play_info result = playInfo;
+  kestrel_play("p", play, &before, &result);
+  const std::string dropped = before.Get();
+  kestrel_add_diagnostic_listener(listen, &after);
+  kestrel_play("p", play, &after, &result);
+  EXPECT_TRUE(WaitUntil([&] { return after.Get().ends_with("6;"); })) << after.Get();
+  EXPECT_EQ(before.Get(), dropped);
+  EXPECT_TRUE(dropped.starts_with("log;") && dropped.ends_with("5;")) << dropped;
+  EXPECT_TRUE(after.Get().starts_with("log;")) << after.Get();
+  kestrel_drop_callbacks();
+}
+
 }  // namespace
 }  // namespace kestrel
