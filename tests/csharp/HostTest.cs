@@ -91,7 +91,7 @@ static class HostTest
     {
         // Diagnostics from this domain keep flowing to the others' listeners while they unload.
         bool stop = false;
-        var logger = new Thread(() => { while (!Volatile.Read(ref stop)) { KestrelAds.IsAdPlayable(null); Thread.Sleep(1); } });
+        var logger = new Thread(() => { while (!Volatile.Read(ref stop)) { KestrelAds.IsAdPlayable(null); Thread.Sleep(5); } });
         logger.Start();
 
         AppDomain first = AppDomain.CreateDomain("first");
