@@ -3,7 +3,6 @@
 //   mono HostTest.exe reload SERVER_URL RECORD    a domain unloaded with a load in flight, then a new one
 using System;
 using System.Collections.Concurrent;
-using System.Collections.Generic;
 using System.Net;
 using System.Threading;
 using System.Threading.Tasks;
@@ -16,15 +15,12 @@ static class HostTest
 
     internal static void Check(bool condition, string what)
     {
-        if (condition) return;
-        Console.Error.WriteLine("failed: " + what);
-        Interlocked.Increment(ref failures);
+        if (!condition) { Console.Error.WriteLine("failed: " + what); Interlocked.Increment(ref failures); }
     }
 
     internal static T Await<T>(Task<T> task, string what)
     {
-        if (!task.Wait(TimeSpan.FromSeconds(60))) throw new TimeoutException(what);
-        return task.Result;
+        return task.Wait(TimeSpan.FromSeconds(60)) ? task.Result : throw new TimeoutException(what);
     }
 
     static int Main(string[] args)
@@ -37,13 +33,9 @@ static class HostTest
     static void Context(string url)
     {
         var context = new QueueContext();
-        var finished = new TaskCompletionSource<bool>();
-        context.Post(async state =>
-        {
-            try { await OnContext(context, url); finished.SetResult(true); }
-            catch (Exception e) { finished.SetException(e); }
-        }, null);
-        Check(Await(finished.Task, "the context's run"), "the context's run");
+        var run = new TaskCompletionSource<Task>();
+        context.Post(state => run.SetResult(OnContext(context, url)), null);
+        if (!Await(run.Task, "the context's start").Wait(TimeSpan.FromSeconds(120))) throw new TimeoutException("the context's run");
     }
 
     static async Task OnContext(QueueContext context, string url)
@@ -57,9 +49,8 @@ static class HostTest
         };
         KestrelAds.Diagnostic += (s, e) => here("diagnostic " + e.Message);
 
-        var placements = await KestrelAds.InitializeAsync("context-app", IntPtr.Zero, new KestrelConfig { ConfigBaseUrl = url });
+        await KestrelAds.InitializeAsync("context-app", IntPtr.Zero, new KestrelConfig { ConfigBaseUrl = url });
         here("the initialisation's continuation");
-        Check(placements.Count > 0, "placements");
 
         // Without a window the SDK refuses the play. Its handler keeps the thread busy
         // while a load goes on: what the load reports meanwhile waits for this thread.
@@ -94,71 +85,60 @@ static class HostTest
         var logger = new Thread(() => { while (!Volatile.Read(ref stop)) { KestrelAds.IsAdPlayable(null); Thread.Sleep(5); } });
         logger.Start();
 
-        AppDomain first = AppDomain.CreateDomain("first");
-        Guest guest = Guest.In(first);
-        string outcome = guest.Start(url);
-        Check(outcome == null, "first domain: " + outcome);
-        // The next /ads answer is held back: the load below is in flight while its domain unloads.
-        using (var client = new WebClient())
-            client.UploadString(url + "/_control/fault", "{\"route\":\"ads\",\"mode\":\"delay\",\"delay_ms\":3000,\"count\":1}");
-        guest.LoadInFlight();
-        AppDomain.Unload(first);
-
-        AppDomain second = AppDomain.CreateDomain("second");
-        outcome = Guest.In(second).Start(url);
-        Check(outcome == null, "second domain: " + outcome);
-        AppDomain.Unload(second);
+        foreach (string name in new[] { "first", "second" })
+        {
+            AppDomain domain = AppDomain.CreateDomain(name);
+            var guest = (Guest)domain.CreateInstanceAndUnwrap(typeof(Guest).Assembly.FullName, typeof(Guest).FullName);
+            string outcome = guest.Start(url);
+            Check(outcome == null, name + " domain: " + outcome);
+            // The next /ads answer is held back: the first domain unloads with that load in flight.
+            if (name == "first") guest.LoadInFlight(url);
+            AppDomain.Unload(domain);
+        }
         Volatile.Write(ref stop, true);
         logger.Join();
     }
 }
 
-// Runs in a domain of its own: initialises, loads, listens.
+// Runs in a domain of its own: initialises, loads, listens, and says what went wrong, or null.
 public sealed class Guest : MarshalByRefObject
 {
     int events;
 
-    internal static Guest In(AppDomain domain)
-    {
-        return (Guest)domain.CreateInstanceAndUnwrap(typeof(Guest).Assembly.FullName, typeof(Guest).FullName);
-    }
-
-    // What went wrong, or null.
     public string Start(string url)
     {
         KestrelAds.Diagnostic += (s, e) => Interlocked.Increment(ref events);
-        KestrelAds.SetLoadCallback("rewarded_video", result => Interlocked.Increment(ref events));
-        var placements = HostTest.Await(KestrelAds.InitializeAsync("reload-app", IntPtr.Zero,
-                                                                   new KestrelConfig { ConfigBaseUrl = url }), "init");
+        var config = new KestrelConfig { ConfigBaseUrl = url };
+        var placements = HostTest.Await(KestrelAds.InitializeAsync("reload-app", IntPtr.Zero, config), "init");
         LoadResult loaded = HostTest.Await(KestrelAds.LoadAsync("rewarded_video"), "load");
         if (placements.Count == 0 || !loaded.Success) return "placements " + placements.Count + ", load " + loaded.Message;
         return Volatile.Read(ref events) > 0 ? null : "no diagnostic event";
     }
 
-    public void LoadInFlight() { KestrelAds.LoadAsync("interstitial"); }
+    public void LoadInFlight(string url)
+    {
+        new WebClient().UploadString(url + "/_control/fault", "{\"route\":\"ads\",\"mode\":\"delay\",\"delay_ms\":3000,\"count\":1}");
+        KestrelAds.LoadAsync("interstitial");
+    }
 }
 
 // A single-threaded SynchronizationContext: one thread runs what is posted, in order.
 sealed class QueueContext : SynchronizationContext
 {
-    readonly BlockingCollection<KeyValuePair<SendOrPostCallback, object>> queue =
-        new BlockingCollection<KeyValuePair<SendOrPostCallback, object>>();
+    readonly BlockingCollection<Action> queue = new BlockingCollection<Action>();
     public readonly Thread Thread;
     public int Foreign;  // posts from other threads
 
     public QueueContext()
     {
-        Thread = new Thread(() =>
-        {
-            SetSynchronizationContext(this);
-            foreach (var item in queue.GetConsumingEnumerable()) item.Key(item.Value);
-        }) { IsBackground = true };
+        Thread = new Thread(() => { SetSynchronizationContext(this); foreach (Action posted in queue.GetConsumingEnumerable()) posted(); });
+        Thread.IsBackground = true;
         Thread.Start();
     }
 
     public override void Post(SendOrPostCallback callback, object state)
     {
         if (Thread.CurrentThread != Thread) Interlocked.Increment(ref Foreign);
-        queue.Add(new KeyValuePair<SendOrPostCallback, object>(callback, state));
+        queue.Add(() => callback(state));
     }
 }

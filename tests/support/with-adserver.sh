@@ -15,6 +15,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The creative reports its view at once and closes itself a second later.
+: >"$work/server.log"  # there before the server's shell has opened it, for the wait below
 "$server" --port 0 --record "$work/requests.jsonl" --countdown 0 --auto-close 1 >"$work/server.log" 2>&1 &
 pid=$!
 url=""
