@@ -87,7 +87,8 @@ bool IsText(std::string_view type) {
 
 // What the record keeps of an answer: headers, a text body that is not too large, its size.
 RecordedAnswer Answered(const httplib::Response& res, std::string_view fault) {
-  RecordedAnswer answer{res.status, std::string(fault), {}, {}, res.content_provider_ ? res.content_length_ : res.body.size()};
+  RecordedAnswer answer{res.status, std::string(fault), {}, {},
+                        res.content_provider_ ? res.content_length_ : res.body.size()};
   for (const auto& [name, value] : res.headers) {
     answer.headers.emplace_back(name, value);
   }
@@ -369,7 +370,11 @@ void AdServer::AddControlRoutes() {
     const std::string text = req.matches[1];
     std::from_chars(text.data(), text.data() + text.size(), seq);
     const auto record = m_requests.Find(seq);
-    record ? SetBody(res, 200, Dump(record->ToJson()), kJson) : SetError(res, 404, "no such exchange, or no longer kept");
+    if (record) {
+      SetBody(res, 200, Dump(record->ToJson()), kJson);
+    } else {
+      SetError(res, 404, "no such exchange, or no longer kept");
+    }
   });
   s.Get("/_control/requests", [this](const httplib::Request& req, httplib::Response& res) {
     auto list = nlohmann::json::array();
