@@ -319,7 +319,7 @@ void DispatchLogEvent(DiagnosticLogEvent event) {
     try {
       listener.call(listener.userData, &cEvent);
     } catch (...) {
-      std::fputs("Unknown exception in a diagnostic listener of the C interface\n", stderr);
+      WriteLine(stderr, "Unknown exception in a diagnostic listener of the C interface");
     }
   }
 }

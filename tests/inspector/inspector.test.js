@@ -19,7 +19,10 @@ function run(program, args, extraEnv, ready) {
   const child = spawn(program, args, { env: { ...process.env, ...extraEnv }, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   const done = new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error(`${program} gave nothing within ${kWaitMs} ms:\n${output}`)), kWaitMs);
+    const timer = setTimeout(() => {
+      child.kill();
+      reject(new Error(`${program} was not done within ${kWaitMs} ms:\n${output}`));
+    }, kWaitMs);
     const take = (chunk) => {
       output += chunk;
       const match = ready && output.match(ready);
@@ -45,8 +48,7 @@ async function launch() {
     return await puppeteer.launch({ executablePath, headless: true, timeout: 30000,
       args: ['--disable-gpu', '--disable-dev-shm-usage', ...(process.getuid() === 0 ? ['--no-sandbox'] : [])] });
   } catch (e) {
-    console.log(`SKIPPED: Chromium (${executablePath}) cannot start: ${e.message.split('\n')[0]}`);
-    process.exit(kSkip);
+    throw Object.assign(new Error(`Chromium (${executablePath}) cannot start: ${e.message.split('\n')[0]}`), { skip: true });
   }
 }
 
@@ -99,6 +101,7 @@ async function main() {
 }
 
 main().then(() => console.log('inspector: all checks passed'), (e) => {
-  console.error(e.stack || e);
-  process.exit(1);
+  if (e.skip) console.log(`SKIPPED: ${e.message}`);
+  else console.error(e.stack || e);
+  process.exit(e.skip ? kSkip : 1);
 });
