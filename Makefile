@@ -40,15 +40,16 @@ fuzz: deps
 
 # Micro-benchmarks, then the end-to-end figures against the local ad server
 # (under Xvfb when there is no display), then the network table through the
-# network simulator. BENCH_RUNS runs per figure.
+# network simulator, then the ad server's inspector in Chromium. BENCH_RUNS runs per figure.
 BENCH_RUNS ?= 7
 bench: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target kestrel_micro_bench kestrel_e2e_bench
+	@cmake --build $(BUILD) -j $(JOBS) --target kestrel_micro_bench kestrel_e2e_bench kestrel-adserver
 	@$(BUILD)/bench/kestrel_micro_bench
 	@if [ -z "$$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then \
 	  xvfb-run -a -s "-screen 0 1280x800x24" $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); \
 	else $(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS); fi
 	@$(BUILD)/bench/kestrel_e2e_bench --runs $(BENCH_RUNS) --network 0,50,150
+	@node bench/inspector/inspector-bench.js $(BUILD)/tools/adserver/kestrel-adserver --runs $(BENCH_RUNS)
 
 # SOAK_CYCLES load → play → close cycles in one process, under Xvfb when there
 # is no display; fails when a figure keeps growing (tests/soak/SoakMain.cpp).

@@ -50,6 +50,8 @@ namespace Kestrel
         public bool? CoppaStatus;
         public CcpaStatus? CcpaStatus;
         public bool? DisableAshwidTracking;
+        public LogLevel MinimumLogLevel = LogLevel.Trace;  // events below it are dropped everywhere
+        public bool LogToConsole = true;  // false: nothing on standard output or error; Diagnostic still hears all
     }
 
     public sealed class LoadResult
@@ -137,6 +139,8 @@ namespace Kestrel
                 coppa_status = Choice(config.CoppaStatus),
                 ccpa_status = config.CcpaStatus.HasValue ? (int)config.CcpaStatus.Value : 0,
                 disable_ashwid_tracking = Choice(config.DisableAshwidTracking),
+                log_minimum_level = (int)config.MinimumLogLevel,
+                log_to_console = Choice(config.LogToConsole),
             };
             IntPtr state = Hold(done);
             try
@@ -516,7 +520,8 @@ namespace Kestrel
         }
 
         [StructLayout(LayoutKind.Sequential)] internal struct Config
-        { public UIntPtr size; public IntPtr config_base_url; public int coppa_status, ccpa_status, disable_ashwid_tracking; }
+        { public UIntPtr size; public IntPtr config_base_url; public int coppa_status, ccpa_status, disable_ashwid_tracking;
+          public uint load_timeout_ms; public int log_minimum_level, log_to_console; }
         [StructLayout(LayoutKind.Sequential)] internal struct Placement
         { public UIntPtr size; public IntPtr reference_id; public int is_auto_cached, is_incentivized, header_bidding, max_hb_cache; }
         [StructLayout(LayoutKind.Sequential)] internal struct InitEvent

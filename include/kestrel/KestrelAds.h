@@ -129,6 +129,14 @@ struct KestrelSdkConfig {
   /// longer fails with a message that ends in "timed out", and what the
   /// server sends after that is ignored. Zero or less means the default, 30 s.
   std::chrono::milliseconds LoadTimeout{std::chrono::seconds(30)};
+  /// Events below this level are dropped, from the console and the listeners
+  /// alike. The default lets every event through.
+  LogLevel MinimumLogLevel = LogLevel::Trace;
+  /// With false the SDK writes nothing to standard output or standard error:
+  /// neither its log lines nor the device, extraction and app-info lines.
+  /// Listeners still receive every event. Both log options take effect when
+  /// InitializeAsync is called.
+  bool LogToConsole = true;
 };
 
 /// The outcome of a load.

@@ -95,6 +95,8 @@ typedef struct kestrel_config {
   kestrel_ccpa_status ccpa_status;     /**< the CCPA choice to store, or unset */
   kestrel_choice disable_ashwid_tracking; /**< the hardware-id opt-out to store, or unset */
   uint32_t load_timeout_ms;            /**< how long a load may take before it fails as timed out; 0: 30 s */
+  kestrel_log_level log_minimum_level; /**< events below it are dropped from the console and listeners; 0: none */
+  kestrel_choice log_to_console;       /**< KESTREL_CHOICE_NO: nothing on stdout or stderr; listeners hear all */
 } kestrel_config;
 
 /** @brief A placement of the publisher's configuration. */

@@ -1,5 +1,6 @@
 #include "base/Log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -33,9 +34,18 @@ const void* PlainFunctionOf(const std::function<void(DiagnosticLogEvent)>& f) {
   return nullptr;
 }
 
+std::atomic<std::int32_t> g_minimumLevel{static_cast<std::int32_t>(LogLevel::Trace)};
+std::atomic<bool> g_console{true};
+
 }  // namespace
 
+void SetLogOutput(LogLevel minimum, bool console) {
+  g_minimumLevel = static_cast<std::int32_t>(minimum);
+  g_console = console;
+}
+
 void WriteLine(std::FILE* stream, const std::string& line) {
+  if (!g_console) return;
   std::string text = line;
   text.push_back('\n');
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -72,6 +82,7 @@ std::string FormatLogLine(const DiagnosticLogEvent& event) {
 }
 
 void Log(const std::string& message, LogLevel level, const Exception* exception, const std::string& senderType) {
+  if (static_cast<std::int32_t>(level) < g_minimumLevel) return;
   try {
     DiagnosticLogEvent event;
     event.Message = message;
@@ -110,6 +121,10 @@ void LogWarn(const std::string& message, const std::string& senderType) {
 
 void LogError(const std::string& message, const std::string& senderType) {
   Log(message, LogLevel::Error, nullptr, senderType);
+}
+
+void LogDebug(const std::string& message) {
+  Log(message, LogLevel::Debug, nullptr, {});
 }
 
 void LogException(const std::exception& e) {

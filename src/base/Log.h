@@ -17,8 +17,14 @@ void LogInfo(const std::string& message, const std::string& senderType = {});
 void LogWarn(const std::string& message, const std::string& senderType = {});
 void LogError(const std::string& message, const std::string& senderType = {});
 void LogException(const std::exception& e);
+void LogDebug(const std::string& message);
 
-// Writes the line and its end in one piece and flushes: every line the SDK prints goes through here.
+// Events below `minimum` are dropped; with `console` false nothing reaches
+// standard output or standard error (listeners still hear every event).
+void SetLogOutput(LogLevel minimum, bool console);
+
+// Writes the line and its end in one piece and flushes, unless the console is off: every line the SDK prints
+// goes through here.
 void WriteLine(std::FILE* stream, const std::string& line);
 
 // The text line written for an event, without the line end.

@@ -214,6 +214,7 @@ std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, WindowHa
 std::future<KestrelAds*> KestrelAds::InitializeAsync(std::string appId, KestrelSdkConfig config,
                                                      WindowHandle publisherWindow, InitializationCallback callback) {
   return Guarded(std::future<KestrelAds*>(), [&] {
+    SetLogOutput(config.MinimumLogLevel, config.LogToConsole);
     auto done = std::make_shared<std::promise<KestrelAds*>>();
     auto future = done->get_future();
     SdkState::InitWaiter waiter{callback, done};

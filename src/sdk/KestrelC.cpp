@@ -381,7 +381,7 @@ void DispatchLogEvent(DiagnosticLogEvent event) {
       try {
         listener.call(listener.userData, &cEvent);
       } catch (...) {
-        std::fputs("Unknown exception in a diagnostic listener of the C interface\n", stderr);
+        WriteLine(stderr, "Unknown exception in a diagnostic listener of the C interface");
       }
     });
   }
@@ -436,6 +436,10 @@ kestrel_result kestrel_initialize_with_config(const char* app_id, const kestrel_
       options.DisableAshwidTracking = choice(config->disable_ashwid_tracking);
     if (KESTREL_COVERS(config, kestrel_config, load_timeout_ms) && config->load_timeout_ms > 0)
       options.LoadTimeout = std::chrono::milliseconds(config->load_timeout_ms);
+    if (KESTREL_COVERS(config, kestrel_config, log_minimum_level))
+      options.MinimumLogLevel = static_cast<LogLevel>(config->log_minimum_level);
+    if (KESTREL_COVERS(config, kestrel_config, log_to_console))
+      options.LogToConsole = config->log_to_console != KESTREL_CHOICE_NO;
     return StartInitialization(app_id, options, window, callback, user_data);
   });
 }

@@ -282,7 +282,7 @@ void RequestController::RunPass(const std::shared_ptr<std::promise<bool>>& answe
       }
       for (const auto& id : expired) m_pendingRequests.erase(id);
     }
-    for (const auto& request : toSend) LogWarn("Pending request: " + request->m_url);
+    for (const auto& request : toSend) LogDebug("Pending request: " + request->m_url);
 
     // Each exchange runs on the exchange threads, a few at once, and leaves
     // the table once answered; nothing here waits for one. The pass's future

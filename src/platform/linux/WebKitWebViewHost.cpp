@@ -158,9 +158,9 @@ class WebKitWebViewHost : public IWebViewHost {
       webkit_settings_set_enable_developer_extras(settings, FALSE);
       // Pages may ask for the camera and the microphone; the host decides.
       webkit_settings_set_enable_media_stream(settings, TRUE);
-      m_view =
-          WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "related-view", EngineFor(context),
-                                       "user-content-manager", m_content, "settings", settings, nullptr));
+      // The related view shares its web process and brings its context; WebKit refuses both at once.
+      m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", EngineFor(context),
+                                            "user-content-manager", m_content, "settings", settings, nullptr));
       g_object_unref(settings);
       g_object_ref_sink(m_view);
       const GdkRGBA black{0, 0, 0, 1};

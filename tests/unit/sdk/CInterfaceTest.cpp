@@ -43,7 +43,8 @@ TEST_P(CInterfaceTest, IsRefusedWithOneErrorLine) {
   EXPECT_EQ(log.Events().size(), 1u);
 }
 
-kestrel_config config{sizeof(kestrel_config), nullptr, KESTREL_CHOICE_UNSET, KESTREL_CCPA_UNSET, KESTREL_CHOICE_UNSET, 0};
+kestrel_config config{sizeof(kestrel_config), nullptr, KESTREL_CHOICE_UNSET, KESTREL_CCPA_UNSET, KESTREL_CHOICE_UNSET, 0,
+                      KESTREL_LOG_TRACE, KESTREL_CHOICE_UNSET};
 kestrel_play_options options{sizeof(kestrel_play_options), nullptr, nullptr, nullptr, nullptr, nullptr};
 kestrel_play_info playInfo{sizeof(kestrel_play_info), 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 kestrel_config unsized{};

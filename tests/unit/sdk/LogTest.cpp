@@ -68,5 +68,49 @@ TEST_F(LogTest, ConcurrentLoggingAndRegistration) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(capture.Count("t" + std::to_string(t)), 200);
 }
 
+// What reaches the console and the listeners under each log option; WriteLine
+// stands for the lines that bypass the log (device probes, "Extracted: ...").
+TEST_F(LogTest, MinimumLevelAndConsoleSwitch) {
+  struct Row {
+    LogLevel minimum;
+    bool console;
+    LogLevel level;
+    bool shown;  // on standard output
+    bool heard;  // by a listener
+  };
+  const Row rows[] = {
+      {LogLevel::Trace, true, LogLevel::Debug, true, true},  // the defaults let everything through
+      {LogLevel::Warn, true, LogLevel::Info, false, false},
+      {LogLevel::Warn, true, LogLevel::Warn, true, true},
+      {LogLevel::Trace, false, LogLevel::Error, false, true},
+  };
+  for (const auto& row : rows) {
+    SetLogOutput(row.minimum, row.console);
+    test::LogCapture capture;
+    ::testing::internal::CaptureStdout();
+    Log("event", row.level, nullptr, {});
+    WriteLine(stdout, "Extracted: a.png");
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    SetLogOutput(LogLevel::Trace, true);
+    EXPECT_EQ(out.find("Message: event") != std::string::npos, row.shown) << LogLevelName(row.level);
+    EXPECT_EQ(out.find("Extracted: a.png") != std::string::npos, row.console);
+    EXPECT_EQ(capture.Count("event"), row.heard ? 1 : 0) << LogLevelName(row.level);
+  }
+}
+
+TEST_F(LogTest, InitializeAsyncTakesTheLogOptions) {
+  KestrelSdkConfig config;  // no base URL: initialisation logs "Initializing Win32" and fails at Error
+  config.MinimumLogLevel = LogLevel::Error;
+  config.LogToConsole = false;
+  test::LogCapture capture;
+  ::testing::internal::CaptureStdout();
+  KestrelAds::InitializeAsync("app", config, nullptr, {}).get();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  SetLogOutput(LogLevel::Trace, true);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(capture.CountStartingWith("Initializing"), 0);
+  EXPECT_GT(capture.Events().size(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -81,6 +81,24 @@ RecordedRequest Record(const httplib::Request& req, std::string_view route) {
   return r;
 }
 
+bool IsText(std::string_view type) {
+  return type.starts_with("text/") || type.starts_with(kJson) || type.starts_with("application/javascript");
+}
+
+// What the record keeps of an answer: headers, a text body that is not too large, its size.
+RecordedAnswer Answered(const httplib::Response& res, std::string_view fault) {
+  RecordedAnswer answer{res.status, std::string(fault), {}, {},
+                        res.content_provider_ ? res.content_length_ : res.body.size()};
+  for (const auto& [name, value] : res.headers) {
+    answer.headers.emplace_back(name, value);
+  }
+  if (!res.content_provider_ && res.body.size() <= RecordedRequest::kKeptBodyBytes &&
+      IsText(res.get_header_value("Content-Type"))) {
+    answer.body = res.body;
+  }
+  return answer;
+}
+
 const char* ContentType(const std::filesystem::path& file) {
   const auto ext = file.extension().string();
   if (ext == ".png") return "image/png";
@@ -104,6 +122,7 @@ AdServer::AdServer(AdServerOptions options)
       m_bundles(m_options.creativeDir),
       m_shelf(m_options.creativeDir.parent_path() / "creatives"),
       m_assetsDir(m_options.fixturesDir / "assets"),
+      m_inspectorDir(KESTREL_ADSERVER_INSPECTOR_DIR),
       m_requests(m_options.recordFile),
       m_server(std::make_unique<httplib::Server>()) {
   if (m_options.tls) {
@@ -130,7 +149,7 @@ AdServer::AdServer(AdServerOptions options)
                                                                          httplib::Response& res) {
     if (res.body.empty() && !res.content_provider_) {
       const auto seq = m_requests.Begin(Record(req, "rejected"));
-      m_requests.Finish(seq, res.status, {});
+      m_requests.Finish(seq, Answered(res, {}));
       LogLine(req, res.status, {});
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -176,7 +195,7 @@ void AdServer::SetUpTls() {
   const auto redirect = [this](const httplib::Request& req, httplib::Response& res) {
     const auto seq = m_requests.Begin(Record(req, "redirect"));
     res.set_redirect(m_baseUrl + req.target, 302);
-    m_requests.Finish(seq, res.status, {});
+    m_requests.Finish(seq, Answered(res, {}));
     LogLine(req, res.status, {});
   };
   m_plain->Get(".*", redirect);
@@ -330,6 +349,33 @@ void AdServer::AddRoutes() {
 
 void AdServer::AddControlRoutes() {
   auto& s = *m_server;
+  // The inspector's page and its polling are not logged: it polls every second.
+  s.Get("/", [this](const httplib::Request&, httplib::Response& res) { AnswerInspectorFile("index.html", res); });
+  s.Get("/_inspector/([a-z]+\\.(?:js|css))", [this](const httplib::Request& req, httplib::Response& res) {
+    AnswerInspectorFile(req.matches[1], res);
+  });
+  s.Get("/_control/exchanges", [this](const httplib::Request& req, httplib::Response& res) {
+    std::uint64_t after = 0;
+    const auto text = req.get_param_value("after");
+    std::from_chars(text.data(), text.data() + text.size(), after);
+    const auto [records, total] = m_requests.After(after);
+    auto list = nlohmann::json::array();
+    for (const auto& r : records) {
+      list.push_back(r.Summary());
+    }
+    SetBody(res, 200, Dump({{"exchanges", std::move(list)}, {"total", total}}), kJson);
+  });
+  s.Get("/_control/exchanges/([0-9]+)", [this](const httplib::Request& req, httplib::Response& res) {
+    std::uint64_t seq = 0;
+    const std::string text = req.matches[1];
+    std::from_chars(text.data(), text.data() + text.size(), seq);
+    const auto record = m_requests.Find(seq);
+    if (record) {
+      SetBody(res, 200, Dump(record->ToJson()), kJson);
+    } else {
+      SetError(res, 404, "no such exchange, or no longer kept");
+    }
+  });
   s.Get("/_control/requests", [this](const httplib::Request& req, httplib::Response& res) {
     auto list = nlohmann::json::array();
     for (const auto& r : m_requests.Snapshot(req.get_param_value("prefix"))) {
@@ -338,11 +384,20 @@ void AdServer::AddControlRoutes() {
     SetBody(res, 200, Dump(list), kJson);
     LogLine(req, res.status, {});
   });
-  s.Post("/_control/reset", [this](const httplib::Request& req, httplib::Response& res) {
+  const auto reset = [this](const httplib::Request& req, httplib::Response& res) {
     m_requests.Clear();
     m_faults.Clear();
     SetBody(res, 200, Dump({{"ok", true}}), kJson);
     LogLine(req, res.status, {});
+  };
+  s.Post("/_control/reset", reset);
+  // cpp-httplib refuses a POST without Content-Length (curl -X POST sends none) before any route sees it.
+  s.set_pre_routing_handler([reset](const httplib::Request& req, httplib::Response& res) {
+    if (req.method != "POST" || req.path != "/_control/reset" || req.has_header("Content-Length")) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    reset(req, res);
+    return httplib::Server::HandlerResponse::Handled;
   });
   s.Post("/_control/fault", [this](const httplib::Request& req, httplib::Response& res) {
     try {
@@ -402,7 +457,7 @@ void AdServer::Serve(std::string_view route, std::optional<FaultRoute> faultRout
   } catch (const std::exception& e) {
     SetError(res, 500, e.what());
   }
-  m_requests.Finish(seq, res.status, faultName);
+  m_requests.Finish(seq, Answered(res, faultName));
   LogLine(req, res.status, faultName);
 }
 
@@ -484,6 +539,18 @@ void AdServer::LogLine(const httplib::Request& req, int status, std::string_view
     std::cout << " fault=" << fault;
   }
   std::cout << std::endl;
+}
+
+void AdServer::AnswerInspectorFile(const std::string& name, httplib::Response& res) const {
+  std::ifstream in(m_inspectorDir / name, std::ios::binary);
+  if (!in) {
+    SetError(res, 404, "the inspector's files are not in " + m_inspectorDir.string());
+    return;
+  }
+  std::ostringstream data;
+  data << in.rdbuf();
+  res.set_header("Cache-Control", "no-store");
+  SetBody(res, 200, data.str(), ContentType(name));
 }
 
 void AdServer::AnswerConfig(httplib::Response& res) const {

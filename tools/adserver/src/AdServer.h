@@ -81,6 +81,7 @@ class AdServer {
   bool WaitUnlessStopping(std::chrono::milliseconds duration);
   void LogLine(const httplib::Request& req, int status, std::string_view fault);
 
+  void AnswerInspectorFile(const std::string& name, httplib::Response& res) const;
   void AnswerConfig(httplib::Response& res) const;
   void AnswerAds(const httplib::Request& req, httplib::Response& res, const Fault* fault);
   void AnswerBundle(const httplib::Request& req, httplib::Response& res, const Fault* fault);
@@ -93,6 +94,7 @@ class AdServer {
   BundleBuilder m_bundles;
   CreativeShelf m_shelf;
   std::filesystem::path m_assetsDir;
+  std::filesystem::path m_inspectorDir;  // the inspector's page, script and style
   RequestLog m_requests;
   FaultPlan m_faults;
   std::unique_ptr<httplib::Server> m_server;

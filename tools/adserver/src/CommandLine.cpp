@@ -101,8 +101,11 @@ It answers the SDK's /config and /ads requests from fixtures, serves the sample
 creative as a zip bundle, its images and tracking URLs, records every request,
 and misbehaves on demand. At start it prints one line,
   kestrel-adserver listening on http://127.0.0.1:PORT
-then one line per request (method, target, status). Point the SDK's
-configuration URL at http://127.0.0.1:PORT/config.
+then one line per request (method, target, status). That address is the
+SDK's base URL: set KestrelSdkConfig::ConfigBaseUrl (config_base_url in C) to
+http://127.0.0.1:PORT; the SDK adds /config itself. Open the same address in
+a browser for the inspector: the exchanges, their privacy choices, the
+tracking hits of each play, and the faults, which it can turn on and off.
 
 Flags:
   --port N          port to listen on; 0 (the default) lets the system pick one
@@ -142,13 +145,23 @@ Endpoints:
                                 "impression":[URL]}
   GET  /hb/impression?...      a header-bidding impression hit
   GET|POST /new /log /ri /sdk_bi   answer {}
+  GET  /                       the inspector (its files under /_inspector/)
+  GET  /_control/exchanges[?after=SEQ]
+                               what the inspector lists: {"exchanges":[{seq,
+                               time_ms,method,path,route,status,fault,ev}],
+                               "total":N}, those numbered after SEQ
+  GET  /_control/exchanges/SEQ one recorded request as in /_control/requests,
+                               with "response": {headers, body (text bodies
+                               up to 64 KiB), bytes}
   GET  /_control/requests[?prefix=PATH]
                                the recorded requests as a JSON array: seq,
                                time_ms, method, path, query, target, params,
-                               headers, body, json, route, status, fault
-                               (control requests are not recorded; the newest
+                               headers, body, json, route, status, fault,
+                               client_port, response (control requests and
+                               the inspector's are not recorded; the newest
                                100000 are kept)
-  POST /_control/reset         forget the recorded requests and clear all faults
+  POST /_control/reset         forget the recorded requests and clear all
+                               faults (a body, if any, is ignored)
   POST /_control/fault         set faults: a JSON object or array of objects,
                                {"route":"ads","mode":"status","status":500,
                                 "count":1} (mode "none" clears the route)

@@ -19,7 +19,7 @@ class AdServer;
 // The ad server running on a thread of the calling process, for tests:
 //   LocalAdServer server;
 //   server.Start();
-//   ... point the SDK at server.BaseUrl() + "/config" ...
+//   ... KestrelSdkConfig::ConfigBaseUrl = server.BaseUrl() ...
 //   server.WaitForRequests("/tpat/impression", 1);
 // Queries and faults are thread-safe; Start and Stop belong to one thread.
 // The destructor stops the server.

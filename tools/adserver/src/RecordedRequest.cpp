@@ -101,7 +101,13 @@ nlohmann::json RecordedRequest::ToJson() const {
       {"status", status},
       {"fault", fault},
       {"client_port", clientPort},
+      {"response", {{"headers", PairsToObject(responseHeaders)}, {"body", responseBody}, {"bytes", responseBytes}}},
   };
+}
+
+nlohmann::json RecordedRequest::Summary() const {
+  return {{"seq", seq},       {"time_ms", timeMs}, {"method", method}, {"path", path},
+          {"route", route},   {"status", status},  {"fault", fault},   {"ev", Param("ev")}};
 }
 
 }  // namespace kestrel::adserver

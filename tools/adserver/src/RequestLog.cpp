@@ -5,6 +5,17 @@
 
 namespace kestrel::adserver {
 
+namespace {
+
+// The record numbered `seq` of a deque of records, or null; sequence numbers are contiguous in it.
+template <typename Records>
+auto* At(Records& records, std::uint64_t seq) {
+  const bool kept = !records.empty() && seq >= records.front().seq && seq - records.front().seq < records.size();
+  return kept ? &records[static_cast<std::size_t>(seq - records.front().seq)] : nullptr;
+}
+
+}  // namespace
+
 RequestLog::RequestLog(const std::filesystem::path& jsonLinesFile) {
   if (!jsonLinesFile.empty()) {
     m_file.open(jsonLinesFile, std::ios::out | std::ios::app | std::ios::binary);
@@ -29,16 +40,18 @@ std::uint64_t RequestLog::Begin(RecordedRequest request) {
   return seq;
 }
 
-void RequestLog::Finish(std::uint64_t seq, int status, std::string_view fault) {
+void RequestLog::Finish(std::uint64_t seq, RecordedAnswer answer) {
   {
     std::lock_guard lock(m_mutex);
-    // Sequence numbers are contiguous in the deque.
-    if (m_records.empty() || seq < m_records.front().seq || seq - m_records.front().seq >= m_records.size()) {
+    auto* it = At(m_records, seq);
+    if (it == nullptr) {
       return;  // cleared or dropped meanwhile
     }
-    auto* it = &m_records[static_cast<std::size_t>(seq - m_records.front().seq)];
-    it->status = status;
-    it->fault = std::string(fault);
+    it->status = answer.status;
+    it->fault = std::move(answer.fault);
+    it->responseHeaders = std::move(answer.headers);
+    it->responseBody = std::move(answer.body);
+    it->responseBytes = answer.bytes;
     if (m_file.is_open()) {
       m_file << it->ToJson().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
     }
@@ -60,6 +73,20 @@ std::vector<RecordedRequest> RequestLog::Snapshot(std::string_view pathPrefix) c
 bool RequestLog::WaitFor(std::string_view pathPrefix, std::size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(m_mutex);
   return m_changed.wait_for(lock, timeout, [&] { return CountLocked(pathPrefix) >= count; });
+}
+
+std::pair<std::vector<RecordedRequest>, std::size_t> RequestLog::After(std::uint64_t seq) const {
+  std::lock_guard lock(m_mutex);
+  std::vector<RecordedRequest> out;
+  const auto first = std::ranges::upper_bound(m_records, seq, {}, &RecordedRequest::seq);
+  out.assign(first, m_records.end());
+  return {std::move(out), m_records.size()};
+}
+
+std::optional<RecordedRequest> RequestLog::Find(std::uint64_t seq) const {
+  std::lock_guard lock(m_mutex);
+  const auto* it = At(m_records, seq);
+  return it ? std::optional<RecordedRequest>(*it) : std::nullopt;
 }
 
 void RequestLog::Clear() {

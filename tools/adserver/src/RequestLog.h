@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "RecordedRequest.h"
@@ -26,13 +28,17 @@ class RequestLog {
 
   // Records a request on arrival; returns its sequence number.
   std::uint64_t Begin(RecordedRequest request);
-  // Records the answer's status and fault; writes the JSON line.
-  void Finish(std::uint64_t seq, int status, std::string_view fault);
+  // Records the answer; writes the JSON line.
+  void Finish(std::uint64_t seq, RecordedAnswer answer);
 
   // The records whose path starts with the prefix (all for an empty prefix).
   std::vector<RecordedRequest> Snapshot(std::string_view pathPrefix = {}) const;
   // Waits until at least `count` records have a path starting with the prefix.
   bool WaitFor(std::string_view pathPrefix, std::size_t count, std::chrono::milliseconds timeout) const;
+  // The records that arrived after `seq`, and how many records there are in all.
+  std::pair<std::vector<RecordedRequest>, std::size_t> After(std::uint64_t seq) const;
+  // The record numbered `seq`, if it is still kept.
+  std::optional<RecordedRequest> Find(std::uint64_t seq) const;
   void Clear();
 
  private:

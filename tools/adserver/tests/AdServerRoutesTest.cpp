@@ -1,6 +1,6 @@
 // What the ad server does that the SDK's own tests cannot see: refusals and
-// confinement of the asset folder, the request record the tests and the demo
-// read, and stopping.
+// confinement of the asset folder, the request record the tests, the demo and
+// the inspector read, and stopping.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -112,8 +112,19 @@ TEST_F(AdServerRoutesTest, RecordsEachRequestAsSentUntilReset) {
   EXPECT_LT(all[0]["seq"].get<int>(), all[1]["seq"].get<int>());
   EXPECT_EQ(JsonOf(client.Get("/_control/requests?prefix=/tpat/")).size(), 1u);
 
+  // The inspector's page, its list of what came after a number, and one exchange with its answer.
+  EXPECT_NE(test::RawExchange(server.Port(), "GET", "/").find("/_inspector/inspector.js"), std::string::npos);
+  const auto first = std::to_string(all[0]["seq"].get<int>());
+  const auto later = JsonOf(client.Get("/_control/exchanges?after=" + first));
+  EXPECT_EQ(later["total"], 2);
+  ASSERT_EQ(later["exchanges"].size(), 1u);
+  EXPECT_EQ(later["exchanges"][0]["ev"], "a b");
+  const auto answer = JsonOf(client.Get("/_control/exchanges/" + first))["response"];
+  EXPECT_TRUE(nlohmann::json::parse(answer["body"].get<std::string>())["ads"].is_array()) << answer;
+
   server.SetFault("ads=status:500");
-  ASSERT_EQ(client.Post("/_control/reset", "", "application/json")->status, 200);
+  // curl -X POST sends no Content-Length.
+  EXPECT_TRUE(test::RawExchange(server.Port(), "POST", "/_control/reset").starts_with("HTTP/1.1 200"));
   EXPECT_TRUE(JsonOf(client.Get("/_control/requests")).empty());
   EXPECT_EQ(client.Post("/ads", AdsBody("interstitial"), "application/json")->status, 200) << "faults are cleared too";
 }
