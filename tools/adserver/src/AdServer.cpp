@@ -16,6 +16,7 @@
 
 #include "AdDocument.h"
 #include "BidMarkup.h"
+#include "InspectorFiles.h"
 #include "TestAuthority.h"
 
 namespace kestrel::adserver {
@@ -122,7 +123,6 @@ AdServer::AdServer(AdServerOptions options)
       m_bundles(m_options.creativeDir),
       m_shelf(m_options.creativeDir.parent_path() / "creatives"),
       m_assetsDir(m_options.fixturesDir / "assets"),
-      m_inspectorDir(KESTREL_ADSERVER_INSPECTOR_DIR),
       m_requests(m_options.recordFile),
       m_server(std::make_unique<httplib::Server>()) {
   if (m_options.tls) {
@@ -542,15 +542,13 @@ void AdServer::LogLine(const httplib::Request& req, int status, std::string_view
 }
 
 void AdServer::AnswerInspectorFile(const std::string& name, httplib::Response& res) const {
-  std::ifstream in(m_inspectorDir / name, std::ios::binary);
-  if (!in) {
-    SetError(res, 404, "the inspector's files are not in " + m_inspectorDir.string());
+  const auto text = InspectorFile(name);
+  if (!text) {
+    SetError(res, 404, "no such file of the inspector: " + name);
     return;
   }
-  std::ostringstream data;
-  data << in.rdbuf();
   res.set_header("Cache-Control", "no-store");
-  SetBody(res, 200, data.str(), ContentType(name));
+  SetBody(res, 200, std::string(*text), ContentType(name));
 }
 
 void AdServer::AnswerConfig(httplib::Response& res) const {

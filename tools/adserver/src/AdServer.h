@@ -94,7 +94,6 @@ class AdServer {
   BundleBuilder m_bundles;
   CreativeShelf m_shelf;
   std::filesystem::path m_assetsDir;
-  std::filesystem::path m_inspectorDir;  // the inspector's page, script and style
   RequestLog m_requests;
   FaultPlan m_faults;
   std::unique_ptr<httplib::Server> m_server;
