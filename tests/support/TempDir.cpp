@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kestrel::test {
 
@@ -30,9 +31,17 @@ TempDir::TempDir() {
   throw std::runtime_error("no temporary folder could be created under " + base.string());
 }
 
+// Each entry is removed once, the deepest first. Under Wine, remove_all can go
+// round for ever over a file that another handle still holds open for deletion;
+// what cannot go stays behind.
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::remove_all(m_path, ec);
+  std::vector<std::filesystem::path> entries;
+  for (std::filesystem::recursive_directory_iterator it(m_path, ec), end; !ec && it != end; it.increment(ec)) {
+    entries.push_back(it->path());
+  }
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) std::filesystem::remove(*entry, ec);
+  std::filesystem::remove(m_path, ec);
 }
 
 }  // namespace kestrel::test
