@@ -5,6 +5,7 @@
 #include <cctype>
 #include <ostream>
 
+#include "base/Log.h"
 #include "kestrel/kestrel.h"
 #include "sdk/SdkState.h"
 
@@ -159,6 +160,27 @@ TEST(CInterfacePlayTest, DroppedCallbacksAreNeverCalledAgain) {
   EXPECT_EQ(before.Get(), dropped);
   EXPECT_TRUE(dropped.starts_with("log;") && dropped.ends_with("5;")) << dropped;
   kestrel_drop_callbacks();
+}
+
+// The C form's log options: with the console off and the level at Warn, nothing is printed and no Info line is heard.
+TEST(CInterfaceLogTest, TheConfigsLogOptionsTakeEffect) {
+  SdkState::Reset();
+  test::ScopedDataHome dataHome;
+  kestrel_config quiet = config;
+  quiet.config_base_url = "http://127.0.0.1:9";  // nothing listens: initialisation fails at Error
+  quiet.log_minimum_level = KESTREL_LOG_WARN;
+  quiet.log_to_console = KESTREL_CHOICE_NO;
+  test::LogCapture capture;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(kestrel_initialize_with_config("app", &quiet, nullptr, nullptr, nullptr), KESTREL_OK);
+  kestrel_wait_initialization(60000);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  SdkState::Reset();
+  SetLogOutput(LogLevel::Trace, true);
+  EXPECT_EQ(out, "");
+  const auto events = capture.Events();
+  EXPECT_FALSE(events.empty());
+  EXPECT_TRUE(std::all_of(events.begin(), events.end(), [](const auto& e) { return e.Level >= LogLevel::Warn; }));
 }
 
 }  // namespace
