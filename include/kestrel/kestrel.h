@@ -320,7 +320,8 @@ KESTREL_C_API kestrel_result kestrel_remove_diagnostic_listener(kestrel_log_list
  *
  * Loads, plays and initialisations in flight go on untold; load callbacks set
  * with kestrel_set_load_callback() are dropped too. It waits for calls of the
- * dropped callbacks in progress on other threads (not for one that calls it).
+ * dropped callbacks in progress on other threads, unless they are dropping
+ * too, so such a callback must not wait for the thread that drops.
  * For a runtime that unloads the code the callbacks point into, such as a
  * managed domain that is reloaded while the library stays loaded.
  */

@@ -111,6 +111,10 @@ void Log(const std::string& message, LogLevel level, const Exception* exception,
   }
 }
 
+void LogDebug(const std::string& message, const std::string& senderType) {
+  Log(message, LogLevel::Debug, nullptr, senderType);
+}
+
 void LogInfo(const std::string& message, const std::string& senderType) {
   Log(message, LogLevel::Info, nullptr, senderType);
 }
@@ -121,10 +125,6 @@ void LogWarn(const std::string& message, const std::string& senderType) {
 
 void LogError(const std::string& message, const std::string& senderType) {
   Log(message, LogLevel::Error, nullptr, senderType);
-}
-
-void LogDebug(const std::string& message) {
-  Log(message, LogLevel::Debug, nullptr, {});
 }
 
 void LogException(const std::exception& e) {

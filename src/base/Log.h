@@ -10,14 +10,15 @@
 
 namespace kestrel {
 
-// The process-wide diagnostic log: every event becomes one line on standard
-// output and is handed to every registered listener.
+// The process-wide diagnostic log: every event at or above the minimum level
+// becomes one line on standard output (unless the console is off) and is
+// handed to every registered listener.
 void Log(const std::string& message, LogLevel level, const Exception* exception, const std::string& senderType);
+void LogDebug(const std::string& message, const std::string& senderType = {});
 void LogInfo(const std::string& message, const std::string& senderType = {});
 void LogWarn(const std::string& message, const std::string& senderType = {});
 void LogError(const std::string& message, const std::string& senderType = {});
 void LogException(const std::exception& e);
-void LogDebug(const std::string& message);
 
 // Events below `minimum` are dropped; with `console` false nothing reaches
 // standard output or standard error (listeners still hear every event).

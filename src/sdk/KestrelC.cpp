@@ -107,11 +107,17 @@ class CallbackGate {
     m_idle.notify_all();
   }
 
+  // Waits, without the SDK's locks, for the dropped callbacks still running on
+  // other threads: publisher code, which the SDK never makes wait for the
+  // network. The calls of droppers (a drop from inside a callback) are not waited for.
   void Drop() {
     std::unique_lock lock(m_mutex);
     ++m_generation;
-    // waits: for callbacks already running on other threads, which never wait on this one
-    m_idle.wait(lock, [&] { return m_inProgress == t_depth; });
+    m_dropping += t_depth;
+    m_idle.notify_all();
+    m_idle.wait(lock, [&] { return m_inProgress == m_dropping; });
+    m_dropping -= t_depth;
+    m_idle.notify_all();
   }
 
  private:
@@ -119,6 +125,7 @@ class CallbackGate {
   std::condition_variable m_idle;
   std::uint64_t m_generation = 0;
   int m_inProgress = 0;
+  int m_dropping = 0;  // calls in progress on threads waiting in Drop
   static thread_local int t_depth;
 };
 

@@ -358,11 +358,7 @@ void AdServer::AddControlRoutes() {
     std::uint64_t after = 0;
     const auto text = req.get_param_value("after");
     std::from_chars(text.data(), text.data() + text.size(), after);
-    const auto [records, total] = m_requests.After(after);
-    auto list = nlohmann::json::array();
-    for (const auto& r : records) {
-      list.push_back(r.Summary());
-    }
+    auto [list, total] = m_requests.SummariesAfter(after);
     SetBody(res, 200, Dump({{"exchanges", std::move(list)}, {"total", total}}), kJson);
   });
   s.Get("/_control/exchanges/([0-9]+)", [this](const httplib::Request& req, httplib::Response& res) {

@@ -75,12 +75,13 @@ bool RequestLog::WaitFor(std::string_view pathPrefix, std::size_t count, std::ch
   return m_changed.wait_for(lock, timeout, [&] { return CountLocked(pathPrefix) >= count; });
 }
 
-std::pair<std::vector<RecordedRequest>, std::size_t> RequestLog::After(std::uint64_t seq) const {
+std::pair<nlohmann::json, std::size_t> RequestLog::SummariesAfter(std::uint64_t seq) const {
   std::lock_guard lock(m_mutex);
-  std::vector<RecordedRequest> out;
-  const auto first = std::ranges::upper_bound(m_records, seq, {}, &RecordedRequest::seq);
-  out.assign(first, m_records.end());
-  return {std::move(out), m_records.size()};
+  auto lines = nlohmann::json::array();
+  for (auto it = std::ranges::upper_bound(m_records, seq, {}, &RecordedRequest::seq); it != m_records.end(); ++it) {
+    lines.push_back(it->Summary());
+  }
+  return {std::move(lines), m_records.size()};
 }
 
 std::optional<RecordedRequest> RequestLog::Find(std::uint64_t seq) const {

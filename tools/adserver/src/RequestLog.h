@@ -35,8 +35,8 @@ class RequestLog {
   std::vector<RecordedRequest> Snapshot(std::string_view pathPrefix = {}) const;
   // Waits until at least `count` records have a path starting with the prefix.
   bool WaitFor(std::string_view pathPrefix, std::size_t count, std::chrono::milliseconds timeout) const;
-  // The records that arrived after `seq`, and how many records there are in all.
-  std::pair<std::vector<RecordedRequest>, std::size_t> After(std::uint64_t seq) const;
+  // The timeline lines (RecordedRequest::Summary) of the records after `seq`, and how many records there are.
+  std::pair<nlohmann::json, std::size_t> SummariesAfter(std::uint64_t seq) const;
   // The record numbered `seq`, if it is still kept.
   std::optional<RecordedRequest> Find(std::uint64_t seq) const;
   void Clear();
